@@ -1,0 +1,46 @@
+// fx.h: the effects library. Every effect draws into 320x240 frame buffers of 0x00RRGGBB words
+// (rows of 320 words, 76800 in all) that the caller owns; tables are built once by the init routines.
+//
+// USAGE: call each init routine before the effect (they may be called again to rebuild their tables),
+// then the effect once per frame. Nothing allocates per frame. Single-threaded (main thread).
+#pragma once
+#include <cstdint>
+
+// Warped hole mask: copies src into dest and masks it with a scrolling, lens-warped hole lattice.
+void venkula_init(int depth, int divisor);
+void venkula(int time, uint32_t* dest, const uint32_t* src);
+
+// Moving-average (box) blurs of window n with pre-divided sums; dst must not overlap src.
+void init_maf();
+void horiz_maf(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,
+               int pitch, int bufheight, int n);
+void vert_maf(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,
+              int pitch, int bufheight, int n);
+
+// Byte-wise blends; dst may equal either source.
+void cross_fade(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, int level);
+void add_fade(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, int gain_a, int gain_b);
+
+// Two-layer scrolling panorama over 982x240 images (the background and a keyed foreground).
+extern const uint32_t* tausta;   // background image
+extern const uint32_t* paalline; // foreground image; its first pixel is the transparent key
+int pano_init(const uint32_t* back, const uint32_t* front);
+void pano_effect(uint32_t* dest, uint32_t position);
+
+// Endless rotating zoom through three 256x256 pictures.
+int suumi_init(int width, int height);
+void suumi_effect(uint32_t* dest, int t, double exponent, const uint32_t* pic1, const uint32_t* pic2,
+                  const uint32_t* pic3);
+
+// Halftone dot screen added onto dest with saturation.
+void halftone_init(int width, int height);
+void halftone(uint32_t* dest, const uint32_t* src, int gain);
+
+// Flare sprites over the tinted portrait `naama` (reads the embedded picture).
+void init_flare();
+void flarez(uint32_t* dest, int t);
+
+// The shore scene: a flat-shaded 3D scene rendered with the vector engine into the target given to
+// ranta_init (reads the embedded scene `pallo`).
+void ranta_init(uint32_t* target);
+void ranta_effect(int clock);

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that are missing for `demo` (build and run) or `test` (everything).
+set -euo pipefail
+demo=(cmake g++ make pkg-config libsdl1.2-dev)
+test=("${demo[@]}" libgtest-dev libbenchmark-dev libxmp-dev lib3ds-dev libpng-dev xvfb xauth)
+case "${1:-test}" in
+  demo) want=("${demo[@]}") ;;
+  test) want=("${test[@]}") ;;
+  *) echo "usage: install-deps.sh demo|test" >&2; exit 2 ;;
+esac
+missing=()
+for p in "${want[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo=sudo
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
