@@ -1,0 +1,103 @@
+// Flare sprites: a timed sequence over the portrait `naama` (main thread). A small tinted portrait morphs
+// into a larger one, which dissolves into a 32x32 grid of glowing sprites coloured after the portrait; the
+// grid swells toward the viewer and back, then the sprites leave the grid and circle in 3D while the large
+// portrait flashes back in once. t is in demo ticks since the scene began.
+//
+// init_flare builds the two portrait frames, the 256x256 sprite profile (brightness 0..215) and the
+// sprite colours once. Sprites are drawn by scaling the profile with an 8.8 step and adding
+// (profile * colour byte) >> 8 to every byte with saturation.
+#include "fx.h"
+
+#include "assets.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+constexpr int kW = 320, kH = 240, kPixels = kW * kH;
+constexpr int kSprites = 1024;
+
+uint32_t small_portrait[kPixels]; // naama at half size, top-left (96, 56)
+uint32_t large_portrait[kPixels]; // naama at two-thirds size, top-left (75, 35)
+uint8_t sprite_profile[256 * 256];
+uint32_t sprite_colour[kSprites];
+
+uint32_t portrait_colour(uint8_t g) {
+    return 0x5F0006u + (static_cast<uint32_t>(g / 3) << 8);
+}
+
+// Adds one sprite of size s with its top-left corner at (x, y), clipped to the frame.
+void draw_sprite(uint32_t* dest, int x, int y, int s, uint32_t colour) {
+    const int step = 65536 / s; // 8.8 fixed-point step through the profile per sprite pixel
+    const uint32_t cb = colour & 255, cg = colour >> 8 & 255, cr = colour >> 16 & 255, ca = colour >> 24;
+    const int r0 = std::max(0, -y), r1 = std::min(s, kH - y);
+    const int k0 = std::max(0, -x), k1 = std::min(s, kW - x);
+    for (int r = r0; r < r1; r++) {
+        const uint8_t* prow = sprite_profile + ((r * step) >> 8) * 256;
+        const int base = (y + r) * kW + x; // index of sprite column 0 (may lie left of the row)
+        for (int k = k0; k < k1; k++) {
+            const uint32_t p = prow[(k * step) >> 8], b = dest[base + k];
+            dest[base + k] = std::min(255u, (b & 255) + ((p * cb) >> 8)) |
+                             std::min(255u, (b >> 8 & 255) + ((p * cg) >> 8)) << 8 |
+                             std::min(255u, (b >> 16 & 255) + ((p * cr) >> 8)) << 16 |
+                             std::min(255u, (b >> 24) + ((p * ca) >> 8)) << 24;
+        }
+    }
+}
+
+} // namespace
+
+void init_flare() {
+    std::memset(small_portrait, 0, sizeof small_portrait);
+    std::memset(large_portrait, 0, sizeof large_portrait);
+    for (int i = 0; i < 256; i++)
+        for (int j = 0; j < 256; j++) {
+            const uint8_t g = naama[j * 256 + i];
+            const double r = std::sqrt(static_cast<double>((i - 128) * (i - 128) + (j - 128) * (j - 128)));
+            const float fr = static_cast<float>(std::min(2 * r, 255.0));
+            sprite_profile[j * 256 + i] =
+                static_cast<uint8_t>(static_cast<unsigned>(std::cos(fr * 0.0061357421875) * 215));
+            small_portrait[(j >> 1) * kW + (i >> 1) + 56 * kW + 96] = portrait_colour(g);
+            large_portrait[static_cast<int>(j * 0.6666666666666666 + 35) * kW +
+                           static_cast<int>(i * 0.6666666666666666 + 75)] = portrait_colour(g);
+        }
+    for (int i = 0; i < kSprites; i++)
+        sprite_colour[i] =
+            0x6F0006u + (static_cast<uint32_t>(naama[8 * (i >> 5) * 256 + 8 * (i & 31)] / 3) << 8);
+}
+
+void flarez(uint32_t* dest, int t) {
+    if (t < 64) {
+        std::memcpy(dest, small_portrait, sizeof small_portrait);
+        return;
+    }
+    if (t < 128) { // the morph replaces whatever the sprites would draw
+        cross_fade(small_portrait, large_portrait, dest, kPixels, 4 * (t - 64));
+        return;
+    }
+    const int e = t < 250 ? 0 : t >= 750 ? 1000 : 2 * (t - 250); // no overflow for a late t
+    const int a = 1000 - e, c = 2 * a;
+    const double w =
+        t >= 200 && t <= 450 ? -75 * (std::cos(std::abs(325 - t) * 0.0251328) + 1) : -2.0238644093950597e-09;
+    const double pz = t * 0.020833333333333332, px = t * 0.023809523809523808, py = t * 0.023255813953488372;
+    for (int i = 0; i < kSprites; i++) {
+        const int gx = i & 31, gy = i >> 5;
+        const double sa = std::sin(i * 0.3846153846153846 + pz);
+        const double sb = std::sin(i * 0.37037037037037035 + px);
+        const double sc = std::cos(i * 0.45454545454545453 + py);
+        const double z = ((sa * 200 + 300) * e + 400 * a) * 0.001 + w;
+        const double zi = 1 / z;
+        const int s = (static_cast<int>(zi * 3000) * (e + c)) / 1000;
+        const int x =
+            static_cast<int>((((gx * 2200 - 32200) * a) + sb * 18000 * e) * (zi * 0.001) + 160) - s / 2;
+        const int y =
+            static_cast<int>((((gy * 2200 - 35200) * a) + sc * 18000 * e) * (zi * 0.001) + 120) - s / 2;
+        if (s > 0) draw_sprite(dest, x, y, s, sprite_colour[i]);
+    }
+    if (t < 256)
+        cross_fade(large_portrait, dest, dest, kPixels, 2 * t - 255);
+    else if (t >= 501 && t <= 627)
+        cross_fade(large_portrait, dest, dest, kPixels, 4 * std::abs(t - 564));
+}

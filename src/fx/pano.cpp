@@ -1,0 +1,48 @@
+// Panorama: two 982x240 images (background and keyed foreground) wrapped round a curved surface, the
+// foreground scrolling at twice the background's speed (main thread). pano_init computes the warp once;
+// pano_effect is integer only. Scroll positions are unsigned 32-bit: sums wrap at 2^32 before the
+// modulo by the image width.
+#include "fx.h"
+
+#include <cmath>
+
+const uint32_t* tausta = nullptr;
+const uint32_t* paalline = nullptr;
+
+namespace {
+
+constexpr int kW = 320, kH = 240;
+constexpr uint32_t kImageW = 982;
+
+uint32_t column[kW];     // image column at scroll position 0, per screen column
+int row_offset[kW * kH]; // image row to sample times kImageW, per screen pixel
+
+} // namespace
+
+int pano_init(const uint32_t* back, const uint32_t* front) {
+    tausta = back;
+    paalline = front;
+    for (int j = 0; j < kW; j++) column[j] = static_cast<uint32_t>(std::atan2(j - 160.0, 200.0) * 200 + 982);
+    for (int i = 0; i < kH; i++) {
+        const double a = std::atan2(i - 120.0, 200.0);
+        for (int j = 0; j < kW; j++)
+            row_offset[i * kW + j] =
+                static_cast<int>(kImageW) * static_cast<int>(std::cos((j - 160) * 0.004) * a * 220 + 120);
+    }
+    return 1;
+}
+
+void pano_effect(uint32_t* dest, uint32_t position) {
+    if (!tausta || !paalline) return; // pano_init not called yet
+    uint32_t back[kW], fore[kW];
+    for (int j = 0; j < kW; j++) {
+        back[j] = (position + column[j]) % kImageW;
+        fore[j] = (2 * position + column[j]) % kImageW;
+    }
+    const uint32_t key = paalline[0];
+    for (int p = 0, i = 0; i < kH; i++)
+        for (int j = 0; j < kW; j++, p++) {
+            const uint32_t f = paalline[row_offset[p] + fore[j]];
+            dest[p] = f != key ? f : tausta[row_offset[p] + back[j]];
+        }
+}
