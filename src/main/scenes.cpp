@@ -1,0 +1,196 @@
+// scenes.cpp: the sequencer's buffers, asset preparation, caption overlay, thumbnails and the four scene
+// compositors (main thread only).
+//
+// Every buffer is a static array of 0x00RRGGBB words that lives for the whole run; nothing here
+// allocates. Real arithmetic is double precision and int() truncates toward zero.
+#include "demo.h"
+
+#include "assets.h"
+#include "fx.h"
+
+#include <cmath>
+#include <cstring>
+#include <numbers>
+
+uint32_t screen_a[kScreenWords];
+uint32_t screen_b[2 * kScreenWords];
+uint32_t screen_c[kScreenWords];
+uint32_t flash_frame[kScreenWords];
+uint32_t thumb[kThumbW * kThumbH];
+uint32_t pano_back[kPanoW * kScreenH];
+uint32_t pano_front[kPanoW * kScreenH];
+uint32_t zoom_texture[256 * 256];
+
+namespace {
+uint32_t black_frame[kScreenWords]; // never written: the black of the panorama's fade
+uint32_t blur_frame[kScreenWords];
+uint32_t halftone_frame[kScreenWords];
+uint32_t zoom_frame[kScreenWords];
+uint32_t twist_frame[kScreenWords];
+
+constexpr uint32_t kOrange = 0x00EE8800; // panorama sky and the pictures' key colour
+constexpr uint32_t kThumbBorder = 0x00885500;
+constexpr int kStripY = -10; // a thumb strip hides thumbnail rows 0..9
+
+void blur_rows(const uint32_t* src, uint32_t* dst, int n) {
+    horiz_maf(src, dst, 0, 0, 0, 0, kScreenW, kScreenH, kScreenW, kScreenH, n);
+}
+
+void thumb_strip(uint32_t* frame, const int* xs, int count) {
+    for (int i = 0; i < count; i++) paste_thumb(frame, xs[i], kStripY);
+}
+} // namespace
+
+void clear_demo_buffers() {
+    std::memset(screen_a, 0, sizeof screen_a);
+    std::memset(screen_b, 0, sizeof screen_b);
+    std::memset(screen_c, 0, sizeof screen_c);
+    std::memset(flash_frame, 0, sizeof flash_frame);
+    std::memset(thumb, 0, sizeof thumb);
+    std::memset(pano_back, 0, sizeof pano_back);
+    std::memset(pano_front, 0, sizeof pano_front);
+    std::memset(zoom_texture, 0, sizeof zoom_texture);
+    std::memset(blur_frame, 0, sizeof blur_frame);
+    std::memset(halftone_frame, 0, sizeof halftone_frame);
+    std::memset(zoom_frame, 0, sizeof zoom_frame);
+    std::memset(twist_frame, 0, sizeof twist_frame);
+}
+
+void make_pano_tables() {
+    const uint8_t key = muotokuva[0];
+    for (int r = 0; r < kScreenH; r++) {
+        uint32_t* back = pano_back + r * kPanoW;
+        uint32_t* front = pano_front + r * kPanoW;
+        for (int c = 0; c < kPanoW; c++) {
+            uint32_t word = 0;
+            if (r <= 72) {
+                word = kOrange;
+            } else if (r <= 200) {
+                const uint8_t s = muotokuva[2 * (r - 73) * 256 + 44 + 2 * (c % 82)];
+                word = s == key ? kOrange : static_cast<uint32_t>(3 * s / 5) << 16;
+            }
+            back[c] = word;
+            front[c] = static_cast<uint32_t>(muotokuva[r * 256 + c % 256]) << 16;
+        }
+    }
+}
+
+void make_zoom_texture() {
+    suumi_init(kScreenW, kScreenH);
+    venkula_init(500, 180);
+    const uint8_t key = naama[0];
+    for (int i = 0; i < 256 * 256; i++) {
+        const uint32_t v = naama[i];
+        zoom_texture[i] = v == key ? kOrange : ((3 * v) >> 2) << 16;
+    }
+}
+
+void make_portrait_screen() {
+    venkula_init(500, 180);
+    std::memset(screen_b, 0, kScreenWords * sizeof(uint32_t));
+    for (int r = 0; r < kScreenH; r++) {
+        for (int c = 0; c < 256; c++) {
+            const uint32_t v = muotokuva[r * 256 + c];
+            const uint32_t word = (v << 16) | ((v >> 1) << 8);
+            screen_b[r * kScreenW + 32 + c] = word;
+            screen_b[(kScreenH + r) * kScreenW + 32 + c] = word;
+        }
+    }
+}
+
+void caption_blend(int x, int y, int band, int level, uint32_t* dest) {
+    // Only the six bands exist and only whole bands inside the frame can be drawn; the level is a weight.
+    if (band < 0 || band > 5 || y < 0 || y > kScreenH - 24) return;
+    if (level < 0) level = 0;
+    if (level > 255) level = 255;
+    const int c0 = x < 0 ? -x : 0;
+    const int c1 = x > kScreenW - 256 ? kScreenW - x : 256;
+    for (int r = 0; r < 24; r++) {
+        const uint8_t* src = tekstit + (24 * band + r) * 256;
+        uint32_t* row = dest + (y + r) * kScreenW + x;
+        for (int c = c0; c < c1; c++) {
+            const int v = src[c];
+            if (v == 0) continue;
+            const int w = level * v / 255;
+            const uint32_t p = row[c];
+            // Towards the caption colour 0x00FFFFAA: red and green to 255, blue to 2/3 of it.
+            const uint32_t keep = 255 - w;
+            const uint32_t red = ((p >> 16) & 0xFF) * keep / 255 + w;
+            const uint32_t green = ((p >> 8) & 0xFF) * keep / 255 + w;
+            const uint32_t blue = (p & 0xFF) * keep / 255 + 2 * w / 3;
+            row[c] = (p & 0xFF000000) | (red << 16) | (green << 8) | blue;
+        }
+    }
+}
+
+void make_thumb(const uint32_t* frame) {
+    for (int i = 0; i < kThumbH; i++) {
+        for (int j = 0; j < kThumbW; j++) {
+            const bool border = i == 0 || i == kThumbH - 1 || j == 0 || j == kThumbW - 1;
+            thumb[i * kThumbW + j] =
+                border ? kThumbBorder : (frame[5 * i * kScreenW + 5 * j] >> 1) & 0x7F7F7F7F;
+        }
+    }
+}
+
+void paste_thumb(uint32_t* frame, int x, int y) {
+    const int c0 = x < 0 ? -x : 0;
+    const int c1 = x > kScreenW - kThumbW ? kScreenW - x : kThumbW;
+    if (c0 >= c1) return;
+    for (int r = 0; r < kThumbH; r++) {
+        const int row = y + r;
+        if (row < 0 || row >= kScreenH) continue;
+        std::memcpy(frame + row * kScreenW + x + c0, thumb + r * kThumbW + c0,
+                    static_cast<size_t>(c1 - c0) * sizeof(uint32_t));
+    }
+}
+
+void pano_scene(uint32_t* frame, int t) {
+    pano_effect(frame, static_cast<uint32_t>(10000 - t));
+    const double a = t * 0.025;
+    blur_rows(frame, blur_frame, static_cast<int>(std::sqrt(std::fabs(std::sin(a))) * -40 + 41));
+    const int level = static_cast<int>(std::fabs(std::sin(a + std::numbers::pi / 2)) * -150 + 240);
+    cross_fade(blur_frame, black_frame, frame, kScreenWords, level);
+    caption_blend(125, 114, 0, t < 255 ? t : 255, frame);
+    const int late = t - 128;
+    caption_blend(65, 138, 1, late < 0 ? 0 : late > 255 ? 255 : late, frame);
+}
+
+void halftone_scene(uint32_t* frame, int t) {
+    pano_effect(frame, static_cast<uint32_t>(10000 - t));
+    std::memset(halftone_frame, 0, sizeof halftone_frame);
+    halftone(halftone_frame, frame, 255);
+    blur_rows(halftone_frame, frame, static_cast<int>(std::sin(t * 0.1) * 8 + 10));
+    make_thumb(frame);
+    static constexpr int xs[] = {12, 90, 168, 246};
+    thumb_strip(frame, xs, 4);
+}
+
+void zoom_scene(uint32_t* frame, int t) {
+    const int z = static_cast<int>((100080 - t) + std::sin(t * (1.0 / 15)) * 60);
+    suumi_effect(zoom_frame, z, 5.0, zoom_texture, zoom_texture, zoom_texture);
+    venkula(t, frame, zoom_frame);
+    make_thumb(frame);
+    const double u = t * 0.0625;
+    paste_thumb(frame, 245, static_cast<int>(std::sin(u) * 16 + 24));
+    paste_thumb(frame, 245, static_cast<int>(std::sin(u + 1) * 16 + 96));
+    paste_thumb(frame, 245, static_cast<int>(std::sin(u + 2) * 16 + 168));
+}
+
+void twist_scene(uint32_t* frame, int t) {
+    pano_effect(frame, static_cast<uint32_t>(t));
+    blur_rows(frame, twist_frame, static_cast<int>(std::fabs(std::sin(t * (1.0 / 12))) * 20 + 1));
+    venkula(t, frame, twist_frame);
+    make_thumb(frame);
+}
+
+int bounce_offset(int t) {
+    int k;
+    if (t < 24)
+        k = 144 - (t - 12) * (t - 12);
+    else if (t < 36)
+        k = 36 - (t - 30) * (t - 30);
+    else
+        k = 9 - (t - 39) * (t - 39);
+    return k / 3;
+}
