@@ -93,7 +93,7 @@ struct vec_object {
     uint32_t color;
     vec_objshare* share;
     float radius;
-    float depth; // camera-space distance of the pivot; 2147483648.0 = culled this frame
+    float depth;     // camera-space distance of the pivot; 2147483648.0 = culled this frame
     float* tverts;   // nverts * 3, per instance
     float* scrverts; // nverts * 2, per instance
     float* tnormals; // nverts * 3 or null, per instance
@@ -121,7 +121,12 @@ vec_object* vec_alloc_object(int nverts, int nfaces, int with_uv);
 int vec_init_object(vec_object* obj);
 vec_object* vec_copy_object(vec_world* world, vec_object* src, int n);
 void vec_free_object(vec_object* obj);
+// Releases a world's list, its nodes and every listed object with its copies (at shut-down; a camera
+// copied from the world shares the list and must not be rendered afterwards).
+void vec_free_world(vec_world* world);
+// Builds the table behind vec_isqrt (vec_init_sys does this); vec_isqrt(n) = floor(sqrt(n)), exact.
 void vec_calc_sqrt();
+uint32_t vec_isqrt(uint32_t n);
 
 // --- 3D Studio scene reader ---
 // vec_set_source(1) reads from memory (src = the scene bytes, size = their count); vec_set_source(0) reads
@@ -163,6 +168,8 @@ struct vec_sortpair {
     int32_t index;
 };
 const vec_sortpair* byte_radix(int count, const int32_t* keys, vec_sortpair* scratch, int passes);
+// counting_sort: the same, by whole keys in 0..maxkey (maxkey at most 65535, else null is returned; keys
+// outside the range sort as the nearest bound).
 const vec_sortpair* counting_sort(int count, const int32_t* keys, vec_sortpair* scratch, int maxkey);
 
 // --- polygon filler and z-buffer ---
