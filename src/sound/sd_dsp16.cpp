@@ -1,0 +1,46 @@
+// sd_dsp16.cpp: the SDL audio driver. Opens an SDL 1.2 device (44100 Hz mono signed 16-bit, 2048-sample
+// buffers) whose callback is the mixer's mix_newhand, and fills the driver table. Called on the main
+// thread; SDL runs the callback on its audio thread once the device is unpaused.
+#include "sound_internal.h"
+
+#include <SDL.h>
+
+int sd_dsp16_rate = 44100;
+SDL_AudioSpec sd_dsp16_spec;
+
+static void sd_dsp16_mixinit() {
+    sd_mix_init(sd_dsp16_rate);
+}
+static void sd_dsp16_start() {}
+static void sd_dsp16_stop(int) {}
+static void sd_dsp16_secondhand() {}
+static void sd_dsp16_shutdown() {
+    SDL_CloseAudio();
+}
+
+int sd_dsp16_init(int rate, int, int) {
+    sd_dsp16_rate = rate;
+    sd_dsp16_spec = SDL_AudioSpec{};
+    sd_dsp16_spec.freq = rate;
+    sd_dsp16_spec.format = AUDIO_S16LSB;
+    sd_dsp16_spec.channels = 1;
+    sd_dsp16_spec.samples = 2048;
+    sd_dsp16_spec.callback = mix_newhand;
+    sd_dsp16_spec.userdata = nullptr;
+    if (SDL_OpenAudio(&sd_dsp16_spec, nullptr) < 0) {
+        sd_errorstr = "SDL audio error";
+        return 0;
+    }
+    sd_init = sd_dsp16_mixinit;
+    sd_secondhand = sd_dsp16_secondhand;
+    sd_start = sd_dsp16_start;
+    sd_stop = sd_dsp16_stop;
+    sd_shutdown = sd_dsp16_shutdown;
+    sd_mix_setfunctions();
+    sd_devicename = "SDL audio";
+    return 1;
+}
+
+void sd_dsp16_pause(int pause_on) {
+    SDL_PauseAudio(pause_on);
+}
