@@ -1,0 +1,115 @@
+// cross_fade and add_fade: exact table arithmetic, saturation, aliasing and the reference on random frames.
+#include "fx.h"
+#include "reference.h"
+#include "test_picture.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int kPixels = 76800;
+
+std::vector<uint32_t> filled(int n, uint32_t word) {
+    return std::vector<uint32_t>(n, word);
+}
+
+TEST(CrossFade, EndLevelsCopyOneSourceExactly) {
+    const auto a = random_frame(kPixels, 1, true), b = random_frame(kPixels, 2, true);
+    std::vector<uint32_t> d(kPixels);
+    cross_fade(a.data(), b.data(), d.data(), kPixels, 0);
+    EXPECT_EQ(d, a);
+    cross_fade(a.data(), b.data(), d.data(), kPixels, 255);
+    EXPECT_EQ(d, b);
+}
+
+TEST(CrossFade, EntriesTruncateSeparately) {
+    std::vector<uint32_t> d(4);
+    const auto ones = filled(4, 0x01010101u), full = filled(4, 0xFFFFFFFFu);
+    cross_fade(ones.data(), ones.data(), d.data(), 4, 128); // 127/255 and 128/255 both give 0
+    EXPECT_EQ(d, filled(4, 0));
+    cross_fade(full.data(), full.data(), d.data(), 4, 128); // 127 + 128
+    EXPECT_EQ(d, full);
+    const auto x = filled(1, 0x00C80064u), y = filled(1, 0x00140050u);
+    cross_fade(x.data(), y.data(), d.data(), 1, 100);
+    // red 200*155/255 + 20*100/255 = 121 + 7, green 0, blue 100*155/255 + 80*100/255 = 60 + 31
+    EXPECT_EQ(d[0], 0x0080005Bu);
+}
+
+TEST(CrossFade, OutOfRangeLevelIsClampedInsteadOfOverflowing) {
+    const auto a = random_frame(64, 3, true), b = random_frame(64, 4, true);
+    std::vector<uint32_t> d(64);
+    cross_fade(a.data(), b.data(), d.data(), 64, 300);
+    EXPECT_EQ(d, b);
+    cross_fade(a.data(), b.data(), d.data(), 64, -5);
+    EXPECT_EQ(d, a);
+}
+
+TEST(AddFade, GainsAndSaturation) {
+    const auto a = random_frame(kPixels, 5, true), b = random_frame(kPixels, 6, true);
+    std::vector<uint32_t> d(kPixels);
+    add_fade(a.data(), b.data(), d.data(), kPixels, 255, 0);
+    EXPECT_EQ(d, a);
+
+    // gain 256: the entry for 255 is 256, clamped to 255 when the table is built; 128 stays 128
+    const auto x = filled(1, 0x0080FF00u), zero = filled(1, 0);
+    add_fade(x.data(), zero.data(), d.data(), 1, 256, 0);
+    EXPECT_EQ(d[0], 0x0080FF00u);
+
+    // 200 + 220 * 120 / 255 = 200 + 103 = 303, stored as 255; 10 + 103 = 113
+    const auto p = filled(1, 0x00C8000Au), q = filled(1, 0x00DC00DCu);
+    add_fade(p.data(), q.data(), d.data(), 1, 255, 120);
+    EXPECT_EQ(d[0], 0x00FF0071u);
+}
+
+TEST(AddFade, NegativeAndHugeGainsStayInByteRange) {
+    const auto a = filled(1, 0x00FF8001u);
+    std::vector<uint32_t> d(1);
+    add_fade(a.data(), a.data(), d.data(), 1, -300, 0);
+    EXPECT_EQ(d[0], 0u);
+    add_fade(a.data(), a.data(), d.data(), 1, 2000000000, 0);
+    EXPECT_EQ(d[0], 0x00FFFFFFu);
+}
+
+TEST(Fades, CountOfZeroOrLessWritesNothing) {
+    const auto a = filled(2, 0x00FFFFFFu);
+    auto d = filled(2, 0x12345678u);
+    cross_fade(a.data(), a.data(), d.data(), 0, 100);
+    add_fade(a.data(), a.data(), d.data(), -1, 100, 100);
+    EXPECT_EQ(d, filled(2, 0x12345678u));
+}
+
+TEST(Fades, MatchReferenceAlsoInPlace) {
+    const auto a = random_frame(kPixels, 7, true), b = random_frame(kPixels, 8, true);
+    std::vector<uint32_t> want(kPixels), got(kPixels);
+    for (int level = 0; level <= 255; level += 17) {
+        ref::cross_fade(a.data(), b.data(), want.data(), kPixels, level);
+        cross_fade(a.data(), b.data(), got.data(), kPixels, level);
+        ASSERT_EQ(got, want) << "level " << level;
+        got = a; // destination is the first source
+        cross_fade(got.data(), b.data(), got.data(), kPixels, level);
+        ASSERT_EQ(got, want) << "in place (first) level " << level;
+        got = b; // destination is the second source
+        cross_fade(a.data(), got.data(), got.data(), kPixels, level);
+        ASSERT_EQ(got, want) << "in place (second) level " << level;
+    }
+    for (int ga = 0; ga <= 256; ga += 32)
+        for (int gb : {0, 20, 120, 256}) {
+            ref::add_fade(a.data(), b.data(), want.data(), kPixels, ga, gb);
+            add_fade(a.data(), b.data(), got.data(), kPixels, ga, gb);
+            ASSERT_EQ(got, want) << ga << " " << gb;
+            got = b;
+            add_fade(a.data(), got.data(), got.data(), kPixels, ga, gb);
+            ASSERT_EQ(got, want) << "in place " << ga << " " << gb;
+        }
+}
+
+TEST(Fades, ZeroTopBytesStayZero) {
+    const auto a = random_frame(1000, 9), b = random_frame(1000, 10);
+    std::vector<uint32_t> d(1000);
+    add_fade(a.data(), b.data(), d.data(), 1000, 256, 256);
+    for (uint32_t w : d) ASSERT_EQ(w >> 24, 0u);
+    cross_fade(a.data(), b.data(), d.data(), 1000, 77);
+    for (uint32_t w : d) ASSERT_EQ(w >> 24, 0u);
+}
+
+} // namespace

@@ -1,0 +1,168 @@
+// horiz_maf and vert_maf: edge darkening, window shapes, rectangles and the reference on random frames.
+#include "fx.h"
+#include "reference.h"
+#include "test_picture.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int kW = 320, kH = 240, kPixels = kW * kH;
+
+class Maf : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        init_maf();
+        ref::init_maf();
+    }
+};
+
+// Sum of v / n over the window of output x, with pixels outside 0..len-1 contributing nothing.
+uint32_t window_sum(const std::vector<uint32_t>& line, int x, int n) {
+    const int k = n / 2;
+    uint32_t out = 0;
+    for (int ch = 0; ch < 3; ch++) {
+        uint32_t s = 0;
+        for (int i = x - (n - k) + 1; i <= x + k; i++)
+            if (i >= 0 && i < static_cast<int>(line.size())) s += ((line[i] >> (8 * ch)) & 255) / n;
+        out |= s << (8 * ch);
+    }
+    return out;
+}
+
+TEST_F(Maf, WindowOneCopiesWithoutTopByte) {
+    const auto src = random_frame(kPixels, 11, true);
+    std::vector<uint32_t> d(kPixels);
+    horiz_maf(src.data(), d.data(), 0, 0, 0, 0, kW, kH, kW, kH, 1);
+    for (int p = 0; p < kPixels; p++) ASSERT_EQ(d[p], src[p] & 0xFFFFFFu);
+    vert_maf(src.data(), d.data(), 0, 0, 0, 0, kW, kH, kW, kH, 1);
+    for (int p = 0; p < kPixels; p++) ASSERT_EQ(d[p], src[p] & 0xFFFFFFu);
+}
+
+TEST_F(Maf, UniformRowEdgesDarken) {
+    const std::vector<uint32_t> white(kPixels, 0x00FFFFFFu);
+    std::vector<uint32_t> d(kPixels);
+    horiz_maf(white.data(), d.data(), 0, 0, 0, 0, kW, kH, kW, kH, 2); // window x .. x+1
+    EXPECT_EQ(d[5 * kW + 0], 0x00FEFEFEu);
+    EXPECT_EQ(d[5 * kW + 318], 0x00FEFEFEu);
+    EXPECT_EQ(d[5 * kW + 319], 0x007F7F7Fu);
+    horiz_maf(white.data(), d.data(), 0, 0, 0, 0, kW, kH, kW, kH, 3); // x-1 .. x+1
+    EXPECT_EQ(d[0], 0x00AAAAAAu);
+    EXPECT_EQ(d[1], 0x00FFFFFFu);
+    EXPECT_EQ(d[318], 0x00FFFFFFu);
+    EXPECT_EQ(d[319], 0x00AAAAAAu);
+    horiz_maf(white.data(), d.data(), 0, 0, 0, 0, kW, kH, kW, kH, 4); // x-1 .. x+2: 63 * 4 = 252
+    EXPECT_EQ(d[0], 0x00BDBDBDu);
+    EXPECT_EQ(d[1], 0x00FCFCFCu);
+    EXPECT_EQ(d[318], 0x00BDBDBDu);
+    EXPECT_EQ(d[319], 0x007E7E7Eu);
+}
+
+TEST_F(Maf, VerticalWindow110OnUniformColumn) {
+    const std::vector<uint32_t> src(kPixels, 0x00FF80C8u);
+    std::vector<uint32_t> d(kPixels);
+    vert_maf(src.data(), d.data(), 0, 0, 0, 0, kW, kH, kW, kH, 110);
+    const uint32_t full = 110u * (255 / 110) << 16 | 110u * (128 / 110) << 8 | 110u * (200 / 110);
+    for (int c : {0, 77, 319}) {
+        for (int y = 54; y < 240 - 55; y++) ASSERT_EQ(d[y * kW + c], full) << y;
+        // row 53 lacks one row above, row 185 one row below
+        EXPECT_EQ(d[53 * kW + c], 109u * 2 << 16 | 109u * 1 << 8 | 109u * 1);
+        EXPECT_EQ(d[185 * kW + c], 109u * 2 << 16 | 109u * 1 << 8 | 109u * 1);
+        EXPECT_EQ(d[0 * kW + c], 56u * 2 << 16 | 56u * 1 << 8 | 56u * 1);   // rows 0 .. 55
+        EXPECT_EQ(d[239 * kW + c], 55u * 2 << 16 | 55u * 1 << 8 | 55u * 1); // rows 185 .. 239
+    }
+}
+
+TEST_F(Maf, WindowZeroIsBlack) {
+    const auto src = random_frame(kPixels, 12);
+    std::vector<uint32_t> d(kPixels, 0xABCDEFu);
+    horiz_maf(src.data(), d.data(), 0, 0, 0, 0, kW, kH, kW, kH, 0);
+    EXPECT_EQ(d, std::vector<uint32_t>(kPixels, 0));
+    d.assign(kPixels, 0xABCDEFu);
+    vert_maf(src.data(), d.data(), 0, 0, 0, 0, kW, kH, kW, kH, 0);
+    EXPECT_EQ(d, std::vector<uint32_t>(kPixels, 0));
+}
+
+TEST_F(Maf, OnlyTheRectangleIsReadAndWritten) {
+    constexpr int pitch = 40, rows = 30;
+    auto src = random_frame(pitch * rows, 13);
+    const uint32_t poison = 0x00FFFFFFu;
+    // Outside the source rectangle (x 5..24, y 4..19) the source is white: any read of it shows.
+    for (int y = 0; y < rows; y++)
+        for (int x = 0; x < pitch; x++)
+            if (x < 5 || x >= 25 || y < 4 || y >= 20) src[y * pitch + x] = poison;
+    for (auto filter : {horiz_maf, vert_maf})
+        for (int n : {1, 2, 5, 16}) {
+            std::vector<uint32_t> d(pitch * rows, 0x01020304u);
+            filter(src.data(), d.data(), 5, 4, 12, 9, 20, 16, pitch, rows, n);
+            for (int y = 0; y < rows; y++)
+                for (int x = 0; x < pitch; x++) {
+                    const bool inside = x >= 12 && x < 32 && y >= 9 && y < 25;
+                    if (!inside) {
+                        ASSERT_EQ(d[y * pitch + x], 0x01020304u) << x << "," << y;
+                        continue;
+                    }
+                    // Recompute the output from the rectangle alone.
+                    std::vector<uint32_t> line;
+                    const bool h = filter == horiz_maf;
+                    const int len = h ? 20 : 16, pos = h ? x - 12 : y - 9;
+                    for (int i = 0; i < len; i++)
+                        line.push_back(h ? src[(y - 9 + 4) * pitch + 5 + i]
+                                         : src[(4 + i) * pitch + x - 12 + 5]);
+                    ASSERT_EQ(d[y * pitch + x], window_sum(line, pos, n)) << x << "," << y << " n " << n;
+                }
+        }
+}
+
+TEST_F(Maf, WindowLongerThanTheLineOnlyDarkens) {
+    // Beyond the documented range: the window may exceed the line; pixels outside it still count 0.
+    std::vector<uint32_t> src = random_frame(6 * 10, 14);
+    for (int n : {7, 11, 25, 639}) {
+        std::vector<uint32_t> d(60);
+        horiz_maf(src.data(), d.data(), 0, 0, 0, 0, 6, 10, 6, 10, n);
+        for (int y = 0; y < 10; y++) {
+            const std::vector<uint32_t> line(src.begin() + y * 6, src.begin() + y * 6 + 6);
+            for (int x = 0; x < 6; x++) ASSERT_EQ(d[y * 6 + x], window_sum(line, x, n)) << n;
+        }
+        vert_maf(src.data(), d.data(), 0, 0, 0, 0, 6, 10, 6, 10, n);
+        for (int x = 0; x < 6; x++) {
+            std::vector<uint32_t> line;
+            for (int y = 0; y < 10; y++) line.push_back(src[y * 6 + x]);
+            for (int y = 0; y < 10; y++) ASSERT_EQ(d[y * 6 + x], window_sum(line, y, n)) << n;
+        }
+    }
+}
+
+TEST_F(Maf, WindowWithoutTableRowWritesNothing) {
+    const auto src = random_frame(100, 15);
+    std::vector<uint32_t> d(100, 7);
+    horiz_maf(src.data(), d.data(), 0, 0, 0, 0, 10, 10, 10, 10, 640);
+    vert_maf(src.data(), d.data(), 0, 0, 0, 0, 10, 10, 10, 10, -1);
+    EXPECT_EQ(d, std::vector<uint32_t>(100, 7));
+}
+
+TEST_F(Maf, MatchesReferenceOnFullFrames) {
+    const auto src = random_frame(kPixels, 16, true);
+    std::vector<uint32_t> want(kPixels), got(kPixels);
+    for (int n = 0; n <= 240; n += (n < 45 ? 1 : 13)) {
+        if (n > 0) { // the reference has no row 0
+            ref::horiz_maf(src.data(), want.data(), 0, 0, 0, 0, kW, kH, kW, n);
+            horiz_maf(src.data(), got.data(), 0, 0, 0, 0, kW, kH, kW, kH, n);
+            ASSERT_EQ(got, want) << "horizontal " << n;
+            ref::vert_maf(src.data(), want.data(), 0, 0, 0, 0, kW, kH, kW, n);
+            vert_maf(src.data(), got.data(), 0, 0, 0, 0, kW, kH, kW, kH, n);
+            ASSERT_EQ(got, want) << "vertical " << n;
+        }
+    }
+}
+
+TEST_F(Maf, WideRectangleSpansSeveralColumnChunks) {
+    constexpr int w = 1100, h = 9;
+    const auto src = random_frame(w * h, 17);
+    std::vector<uint32_t> want(w * h), got(w * h);
+    ref::vert_maf(src.data(), want.data(), 0, 0, 0, 0, w, h, w, 5);
+    vert_maf(src.data(), got.data(), 0, 0, 0, 0, w, h, w, h, 5);
+    EXPECT_EQ(got, want);
+}
+
+} // namespace

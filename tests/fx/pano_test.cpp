@@ -1,0 +1,117 @@
+// pano_effect: warp tables at named pixels, keyed foreground, unsigned wrap-around of the scroll and the
+// reference over many positions.
+#include "fx.h"
+#include "reference.h"
+#include "test_picture.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr int kW = 320, kH = 240, kImgW = 982, kImg = kImgW * kH;
+constexpr uint32_t kKey = 0x00ABCDEFu;
+
+// Pixel words that tell the layer, image row and image column they came from.
+uint32_t back_word(int row, int col) {
+    return 0x000000u | static_cast<uint32_t>(row) << 10 | static_cast<uint32_t>(col);
+}
+uint32_t fore_word(int row, int col) {
+    return 0x800000u | static_cast<uint32_t>(row) << 10 | static_cast<uint32_t>(col);
+}
+
+struct Images {
+    std::vector<uint32_t> back, fore;
+    // Foreground: opaque where (row + col) % 3 == 0, else the key colour.
+    explicit Images(bool all_key) : back(kImg), fore(kImg) {
+        for (int r = 0; r < kH; r++)
+            for (int c = 0; c < kImgW; c++) {
+                back[r * kImgW + c] = back_word(r, c);
+                fore[r * kImgW + c] = !all_key && (r + c) % 3 == 0 ? fore_word(r, c) : kKey;
+            }
+        fore[0] = kKey;
+    }
+};
+
+TEST(Pano, InitStoresTheImagesAndReturnsOne) {
+    Images img(true);
+    EXPECT_EQ(pano_init(img.back.data(), img.fore.data()), 1);
+    EXPECT_EQ(tausta, img.back.data());
+    EXPECT_EQ(paalline, img.fore.data());
+}
+
+TEST(Pano, ColumnsAndRowsAtNamedPixels) {
+    Images img(true); // background only
+    pano_init(img.back.data(), img.fore.data());
+    std::vector<uint32_t> d(kW * kH);
+    pano_effect(d.data(), 0);
+    // Middle row samples image row 120; columns 847 (left edge), 982 mod 982 = 0 (middle), 1116 - 982.
+    EXPECT_EQ(d[120 * kW + 0], back_word(120, 847));
+    EXPECT_EQ(d[120 * kW + 160], back_word(120, 0));
+    EXPECT_EQ(d[120 * kW + 319], back_word(120, 134));
+    for (int j = 0; j < kW; j++) ASSERT_EQ(d[120 * kW + j] >> 10 & 255, 120u) << j;
+    // Rows stay within 1..238 and are pulled toward row 120 at the sides.
+    for (int i = 0; i < kH; i++)
+        for (int j = 0; j < kW; j++) {
+            const uint32_t row = d[i * kW + j] >> 10 & 255;
+            ASSERT_GE(row, 1u);
+            ASSERT_LE(row, 238u);
+        }
+    EXPECT_LT(d[0 * kW + 160] >> 10 & 255, d[0 * kW + 0] >> 10 & 255);
+}
+
+TEST(Pano, KeyColourShowsTheBackgroundWherever) {
+    Images img(false);
+    pano_init(img.back.data(), img.fore.data());
+    std::vector<uint32_t> d(kW * kH);
+    pano_effect(d.data(), 12345);
+    int fore = 0, back = 0;
+    for (uint32_t w : d) {
+        ASSERT_NE(w, kKey);
+        (w & 0x800000u ? fore : back)++;
+    }
+    EXPECT_GT(fore, 10000);
+    EXPECT_GT(back, 10000);
+}
+
+TEST(Pano, ScrollPeriodsAndUnsignedWrap) {
+    Images img(false);
+    pano_init(img.back.data(), img.fore.data());
+    std::vector<uint32_t> a(kW * kH), b(kW * kH);
+    pano_effect(a.data(), 100);
+    pano_effect(b.data(), 100 + 982);
+    EXPECT_EQ(a, b);
+    // +491: the foreground (twice the speed) is where it was, the background shifted by 491 columns.
+    pano_effect(b.data(), 100 + 491);
+    for (int p = 0; p < kW * kH; p++) {
+        if (a[p] & 0x800000u) {
+            ASSERT_EQ(b[p], a[p]);
+        } else if (!(b[p] & 0x800000u)) {
+            ASSERT_EQ(b[p] & 1023, ((a[p] & 1023) + 491) % 982);
+        }
+    }
+    // -1 as an unsigned scroll: background column = column table - 1, foreground = column table - 2.
+    Images keyed(true);
+    pano_init(keyed.back.data(), keyed.fore.data());
+    pano_effect(a.data(), static_cast<uint32_t>(-1));
+    EXPECT_EQ(a[120 * kW + 0], back_word(120, 846));
+    EXPECT_EQ(a[120 * kW + 160], back_word(120, 981));
+    // Near 2^32 the sums wrap before the modulo: 4294967295 + 982 wraps to 981.
+    pano_effect(a.data(), 4294967295u);
+    pano_effect(b.data(), 4294967295u - 982u);
+    EXPECT_NE(a, b); // 2^32 is no multiple of 982, so the period breaks at the wrap
+}
+
+TEST(Pano, MatchesReference) {
+    Images img(false);
+    pano_init(img.back.data(), img.fore.data());
+    ref::pano_init(img.back.data(), img.fore.data());
+    std::vector<uint32_t> want(kW * kH), got(kW * kH);
+    for (uint32_t p :
+         {0u, 1u, 491u, 981u, 5000u, 9999u, 10000u, 2147483647u, 2147483648u, 4294966000u, 4294967295u}) {
+        ref::pano_effect(want.data(), p);
+        pano_effect(got.data(), p);
+        ASSERT_EQ(got, want) << p;
+    }
+}
+
+} // namespace

@@ -1,0 +1,106 @@
+// suumi_effect: layer order over the cycle, fade weights, output size and the reference over many times.
+#include "fx.h"
+#include "reference.h"
+#include "test_picture.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+constexpr int kW = 320, kH = 240;
+
+// Picture `id`: red = id * 60, green = row, blue = column, so every output word names its source.
+std::vector<uint32_t> picture(int id) {
+    std::vector<uint32_t> p(256 * 256);
+    for (int r = 0; r < 256; r++)
+        for (int c = 0; c < 256; c++) p[r * 256 + c] = static_cast<uint32_t>(id * 60) << 16 | r << 8 | c;
+    return p;
+}
+
+class Suumi : public ::testing::Test {
+  protected:
+    std::vector<uint32_t> p1 = picture(1), p2 = picture(2), p3 = picture(3);
+    std::vector<uint32_t> out = std::vector<uint32_t>(kW * kH);
+    void SetUp() override { suumi_init(kW, kH); }
+    uint32_t red_everywhere(int t) {
+        suumi_effect(out.data(), t, 5.0, p1.data(), p2.data(), p3.data());
+        const uint32_t red = out[0] >> 16;
+        for (uint32_t w : out)
+            if (w >> 16 != red) return 0xFFFF;
+        return red;
+    }
+};
+
+TEST_F(Suumi, InitReturnsZero) {
+    EXPECT_EQ(suumi_init(kW, kH), 0);
+}
+
+TEST_F(Suumi, LayersTakeTurnsEvery256Ticks) {
+    // At the start of a cycle the fade weight is 0: the output is the main layer alone.
+    EXPECT_EQ(red_everywhere(0), 60u);
+    EXPECT_EQ(red_everywhere(256), 120u);
+    EXPECT_EQ(red_everywhere(512), 180u);
+    EXPECT_EQ(red_everywhere(768), 60u);
+    // At weight 255 the output is the faded-in layer alone.
+    EXPECT_EQ(red_everywhere(255), 120u);
+    EXPECT_EQ(red_everywhere(511), 180u);
+    EXPECT_EQ(red_everywhere(767), 60u);
+    // Negative t: (first, second) and the low 8 bits of t as weight; -1 is weight 255, -256 weight 0.
+    EXPECT_EQ(red_everywhere(-1), 120u);
+    EXPECT_EQ(red_everywhere(-256), 60u);
+    EXPECT_EQ(red_everywhere(-300), 60u * 43 / 255 + 120u * 212 / 255); // weight -300 & 255 = 212
+}
+
+TEST_F(Suumi, StartOfCycleSamplesTheMainPictureAlone) {
+    // t = 0: S = 256, a = 1 + 3.7699...; the faded-in picture has no influence at all.
+    suumi_effect(out.data(), 0, 5.0, p1.data(), p2.data(), p3.data());
+    const auto first = out;
+    const auto noise = random_frame(256 * 256, 31);
+    suumi_effect(out.data(), 0, 5.0, p1.data(), noise.data(), p3.data());
+    EXPECT_EQ(out, first);
+    // Top-left pixel: corner A = (256 cos a + 128.5, 256 sin a + 128.5) in 16.16, truncated.
+    const double a = 1 + 3.7699111843077517;
+    const int u = static_cast<int>((256 * std::cos(a) + 128.5) * 65536),
+              v = static_cast<int>((256 * std::sin(a) + 128.5) * 65536);
+    EXPECT_EQ(out[0], 60u << 16 | static_cast<uint32_t>((v >> 16) & 255) << 8 |
+                          static_cast<uint32_t>((u >> 16) & 255));
+}
+
+TEST_F(Suumi, SizeIsHonoured) {
+    std::vector<uint32_t> small(100 * 50 + 8, 0xDEADu);
+    suumi_init(100, 50);
+    suumi_effect(small.data(), 300, 5.0, p1.data(), p2.data(), p3.data());
+    EXPECT_EQ(small[100 * 50], 0xDEADu); // nothing past width * height
+    std::vector<uint32_t> want(100 * 50);
+    ref::suumi_effect(want.data(), 100, 50, 300, 5.0, p1.data(), p2.data(), p3.data());
+    EXPECT_TRUE(std::equal(want.begin(), want.end(), small.begin()));
+    suumi_init(0, 50);
+    small.assign(small.size(), 0xDEADu);
+    suumi_effect(small.data(), 300, 5.0, p1.data(), p2.data(), p3.data());
+    suumi_init(100, -1);
+    suumi_effect(small.data(), 300, 5.0, p1.data(), p2.data(), p3.data());
+    EXPECT_EQ(small, std::vector<uint32_t>(small.size(), 0xDEADu));
+}
+
+TEST_F(Suumi, StrangeExponentDoesNotCrash) {
+    suumi_effect(out.data(), 100, std::nan(""), p1.data(), p2.data(), p3.data());
+    suumi_effect(out.data(), 0, -3.0, p1.data(), p2.data(), p3.data()); // 0^-3 is infinite: S = 0
+    SUCCEED();
+}
+
+TEST_F(Suumi, MatchesReferenceOverTime) {
+    const auto r1 = random_frame(256 * 256, 32), r2 = random_frame(256 * 256, 33),
+               r3 = random_frame(256 * 256, 34);
+    std::vector<uint32_t> want(kW * kH);
+    for (int t = -1000; t < 3000; t += 37) {
+        for (double e : {5.0, 2.0}) {
+            ref::suumi_effect(want.data(), kW, kH, t, e, r1.data(), r2.data(), r3.data());
+            suumi_effect(out.data(), t, e, r1.data(), r2.data(), r3.data());
+            ASSERT_EQ(out, want) << "t " << t << " e " << e;
+        }
+    }
+}
+
+} // namespace
