@@ -1,0 +1,302 @@
+// main.cpp: `capture`, the demo played on a virtual clock and written to PNG frames, a WAV soundtrack or
+// a video (see options.cpp for the command line). Single-threaded: the offline demo calls back into this
+// file for every frame, every mixer buffer and every exit test.
+#include "digest.h"
+#include "options.h"
+#include "output.h"
+#include "progress.h"
+#include "soundtrack.h"
+#include "video.h"
+
+#include "offline.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+volatile sig_atomic_t g_signal = 0;
+
+void on_signal(int sig) {
+    g_signal = sig;
+}
+
+struct capture_run {
+    const capture_options* opts;
+    // What is written.
+    bool want_frames = false; // PNG or video
+    bool want_sound = false;
+    out_file png{};
+    wav_writer wavs[2]{}; // the soundtrack file(s): OUT.wav, --wav, the video's temporary one
+    int wav_count = 0;
+    video_pipe video{};
+    bool video_open = false;
+    char video_temp[kPathMax] = {};
+    char sound_temp[kPathMax] = {};
+    uint8_t* png_row = nullptr;
+    soundtrack sound;
+    progress_bar progress;
+    // Where the run stands.
+    int64_t frame_index = 0;
+    long captured = 0;
+    bool done = false; // the capture is over: stop the demo
+    bool failed = false;
+    std::string error;
+    // --bench
+    bench_table* bench = nullptr;
+    double last_time = 0;
+};
+
+bool fail(capture_run* run, const std::string& message) {
+    if (!run->failed) run->error = message;
+    run->failed = true;
+    return false;
+}
+
+bool write_sound(const int16_t* samples, size_t count, void* ctx) {
+    auto* run = static_cast<capture_run*>(ctx);
+    for (int i = 0; i < run->wav_count; ++i)
+        if (!wav_write(&run->wavs[i], samples, count))
+            return fail(run,
+                        std::string("cannot write '") + run->wavs[i].file.path + "': " + strerror(errno));
+    return true;
+}
+
+bool in_capture(const capture_options* o, int section, int position) {
+    if (o->still >= 0) return position >= o->still;
+    return position >= o->from && position < o->to && (o->section == 0 || section == o->section);
+}
+
+bool write_frame(capture_run* run, const uint32_t* frame) {
+    const capture_options* o = run->opts;
+    std::string err;
+    if (o->kind == out_kind::video) return video_write(&run->video, frame, &err) || fail(run, err);
+    char name[kPathMax];
+    const char* path = o->out;
+    if (o->kind == out_kind::png_sequence) {
+        if (!format_frame_name(o->out, static_cast<int>(run->captured), name, sizeof name))
+            return fail(run, std::string("frame name too long for pattern '") + o->out + "'");
+        path = name;
+    }
+    if (!out_open(&run->png, path, &err)) return fail(run, err);
+    if (!write_png(run->png.f, frame, o->scale, run->png_row, &err)) {
+        out_abort(&run->png);
+        return fail(run, std::string("cannot write '") + path + "': " + err);
+    }
+    return out_commit(&run->png, &err) || fail(run, err);
+}
+
+void on_frame(const uint32_t* frame, int section, int position, uint32_t, void* ctx) {
+    auto* run = static_cast<capture_run*>(ctx);
+    int64_t k = run->frame_index++;
+    if (run->bench) {
+        double now = now_seconds();
+        if (k == 0)
+            run->bench->startup = now - run->last_time;
+        else if (section >= 1 && section <= kSections)
+            run->bench->times[section - 1].push_back(now - run->last_time);
+        run->last_time = now;
+        progress_update(&run->progress, section, position, static_cast<long>(k + 1));
+        return;
+    }
+    if (run->done || run->failed) return;
+    bool take = in_capture(run->opts, section, position);
+    if (!take && run->captured > 0) {
+        run->done = true; // positions only grow: the capture is over
+        return;
+    }
+    if (run->want_sound && !st_frame(&run->sound, k, take)) return;
+    if (take) {
+        if (run->want_frames && !write_frame(run, frame)) return;
+        ++run->captured;
+        if (run->opts->kind == out_kind::png_still) run->done = true;
+    }
+    progress_update(&run->progress, section, position, run->captured);
+}
+
+void on_audio(const int16_t* samples, int count, void* ctx) {
+    auto* run = static_cast<capture_run*>(ctx);
+    if (run->want_sound && !run->failed) st_audio(&run->sound, samples, static_cast<size_t>(count));
+}
+
+int on_exit_test(void* ctx) {
+    auto* run = static_cast<capture_run*>(ctx);
+    return run->done || run->failed || g_signal != 0;
+}
+
+// Throws away every file of an unfinished capture.
+void abort_outputs(capture_run* run) {
+    out_abort(&run->png);
+    for (int i = 0; i < run->wav_count; ++i) wav_abort(&run->wavs[i]);
+    if (run->video_open) video_abort(&run->video);
+    run->video_open = false;
+    if (run->video_temp[0]) unlink(run->video_temp);
+    if (run->sound_temp[0]) unlink(run->sound_temp);
+    run->video_temp[0] = run->sound_temp[0] = '\0';
+}
+
+bool open_outputs(capture_run* run) {
+    const capture_options* o = run->opts;
+    std::string err;
+    run->want_frames =
+        o->kind == out_kind::png_sequence || o->kind == out_kind::png_still || o->kind == out_kind::video;
+    const char* sound_files[2] = {};
+    if (o->kind == out_kind::wav) sound_files[run->wav_count++] = o->out;
+    if (o->wav) sound_files[run->wav_count++] = o->wav;
+    if (o->kind == out_kind::video && !o->wav) {
+        if (!temp_name_for(o->out, run->sound_temp, sizeof run->sound_temp))
+            return fail(run, std::string("output name too long: '") + o->out + "'");
+        strncat(run->sound_temp, ".wav", sizeof run->sound_temp - strlen(run->sound_temp) - 1);
+        sound_files[run->wav_count++] = run->sound_temp;
+    }
+    run->want_sound = run->wav_count > 0;
+    for (int i = 0; i < run->wav_count; ++i) {
+        if (!wav_open(&run->wavs[i], sound_files[i], &err)) {
+            run->wav_count = i;
+            return fail(run, err);
+        }
+    }
+    st_init(&run->sound, o->fps, write_sound, run);
+    if (o->kind == out_kind::video) {
+        if (!temp_name_for(o->out, run->video_temp, sizeof run->video_temp))
+            return fail(run, std::string("output name too long: '") + o->out + "'");
+        if (!video_open(&run->video, o->ffmpeg, run->video_temp, o->scale, o->fps, &err)) {
+            run->video_temp[0] = '\0';
+            return fail(run, err);
+        }
+        run->video_open = true;
+    }
+    if (run->want_frames && o->kind != out_kind::video) {
+        run->png_row = static_cast<uint8_t*>(malloc(static_cast<size_t>(kFrameW) * kMaxScale * 3));
+        if (!run->png_row) return fail(run, "out of memory");
+    }
+    return true;
+}
+
+bool finish_outputs(capture_run* run) {
+    const capture_options* o = run->opts;
+    std::string err;
+    int64_t padded = 0;
+    if (run->want_sound && !st_finish(&run->sound, &padded)) return false;
+    if (padded > 0)
+        fprintf(stderr,
+                "capture: the demo ended %lld samples before its last frame did; padded with silence\n",
+                static_cast<long long>(padded));
+    // The temporary soundtrack of a video is committed under its own temporary name.
+    for (int i = 0; i < run->wav_count; ++i) {
+        bool ok = wav_finish(&run->wavs[i], &err);
+        if (!ok) {
+            run->wav_count = 0; // each writer has already removed its file
+            return fail(run, err);
+        }
+    }
+    run->wav_count = 0;
+    if (o->kind != out_kind::video) return true;
+    run->video_open = false;
+    if (!video_close(&run->video, &err)) return fail(run, err);
+    char muxed[kPathMax];
+    if (!temp_name_for(o->out, muxed, sizeof muxed)) return fail(run, "output name too long");
+    const char* sound = o->wav ? o->wav : run->sound_temp;
+    if (!video_mux(o->ffmpeg, run->video_temp, sound, muxed, &err)) {
+        unlink(muxed);
+        return fail(run, err);
+    }
+    if (!commit_temp(muxed, o->out, &err)) return fail(run, err);
+    return true;
+}
+
+int run_bench(const capture_options* o) {
+    static bench_table table;
+    capture_run run{};
+    run.opts = o;
+    run.bench = &table;
+    for (auto& times : table.times) times.reserve(16384);
+    progress_init(&run.progress, o->quiet, 0, kSongEnd);
+    offline_hooks hooks{o->fps, on_frame, nullptr, on_exit_test, &run};
+    run.last_time = now_seconds();
+    int status = offline_run(&hooks);
+    progress_done(&run.progress);
+    if (g_signal) {
+        fprintf(stderr, "capture: interrupted\n");
+        return 128 + g_signal;
+    }
+    if (status != 0) {
+        fprintf(stderr, "capture: the demo ended with status %d\n", status);
+        return kExitFailure;
+    }
+    print_bench(stdout, &table, o->fps);
+    return 0;
+}
+
+int run_digest() {
+    digest_result result;
+    std::string err;
+    if (!digest_demo(&result, &err)) {
+        fprintf(stderr, "capture: %s\n", err.c_str());
+        return kExitFailure;
+    }
+    print_digest(stdout, &result);
+    return fflush(stdout) == 0 && !ferror(stdout) ? 0 : kExitFailure;
+}
+
+int run_capture(const capture_options* o) {
+    capture_run run{};
+    run.opts = o;
+    int status = kExitFailure;
+    if (open_outputs(&run)) {
+        progress_init(&run.progress, o->quiet, o->still >= 0 ? 0 : o->from,
+                      o->still >= 0 ? o->still + 1 : o->to);
+        offline_hooks hooks{o->fps, on_frame, on_audio, on_exit_test, &run};
+        int demo_status = offline_run(&hooks);
+        progress_done(&run.progress);
+        if (g_signal) {
+            abort_outputs(&run);
+            fprintf(stderr, "capture: interrupted; nothing written\n");
+            free(run.png_row);
+            return 128 + g_signal;
+        }
+        if (demo_status != 0 && !run.failed)
+            fail(&run, "the demo ended with status " + std::to_string(demo_status));
+        if (!run.failed && run.captured == 0) fail(&run, "no frame was presented in the requested range");
+        if (!run.failed && finish_outputs(&run)) status = 0;
+    }
+    if (status != 0) {
+        abort_outputs(&run);
+        fprintf(stderr, "capture: %s\n", run.error.c_str());
+    }
+    free(run.png_row);
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    capture_options opts;
+    std::string err;
+    if (!parse_options(argc, argv, &opts, &err)) {
+        fprintf(stderr, "capture: %s\n", err.c_str());
+        return kExitUsage;
+    }
+    if (opts.help) {
+        print_help(stdout);
+        return fflush(stdout) == 0 ? 0 : kExitFailure;
+    }
+    if (opts.version) {
+        print_version(stdout);
+        return fflush(stdout) == 0 ? 0 : kExitFailure;
+    }
+    // A dead ffmpeg must show up as a failed write, not end the capture before it cleans up.
+    signal(SIGPIPE, SIG_IGN);
+    struct sigaction sa {};
+    sa.sa_handler = on_signal;
+    sigemptyset(&sa.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
+    if (opts.bench) return run_bench(&opts);
+    if (opts.digest) return run_digest();
+    return run_capture(&opts);
+}
