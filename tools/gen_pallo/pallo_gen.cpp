@@ -263,11 +263,11 @@ std::vector<uint8_t> make_pallo() {
     a.pivot[2] = 8;
     meshes.push_back(a);
     // The lighthouse: a tapering tower, a lantern and a roof.
-    meshes.push_back(lathe("torni", "TORNI", 8, {{14, 30}, {12, 70}, {10, 108}}, nan, 0.0, 1));
+    meshes.push_back(lathe("torni", "TORNI", 8, {{18, 30}, {15, 70}, {12, 108}}, nan, 0.0, 1));
     meshes.back().pivot[2] = 69;
-    meshes.push_back(lathe("lyhty", "LYHTY", 8, {{13, 108}, {9, 111}, {9, 124}}, nan, 0.0, 1));
+    meshes.push_back(lathe("lyhty", "LYHTY", 8, {{17, 108}, {11, 111}, {11, 124}}, nan, 0.0, 1));
     meshes.back().pivot[2] = 116;
-    meshes.push_back(lathe("katto", "KATTO", 8, {{13, 124}}, 142, 0.0, 1));
+    meshes.push_back(lathe("katto", "KATTO", 8, {{16, 124}}, 146, 0.0, 1));
     meshes.back().pivot[2] = 131;
     meshes.push_back(ball(11));
 
@@ -288,7 +288,7 @@ std::vector<uint8_t> make_pallo() {
     w.end(scale);
     for (const Material& m : materials) write_material(w, m);
     for (const Mesh& m : meshes) write_mesh(w, m);
-    const float cam_pos[3] = {60, -430, 150}, cam_target[3] = {0, 0, 70};
+    const float cam_pos[3] = {50, -370, 140}, cam_target[3] = {0, 0, 66};
     write_camera(w, "Camera01", cam_pos, cam_target, 0.0f, 35.0f);
     w.end(editor);
 
