@@ -95,7 +95,7 @@ TEST(Lettering, ShippedTextsUseOnlyKnownGlyphs) {
 
 TEST(Lettering, ShrinksTooWideTextToItsBudget) {
     static uint8_t band[kBandWidth * kBandRows];
-    BandLayout wide = {"waves fold the last light in", 14.0, 16.0, true, 0, 0, 90};
+    BandLayout wide = {"waves fold the last light in", 14.0, 1.2, 16.0, true, 0, 0, 90};
     int width = render_band(wide, band);
     Ink ink = measure(band);
     EXPECT_EQ(width, ink.width());
@@ -106,13 +106,13 @@ TEST(Lettering, ShrinksTooWideTextToItsBudget) {
 
 TEST(Lettering, AlignsLeftOrCentresTheInk) {
     static uint8_t band[kBandWidth * kBandRows];
-    BandLayout left = {"sea", 12.0, 16.0, true, 20, 0, 200};
+    BandLayout left = {"sea", 12.0, 1.2, 16.0, true, 20, 0, 200};
     int width = render_band(left, band);
     Ink ink = measure(band);
     EXPECT_EQ(ink.first, 20);
     EXPECT_EQ(ink.width(), width);
 
-    BandLayout centred = {"sea", 12.0, 16.0, false, 0, 128, 200};
+    BandLayout centred = {"sea", 12.0, 1.2, 16.0, false, 0, 128, 200};
     render_band(centred, band);
     Ink mid = measure(band);
     EXPECT_EQ(mid.width(), width) << "placement moves ink by whole columns only";
@@ -122,15 +122,15 @@ TEST(Lettering, AlignsLeftOrCentresTheInk) {
 TEST(Lettering, BlankTextClearsTheBand) {
     static uint8_t band[kBandWidth * kBandRows];
     std::memset(band, 7, sizeof band);
-    BandLayout blank = {"   ", 12.0, 16.0, true, 0, 0, 200};
+    BandLayout blank = {"   ", 12.0, 1.2, 16.0, true, 0, 0, 200};
     EXPECT_EQ(render_band(blank, band), 0);
     for (uint8_t v : band) ASSERT_EQ(v, 0);
 }
 
 TEST(Lettering, LargerLetteringCoversMore) {
     static uint8_t band[kBandWidth * kBandRows];
-    BandLayout small = {"tide", 8.0, 16.0, true, 0, 0, 250};
-    BandLayout large = {"tide", 14.0, 16.0, true, 0, 0, 250};
+    BandLayout small = {"tide", 8.0, 1.2, 16.0, true, 0, 0, 250};
+    BandLayout large = {"tide", 14.0, 1.2, 16.0, true, 0, 0, 250};
     render_band(small, band);
     Ink a = measure(band);
     long sum_a = 0;
@@ -144,6 +144,13 @@ TEST(Lettering, LargerLetteringCoversMore) {
     // Ink grows roughly with the square of the size: (14/8)^2 ~ 3.
     EXPECT_GT(sum_b, 2 * sum_a);
     EXPECT_LT(sum_b, 4 * sum_a);
+
+    BandLayout heavy = large;
+    heavy.pen = 1.8;
+    render_band(heavy, band);
+    long sum_heavy = 0;
+    for (uint8_t v : band) sum_heavy += v;
+    EXPECT_GT(sum_heavy, sum_b * 5 / 4) << "a broader pen lays down more ink";
 }
 
 } // namespace

@@ -235,12 +235,12 @@ InkSpan ink_span(const uint8_t* cover) {
 
 // clang-format off
 const BandLayout kCaptionBands[kBandCount] = {
-    {"Shoreline",                     15.0, 19.0, false, 0, 35, 70},
-    {"an evening by the sea",         12.5, 16.0, false, 0, 95, 188},
-    {"salt wind and a low gold sun",  12.5, 16.0, true, 1, 0, 248},
-    {"waves fold the last light in",  12.5, 16.0, true, 1, 0, 248},
-    {"and the shore keeps every tide", 12.5, 16.0, true, 1, 0, 248},
-    {"good night",                    12.5, 16.0, false, 0, 40, 80},
+    {"Shoreline",                     15.0, 1.45, 19.0, false, 0, 35, 70},
+    {"an evening by the sea",         12.5, 1.2, 16.0, false, 0, 95, 188},
+    {"salt wind and a low gold sun",  12.5, 1.2, 16.0, true, 1, 0, 248},
+    {"waves fold the last light in",  12.5, 1.2, 16.0, true, 1, 0, 248},
+    {"and the shore keeps every tide", 12.5, 1.2, 16.0, true, 1, 0, 248},
+    {"good night",                    12.5, 1.2, 16.0, false, 0, 40, 80},
 };
 // clang-format on
 
@@ -259,7 +259,7 @@ int render_band(const BandLayout& layout, uint8_t* band) {
     // Shrink until the ink fits its budget; a few rounds settle it since width is nearly linear in scale.
     for (int round = 0; round < 8; ++round) {
         build_strokes(strokes, layout.text, scale, layout.baseline);
-        ink(strokes, 0.5 * kPenWidth * scale, cover);
+        ink(strokes, 0.5 * layout.pen * scale, cover);
         span = ink_span(cover);
         int width = span.last - span.first + 1;
         if (width <= layout.max_width) break;

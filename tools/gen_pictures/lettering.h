@@ -13,6 +13,7 @@ constexpr int kBandWidth = 256;
 struct BandLayout {
     const char* text;
     double cap_height; // pixels from the baseline to the top of a capital
+    double pen;        // stroke width in glyph units (capitals are 7.5 units tall)
     double baseline;   // band row of the baseline (rows grow downward)
     bool align_left;
     int left, centre; // ink placement, in band columns

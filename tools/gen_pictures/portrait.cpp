@@ -94,9 +94,9 @@ double fract(double x) {
     return x - std::floor(x);
 }
 
-enum Material { skin, hair, eye_white, iris, lips, cloth, cloth_dark, knit, beard };
+enum Material { skin, hair, eye_white, iris, lips, cloth, cloth_dark, knit, beard, beard_light };
 
-constexpr double kAlbedo[] = {0.86, 0.30, 0.62, 0.12, 0.58, 0.78, 0.22, 0.46, 0.36};
+constexpr double kAlbedo[] = {0.86, 0.30, 0.62, 0.12, 0.58, 0.78, 0.22, 0.46, 0.3, 0.5};
 
 struct Sample {
     double d;
@@ -126,12 +126,15 @@ Face face(V3 p, const FaceShape& f) {
     d = smin(d, sd_ellipsoid(p, {0, -0.34, -0.1}, {f.jaw_width, 0.46, 0.5}), 0.22);
     d = smin(d, sd_sphere(p, {0, -0.62 - f.chin_drop, -0.36}, 0.17), 0.2);
     d = smin(d, sd_ellipsoid(m, {0.3, -0.12, -0.36}, {0.2, 0.15, 0.18}), 0.16);
-    d = smin(d, sd_capsule(m, {0.06, 0.17, -0.56 - f.brow_depth}, {0.33, 0.15, -0.49}, 0.07), 0.1);
+    // Brows: a gentle arch from the nose bridge to the temple.
+    V3 brow_mid = {0.2, 0.2, -0.56 - f.brow_depth};
+    d = smin(d, sd_capsule(m, {0.07, 0.16, -0.56 - f.brow_depth}, brow_mid, 0.06), 0.1);
+    d = smin(d, sd_capsule(m, brow_mid, {0.34, 0.15, -0.47}, 0.06), 0.1);
     // Nose: a ridge with a rounded tip and two wings.
     V3 tip = {0, -0.28, -0.66 - f.nose_len};
     d = smin(d, sd_capsule(p, {0, 0.05, -0.58}, tip, 0.055), 0.08);
     d = smin(d, sd_sphere(p, tip, 0.085), 0.06);
-    d = smin(d, sd_sphere(m, {0.08, -0.3, -0.6 - 0.6 * f.nose_len}, 0.06), 0.05);
+    d = smin(d, sd_sphere(m, {0.07, -0.3, -0.6 - 0.6 * f.nose_len}, 0.05), 0.05);
     // Eye sockets are carved out, then the eyeballs sit in them.
     d = smax(d, -sd_sphere(m, {0.21, 0.04, -0.64}, 0.13), 0.07);
     // Ears.
@@ -140,8 +143,8 @@ Face face(V3 p, const FaceShape& f) {
     d = smin(d, sd_ellipsoid(m, {0.21, 0.115, -0.54}, {0.13, 0.06, 0.1}), 0.03);
     double eyes = sd_sphere(m, {0.21, 0.035, -0.52}, 0.1);
     // Lips: two soft rolls with the mouth line between.
-    double mouth = sd_ellipsoid(p, {0, -0.45, -0.59}, {0.16, 0.045, 0.07});
-    mouth = std::min(mouth, sd_ellipsoid(p, {0, -0.54, -0.57}, {0.14, 0.05, 0.07}));
+    double mouth = sd_ellipsoid(p, {0, -0.45, -0.565}, {0.15, 0.04, 0.07});
+    mouth = std::min(mouth, sd_ellipsoid(p, {0, -0.53, -0.55}, {0.13, 0.045, 0.07}));
     return {d, eyes, mouth};
 }
 
@@ -149,37 +152,38 @@ Face face(V3 p, const FaceShape& f) {
 Material eye_material(V3 head_point) {
     V3 m = {std::fabs(head_point.x), head_point.y, head_point.z};
     V3 q = m - V3{0.21, 0.035, -0.52};
-    return (q.z < -0.06) ? iris : eye_white;
+    return (q.z < -0.07) ? iris : eye_white;
 }
 
-// Sitter 1: a woman with her hair in a bun, turned a little to her right, in a striped top.
+// Sitter 1: a woman with bobbed hair, turned a little to her right, in a striped top.
 Sample woman(V3 p) {
-    const V3 head_at = {0.02, 0.55, 0.0};
+    const V3 head_at = {0.02, 0.45, 0.0};
     V3 h = pitch(roll(yaw(p - head_at, turn(-0.52)), turn(0.06)), turn(0.08));
-    Face fc = face(h, {0.43, 0.02, 0.0, 0.0});
+    Face fc = face(h, {0.43, 0.02, -0.04, -0.02});
     Sample s = {fc.flesh, skin};
     keep_nearer(s, fc.eyes, eye_white);
     if (fc.mouth < s.d + 0.004) s = {std::min(fc.mouth, s.d), lips};
     if (s.m == eye_white) s.m = eye_material(h);
 
-    // Hair: a shell over the skull, cut back above the forehead, with a bun at the back.
+    // Hair: a bob over the skull, cut back above the forehead and falling to the jaw behind the ear.
     double cap = sd_ellipsoid(h, {0, 0.14, 0.1}, {0.71, 0.82, 0.78});
     double hairline = -(h.z + 0.35 + 1.2 * (h.y - 0.3));
     double hair_d = smax(cap, hairline, 0.1);
     double drape = smax(sd_ellipsoid(h, {0, -0.22, 0.3}, {0.7, 0.62, 0.5}), -(h.z + 0.02), 0.1);
     hair_d = smin(hair_d, drape, 0.15);
-    hair_d = smin(hair_d, sd_sphere(h, {0, 0.72, 0.58}, 0.3), 0.12);
+    // A side-swept fringe over her left brow.
+    hair_d = smin(hair_d, sd_ellipsoid(h, {0.22, 0.5, -0.42}, {0.42, 0.16, 0.26}), 0.12);
     keep_nearer(s, hair_d, hair);
 
     // Neck and shoulders in body space (turned less than the head).
     V3 b = yaw(p, turn(-0.18));
-    double body = sd_capsule(b, {0, 0.1, 0.08}, {0, -1.0, 0.14}, 0.29);
-    double torso = sd_ellipsoid(b, {0, -1.8, 0.22}, {1.26, 0.92, 0.58});
+    double body = sd_capsule(b, {0, 0.0, 0.08}, {0, -0.9, 0.14}, 0.3);
+    double torso = sd_ellipsoid(b, {0, -1.68, 0.22}, {1.26, 0.92, 0.58});
     torso =
-        smin(torso, sd_ellipsoid({std::fabs(b.x), b.y, b.z}, {0.82, -1.28, 0.25}, {0.44, 0.36, 0.42}), 0.2);
+        smin(torso, sd_ellipsoid({std::fabs(b.x), b.y, b.z}, {0.82, -1.16, 0.25}, {0.44, 0.36, 0.42}), 0.2);
     double skin_body = smin(body, torso, 0.28);
     // The top covers the torso below a scooped neckline; the rest is bare skin.
-    double neckline = -1.06 - 0.22 * (1.0 - std::min(1.0, b.x * b.x * 2.5));
+    double neckline = -0.94 - 0.22 * (1.0 - std::min(1.0, b.x * b.x * 2.5));
     if (skin_body < s.d) {
         Material m = skin;
         if (b.y < neckline) m = fract(b.y * 4.2) < 0.5 ? cloth : cloth_dark;
@@ -204,7 +208,8 @@ Sample fisherman(V3 p) {
         smin(beard_d, sd_capsule({std::fabs(h.x), h.y, h.z}, {0.02, -0.4, -0.67}, {0.22, -0.47, -0.58}, 0.05),
              0.04);
     beard_d = smax(beard_d, -sd_ellipsoid(h, {0, -0.52, -0.6}, {0.12, 0.06, 0.2}), 0.03);
-    keep_nearer(s, beard_d, beard);
+    // Curls: alternate darker and lighter tufts so the posterised beard reads as hair.
+    keep_nearer(s, beard_d, fract(h.x * 8.0 + 3.0 * h.y * h.y) < 0.45 ? beard : beard_light);
     keep_nearer(s, fc.mouth + 0.01, lips);
 
     // Knitted cap with a turned-up brim.
