@@ -78,6 +78,8 @@ struct pt_chan {
     int outperiod;
     int outvolume;
     bool trigger;
+    uint32_t trigstart; // start and length as they were when the trigger was asked for
+    int triglength;
     bool swap;
     int sentperiod;
 };
@@ -118,6 +120,8 @@ static bool pt_hasnote(const pt_chan& ch) {
 
 static void pt_trigger(pt_chan& ch) {
     ch.trigger = true;
+    ch.trigstart = ch.start;
+    ch.triglength = ch.length;
     ch.swap = false;
     ch.outperiod = ch.period;
 }
@@ -428,8 +432,9 @@ static void pt_checkeffects(pt_chan& ch, int c) {
     if (ch.cmd != 0x7) ch.outvolume = ch.volume;
 }
 
-// Commands of the first tick of a row.
+// Commands of the first tick of a row. All but the sample offset end by writing the period.
 static void pt_checkmoreeffects(pt_chan& ch, int c) {
+    pt_updatefunk(ch);
     switch (ch.cmd) {
     case 0x9:
         pt_sampleoffset(ch);
@@ -441,35 +446,35 @@ static void pt_checkmoreeffects(pt_chan& ch, int c) {
         pt_posjump = true;
         pt_songpos = ch.param - 1;
         pt_rowcount = 63;
-        return;
+        break;
     case 0xD: {
         int row = (ch.param >> 4) * 10 + (ch.param & 0x0F);
         if (row > 63) row = 0;
         pt_breakrow = row;
         pt_posjump = true;
         pt_rowcount = 63;
-        return;
+        break;
     }
     case 0xE:
         pt_ecommands(ch, c);
-        return;
+        break;
     case 0xF:
-        if (ch.param == 0) return;
+        if (ch.param == 0) break;
         if (ch.param < 32) {
             pt_vbtempo = ch.param;
             pt_vbcount = 0;
         } else {
             pt_bpmtempo = ch.param;
         }
-        return;
+        break;
     case 0xC:
         ch.volume = ch.param > 64 ? 64 : ch.param;
         ch.outvolume = ch.volume;
-        return;
+        break;
     default:
-        ch.outperiod = ch.period;
-        return;
+        break;
     }
+    ch.outperiod = ch.period;
 }
 
 static void pt_setperiod(pt_chan& ch, int c) {
@@ -536,8 +541,8 @@ static void pt_output() {
             const int s = ch.sample;
             sd_setsample(s);
             sd_setpanning(pt_pan[c]);
-            uint32_t offset = ch.start;
-            if (ch.length <= 1 && pt_length[s] > 2) {
+            uint32_t offset = ch.trigstart;
+            if (ch.triglength <= 1 && pt_length[s] > 2) {
                 // Offset past the end: the tracker plays one word, then goes on in the loop.
                 offset = pt_loope[s] >= 3 ? pt_loopstart[s] : pt_length[s] - 1;
             } else if (offset >= pt_length[s] && pt_length[s] > 0) {
@@ -547,8 +552,13 @@ static void pt_output() {
             sd_setamigaperiod(ch.outperiod);
             ch.sentperiod = ch.outperiod;
         } else {
-            if (ch.swap && ch.sample) sd_setsample(ch.sample);
-            if (ch.outperiod != ch.sentperiod) {
+            bool resend = false;
+            if (ch.swap && ch.sample) {
+                // A looped sample swapped in also wakes a voice whose one-shot sample has ended.
+                sd_setsample(ch.sample);
+                resend = pt_loope[ch.sample] >= 3;
+            }
+            if (resend || ch.outperiod != ch.sentperiod) {
                 sd_setamigaperiod(ch.outperiod);
                 ch.sentperiod = ch.outperiod;
             }
@@ -572,7 +582,10 @@ void pt_play() {
             const size_t rowbytes = static_cast<size_t>(pt_channels) * 4;
             const uint8_t* cells =
                 pt_patterns + (static_cast<size_t>(pt_curpattern) * 64 + pt_playrow) * rowbytes;
-            for (int c = 0; c < pt_channels; c++) pt_playvoice(pt_ch[c], c, cells + c * 4);
+            for (int c = 0; c < pt_channels; c++) {
+                pt_playvoice(pt_ch[c], c, cells + c * 4);
+                pt_ch[c].outvolume = pt_ch[c].volume; // a row starts without tremolo
+            }
         } else {
             for (int c = 0; c < pt_channels; c++) pt_checkeffects(pt_ch[c], c);
         }

@@ -71,11 +71,13 @@ comparison compare_module(const std::string& path, bool verbose) {
         char buf[256];
         if (st.order != fi.pos || st.row != fi.row) {
             if (r.flow_mismatch++ == 0) {
-                std::snprintf(buf, sizeof buf, "tick %ld: ours %d/%d, libxmp %d/%d frame %d", t, st.order, st.row,
-                              fi.pos, fi.row, fi.frame);
+                std::snprintf(buf, sizeof buf, "tick %ld: ours %d/%d, libxmp %d/%d frame %d", t, st.order,
+                              st.row, fi.pos, fi.row, fi.frame);
                 r.first_flow = buf;
             }
-            if (verbose && r.flow_mismatch < 10) std::printf("%s flow t%ld ours %d/%d xmp %d/%d f%d\n", path.c_str(), t, st.order, st.row, fi.pos, fi.row, fi.frame);
+            if (verbose && r.flow_mismatch < 10)
+                std::printf("%s flow t%ld ours %d/%d xmp %d/%d f%d\n", path.c_str(), t, st.order, st.row,
+                            fi.pos, fi.row, fi.frame);
         }
         bool same = true;
         for (int c = 0; c < pt_channels; c++) {
@@ -85,11 +87,13 @@ comparison compare_module(const std::string& path, bool verbose) {
             if ((!silent_both && std::abs(xp - st.period[c]) > 1) || xv != st.volume[c]) {
                 same = false;
                 if (verbose && r.state_mismatch < 40)
-                    std::printf("%s t%ld %d/%d f%d ch%d ours p%d v%d xmp p%d v%d\n", path.c_str(), t, fi.pos, fi.row,
-                                fi.frame, c, st.period[c], st.volume[c], xp, xv);
+                    std::printf("%s t%ld %d/%d f%d ch%d ours p%d v%d xmp p%d v%d\n", path.c_str(), t, fi.pos,
+                                fi.row, fi.frame, c, st.period[c], st.volume[c], xp, xv);
                 if (r.first_state.empty()) {
-                    std::snprintf(buf, sizeof buf, "tick %ld (%d/%d frame %d) channel %d: ours period %d volume %d, libxmp %d %d",
-                                  t, fi.pos, fi.row, fi.frame, c, st.period[c], st.volume[c], xp, xv);
+                    std::snprintf(
+                        buf, sizeof buf,
+                        "tick %ld (%d/%d frame %d) channel %d: ours period %d volume %d, libxmp %d %d", t,
+                        fi.pos, fi.row, fi.frame, c, st.period[c], st.volume[c], xp, xv);
                     r.first_state = buf;
                 }
             }
@@ -104,7 +108,8 @@ comparison compare_module(const std::string& path, bool verbose) {
 
 std::vector<std::string> modules_in(const char* folder) {
     std::vector<std::string> out;
-    for (const auto& e : std::filesystem::directory_iterator(std::string(SHORELINE_TESTDATA) + "/mod/" + folder)) {
+    for (const auto& e :
+         std::filesystem::directory_iterator(std::string(SHORELINE_TESTDATA) + "/mod/" + folder)) {
         if (e.path().extension() == ".mod") out.push_back(e.path().string());
     }
     std::sort(out.begin(), out.end());
