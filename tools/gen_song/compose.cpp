@@ -110,8 +110,15 @@ struct Writer {
     }
 };
 
-// Drum line, one character a row: k kick, s snare, h hat, b boom, '.' nothing; `level` scales volumes (%).
-void drums(Writer& w, const char* line, int level) {
+// Linear ramp from `from` at row 0 to `to` at row 63.
+int ramp(int from, int to, int row) {
+    return from + (to - from) * row / (kRows - 1);
+}
+
+// Drum line, one character a row: k kick, s snare, h hat, b boom, '.' nothing. Volumes are scaled by a level
+// in percent that runs from `level` to `level_end` over the pattern (a crescendo when it rises).
+void drums(Writer& w, const char* line, int level, int level_end = -1) {
+    if (level_end < 0) level_end = level;
     if (std::strlen(line) != kRows) Writer::fail("drum line is not 64 rows", 0, kDrums);
     for (int r = 0; r < kRows; r++) {
         int v = 0;
@@ -134,7 +141,7 @@ void drums(Writer& w, const char* line, int level) {
         default:
             Writer::fail("bad drum letter", r, kDrums);
         }
-        w.hit(r, kDrums, s, note("C-3"), v * level / 100);
+        w.hit(r, kDrums, s, note("C-3"), v * ramp(level, level_end, r) / 100);
     }
 }
 
@@ -145,15 +152,16 @@ std::string sparse(std::initializer_list<std::pair<int, char>> hits) {
     return line;
 }
 
-// Bass line over one chord a bar: R root, O octave up, '.' holds; `volume` for every note.
-void bassline(Writer& w, const char* line, const Chord* bars, int volume) {
+// Bass line over one chord a bar: R root, O octave up, '.' holds; volumes run from `volume` to `volume_end`.
+void bassline(Writer& w, const char* line, const Chord* bars, int volume, int volume_end = -1) {
+    if (volume_end < 0) volume_end = volume;
     if (std::strlen(line) != kRows) Writer::fail("bass line is not 64 rows", 0, kBassCh);
     for (int r = 0; r < kRows; r++) {
         const Chord& chord = bars[r / 16];
         if (line[r] == 'R')
-            w.hit(r, kBassCh, kBass, chord.bass, volume);
+            w.hit(r, kBassCh, kBass, chord.bass, ramp(volume, volume_end, r));
         else if (line[r] == 'O')
-            w.hit(r, kBassCh, kBass, chord.bass + kOctave, volume);
+            w.hit(r, kBassCh, kBass, chord.bass + kOctave, ramp(volume, volume_end, r));
         else if (line[r] != '.')
             Writer::fail("bad bass letter", r, kBassCh);
     }
@@ -213,15 +221,16 @@ Pattern build() {
     static constexpr Chord kBars[4] = {kF, kG, kAm, kG};
     Pattern p{};
     Writer w{p};
-    drums(w, "b...k...k...k...k...k...k...k...k...k.h.k...k.h.................", 100);
+    w.hit(0, kDrums, kBoom, note("C-3"), 54);
+    drums(w, "....k...k...k...k...k...k...k...k...k.h.k...k.h.................", 40, 100);
     for (int r = 48; r < 64; r++) w.hit(r, kDrums, kSnare, note("C-3"), 16 + (r - 48) * 2);
-    w.hit(0, kPadCh, kPad, kF.pad, 40);
-    w.hit(16, kPadCh, kPad, kG.pad, 40);
-    w.hit(32, kPadCh, kRiser, note("C-3"), 36);
-    bassline(w, "R.R.R.R.R.R.R.R.R.R.R.R.R.R.R.R.R.R.R.R.R.R.R.R.RORORORORORORORO", kBars, 40);
+    w.hit(0, kPadCh, kPad, kF.pad, 30);
+    w.hit(16, kPadCh, kPad, kG.pad, 32);
+    w.hit(32, kPadCh, kRiser, note("C-3"), 44);
+    bassline(w, "R.R.R.R.R.R.R.R.R.R.R.R.R.R.R.R.R.R.R.R.R.R.R.R.RORORORORORORORO", kBars, 22, 46);
     for (int r = 0; r < 64; r += 2) {
         int tone = "01230123"[(r % 16) / 2] - '0';
-        w.hit(r, kTop, kBell, kBars[r / 16].tones[tone], 18 + r / 4);
+        w.hit(r, kTop, kBell, kBars[r / 16].tones[tone], 12 + r / 3);
     }
     return p;
 }
@@ -233,9 +242,9 @@ constexpr const char* kGrooveDrums = "b.h.s.h.k.hks.h.k.h.s.h.k.hks.h.b.h.s.h.k.
 Pattern groove() {
     Pattern p{};
     Writer w{p};
-    drums(w, kGrooveDrums, 100);
+    drums(w, kGrooveDrums, 85);
     pad_chords(w, kMainBars, 30);
-    bassline(w, "R.R.O.R.R.O.R.O.R.R.O.R.R.O.R.O.R.R.O.R.R.O.R.O.R.R.O.R.R.O.ROO.", kMainBars, 42);
+    bassline(w, "R.R.O.R.R.O.R.O.R.R.O.R.R.O.R.O.R.R.O.R.R.O.R.O.R.R.O.R.R.O.ROO.", kMainBars, 38);
     arpeggio(w, kMainBars, 0, 64, 22);
     return p;
 }
@@ -248,9 +257,9 @@ Pattern theme() {
         {40, "E-3", 2, 36}, {42, "G-3", 6, 38}, {48, "D-3", 12, 36}};
     Pattern p{};
     Writer w{p};
-    drums(w, kGrooveDrums, 100);
+    drums(w, kGrooveDrums, 90);
     pad_chords(w, kMainBars, 28);
-    bassline(w, "R...R.O.R...R.O.R...R.O.R...R.O.R...R.O.R...R.O.R...R.O.R...R.O.", kMainBars, 42);
+    bassline(w, "R...R.O.R...R.O.R...R.O.R...R.O.R...R.O.R...R.O.R...R.O.R...R.O.", kMainBars, 40);
     melody(w, kTune, sizeof kTune / sizeof kTune[0], kLead);
     w.slide(54, 58, kTop, 0x01);
     w.fx(58, kTop, 0x2, 6);
@@ -261,15 +270,15 @@ Pattern theme() {
 // 4: hook. Booms on rows 0, 8, 32 and 40, a driving bass and the loud lead hook.
 Pattern hook() {
     static constexpr Phrase kTune[] = {
-        {0, "A-3", 2, 44},  {3, "A-3", 2, 40},  {6, "G-3", 2, 40},  {8, "E-3", 6, 46},  {14, "D-3", 2, 40},
+        {0, "A-3", 2, 44},  {3, "A-3", 2, 40},  {6, "G-3", 2, 40},  {8, "E-3", 6, 42},  {14, "D-3", 2, 40},
         {16, "C-3", 3, 44}, {19, "C-3", 3, 40}, {22, "D-3", 2, 40}, {24, "C-3", 4, 44}, {28, "A-2", 4, 40},
-        {32, "G-3", 2, 44}, {35, "G-3", 2, 40}, {38, "E-3", 2, 40}, {40, "G-3", 6, 46}, {46, "A-3", 2, 40},
+        {32, "G-3", 2, 44}, {35, "G-3", 2, 40}, {38, "E-3", 2, 40}, {40, "G-3", 6, 42}, {46, "A-3", 2, 40},
         {48, "B-3", 6, 44}, {54, "A-3", 2, 40}, {56, "G-3", 4, 42}, {60, "D-3", 3, 40}};
     Pattern p{};
     Writer w{p};
-    drums(w, "b.h.s.h.b.hks.h.k.h.s.h.k.hks.hhb.h.s.h.b.hks.h.k.h.s.hks.kssshs", 100);
+    drums(w, "b.h.s.h.b.hks.h.k.h.s.h.k.hks.hhb.h.s.h.b.hks.h.k.h.s.hks.kssshs", 95);
     pad_chords(w, kMainBars, 34);
-    bassline(w, "R.ROR.ROR.ROR.ROR.ROR.ROR.ROR.ROR.ROR.ROR.ROR.ROR.ROR.ROR.ROR.RO", kMainBars, 44);
+    bassline(w, "R.ROR.ROR.ROR.ROR.ROR.ROR.ROR.ROR.ROR.ROR.ROR.ROR.ROR.ROR.ROR.RO", kMainBars, 40);
     melody(w, kTune, sizeof kTune / sizeof kTune[0], kLead);
     return p;
 }
@@ -281,12 +290,12 @@ Pattern breakbeat() {
         {14, "E-3", 2, 30}, {19, "C-3", 2, 30}, {22, "D-3", 2, 30}, {24, "F-3", 2, 46}, {27, "F-3", 2, 44},
         {30, "E-3", 2, 30}, {32, "G-3", 2, 32}, {35, "E-3", 2, 30}, {38, "C-3", 2, 30}, {42, "G-3", 3, 46},
         {46, "E-3", 2, 30}, {48, "D-3", 2, 32}, {51, "B-2", 2, 30}, {54, "D-3", 2, 30}, {56, "G-3", 2, 30},
-        {59, "B-3", 2, 46}, {62, "B-3", 1, 44}};
+        {59, "B-3", 2, 40}, {62, "B-3", 1, 38}};
     Pattern p{};
     Writer w{p};
     drums(w, "b..ks.h.h.k.s.h.h.h.s.h.k..ks.h.k.h.s.h.h.k.s.h.k.h.s.h.h..ks.k.", 100);
     pad_chords(w, kMainBars, 26);
-    bassline(w, "R..R..O.R.R.O.R.R..R..O.R..R..O.R..R..O...R..O..R..R..O....R..R.", kMainBars, 46);
+    bassline(w, "R..R..O.R.R.O.R.R..R..O.R..R..O.R..R..O...R..O..R..R..O....R..R.", kMainBars, 40);
     melody(w, kStabs, sizeof kStabs / sizeof kStabs[0], kLead);
     return p;
 }
