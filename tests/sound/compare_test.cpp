@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 #include <xmp.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -116,18 +118,70 @@ std::vector<std::string> modules_in(const char* folder) {
     return out;
 }
 
-TEST(Compare, AllModules) {
-    const bool verbose = std::getenv("COMPARE_VERBOSE") != nullptr;
-    for (const char* folder : {"compliance", "songs"}) {
-        for (const std::string& path : modules_in(folder)) {
-            const comparison r = compare_module(path, verbose);
-            const double agree = r.ticks ? 100.0 * (r.ticks - r.state_mismatch) / r.ticks : 0;
-            std::printf("%-28s ticks %6ld flow-miss %5ld state-agree %7.3f%%\n",
-                        std::filesystem::path(path).filename().c_str(), r.ticks, r.flow_mismatch, agree);
-            if (!r.first_flow.empty()) std::printf("    first flow: %s\n", r.first_flow.c_str());
-            if (!r.first_state.empty()) std::printf("    first state: %s\n", r.first_state.c_str());
-        }
+// Modules on which libxmp's channel state is known to differ from the classic tracker's, with the reason
+// and the agreement we measure (a floor, so that a regression still shows). Order/row flow must agree on
+// these too.
+struct divergence {
+    const char* module;
+    double floor; // percent of ticks on which the channel state agrees
+    const char* reason;
+};
+constexpr divergence known_divergences[] = {
+    {"ArpWraparound.mod", 33.0,
+     "an arpeggio past the top note reads on into the next finetune row (first 0, then C-1); libxmp clamps"},
+    {"DelayBreak.mod", 59.0, "E9x restarts a one-shot sample that has ended; libxmp leaves it silent"},
+    {"PTRetrigger.mod", 92.0, "E9x restarts a one-shot sample that has ended; libxmp leaves it silent"},
+    {"NoteDelay-NextRow.mod", 1.0,
+     "a note delayed past the row's end takes effect as a pitch change on the next row; libxmp drops it"},
+    {"PatternDelaysRetrig.mod", 81.0,
+     "fine slides repeat on every repetition of a delayed row; libxmp slides once"},
+    {"PortaSwapPT.mod", 34.0,
+     "a sample number next to a tone portamento sets the new finetune for the target at once; libxmp keeps "
+     "the "
+     "old one"},
+    {"InstrDelay.mod", 95.0,
+     "a lone sample number swaps the sample in the mixer at once (the mixer's sample change keeps the "
+     "position); "
+     "the hardware and libxmp wait for the loop end"},
+    {"InstrSwapRetrigger.mod", 95.0, "sample swap at once, as for InstrDelay.mod"},
+    {"PTStoppedSwap.mod", 5.0, "sample swap at once, as for InstrDelay.mod; an ended voice stays ended"},
+    {"PTSwapEmpty.mod", 75.0, "sample swap at once, as for InstrDelay.mod"},
+    {"PTSwapNoLoop.mod", 53.0, "sample swap at once, as for InstrDelay.mod"},
+};
+
+const divergence* find_divergence(const std::string& name) {
+    for (const divergence& d : known_divergences) {
+        if (name == d.module) return &d;
     }
+    return nullptr;
 }
+
+class Compare : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(Compare, FlowAndChannelState) {
+    const bool verbose = std::getenv("COMPARE_VERBOSE") != nullptr;
+    const std::string& path = GetParam();
+    const std::string name = std::filesystem::path(path).filename().string();
+    const comparison r = compare_module(path, verbose);
+    const double agree = r.ticks ? 100.0 * static_cast<double>(r.ticks - r.state_mismatch) / r.ticks : 0;
+    std::printf("%-28s ticks %6ld flow mismatches %ld, channel state agrees on %.3f%% of ticks\n",
+                name.c_str(), r.ticks, r.flow_mismatch, agree);
+    ASSERT_GT(r.ticks, 0);
+    EXPECT_EQ(r.flow_mismatch, 0) << r.first_flow;
+    const divergence* d = find_divergence(name);
+    EXPECT_GE(agree, d ? d->floor : 99.0)
+        << r.first_state << (d ? std::string(" (known: ") + d->reason + ")" : "");
+}
+
+std::string test_name(const ::testing::TestParamInfo<std::string>& info) {
+    std::string n = std::filesystem::path(info.param).stem().string();
+    for (char& ch : n) {
+        if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+    }
+    return n;
+}
+
+INSTANTIATE_TEST_SUITE_P(Compliance, Compare, ::testing::ValuesIn(modules_in("compliance")), test_name);
+INSTANTIATE_TEST_SUITE_P(Songs, Compare, ::testing::ValuesIn(modules_in("songs")), test_name);
 
 } // namespace

@@ -1,0 +1,71 @@
+// modbuild.h: builds small four-channel tracker modules in memory for the music system's tests.
+#pragma once
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+struct test_sample {
+    uint32_t length = 0; // bytes (even)
+    int finetune = 0;
+    int volume = 64;
+    uint32_t loopstart = 0;  // bytes
+    uint32_t looplength = 0; // bytes
+    int8_t fill = 0;         // value of every data byte (0: a ramp 0, 1, 2, ...)
+};
+
+class test_module {
+  public:
+    explicit test_module(int patterns = 1, int channels = 4, const char* tag = "M.K.")
+        : channels_(channels), patterns_(patterns) {
+        header_.assign(1084, 0);
+        std::memcpy(header_.data() + 1080, tag, 4);
+        header_[950] = 1;
+        cells_.assign(static_cast<size_t>(patterns) * 64 * channels * 4, 0);
+        for (int p = 0; p < patterns && p < 128; p++) header_[952 + p] = 0;
+    }
+    void order(std::vector<int> orders) {
+        header_[950] = static_cast<uint8_t>(orders.size());
+        for (size_t i = 0; i < orders.size(); i++) header_[952 + i] = static_cast<uint8_t>(orders[i]);
+    }
+    void restart(int r) { header_[951] = static_cast<uint8_t>(r); }
+    void sample(int n, const test_sample& s) {
+        uint8_t* h = header_.data() + 20 + (n - 1) * 30;
+        put16(h + 22, s.length / 2);
+        h[24] = static_cast<uint8_t>(s.finetune & 0x0F);
+        h[25] = static_cast<uint8_t>(s.volume);
+        put16(h + 26, s.loopstart / 2);
+        put16(h + 28, s.looplength / 2);
+        samples_[n] = s;
+    }
+    // A cell: period (0 = none), sample number, command, parameter.
+    void cell(int pattern, int row, int channel, int period, int sample, int cmd, int param) {
+        uint8_t* c = cells_.data() + ((static_cast<size_t>(pattern) * 64 + row) * channels_ + channel) * 4;
+        c[0] = static_cast<uint8_t>((sample & 0xF0) | ((period >> 8) & 0x0F));
+        c[1] = static_cast<uint8_t>(period & 0xFF);
+        c[2] = static_cast<uint8_t>(((sample & 0x0F) << 4) | (cmd & 0x0F));
+        c[3] = static_cast<uint8_t>(param);
+    }
+    std::vector<uint8_t> bytes() const {
+        std::vector<uint8_t> out = header_;
+        out.insert(out.end(), cells_.begin(), cells_.end());
+        for (int n = 1; n < 32; n++) {
+            const test_sample& s = samples_[n];
+            for (uint32_t i = 0; i < s.length; i++) {
+                out.push_back(static_cast<uint8_t>(s.fill ? s.fill : static_cast<int8_t>(i)));
+            }
+        }
+        return out;
+    }
+
+  private:
+    static void put16(uint8_t* p, uint32_t v) {
+        p[0] = static_cast<uint8_t>(v >> 8);
+        p[1] = static_cast<uint8_t>(v);
+    }
+    std::vector<uint8_t> header_;
+    std::vector<uint8_t> cells_;
+    test_sample samples_[32];
+    int channels_;
+    int patterns_;
+};
