@@ -96,7 +96,7 @@ double fract(double x) {
 
 enum Material { skin, hair, eye_white, iris, lips, cloth, cloth_dark, knit, beard, beard_light };
 
-constexpr double kAlbedo[] = {0.86, 0.30, 0.62, 0.12, 0.58, 0.78, 0.22, 0.46, 0.3, 0.5};
+constexpr double kAlbedo[] = {0.86, 0.30, 0.8, 0.1, 0.58, 0.78, 0.22, 0.46, 0.3, 0.5};
 
 struct Sample {
     double d;
@@ -112,6 +112,7 @@ struct FaceShape {
     double nose_len;   // how far the nose tip stands out
     double chin_drop;  // how low the chin reaches
     double brow_depth; // how much the brow overhangs the eyes
+    double lid_drop;   // how far the upper lids come down over the eyes
 };
 
 struct Face {
@@ -140,7 +141,7 @@ Face face(V3 p, const FaceShape& f) {
     // Ears.
     d = smin(d, sd_ellipsoid(m, {0.6, -0.06, 0.06}, {0.07, 0.17, 0.11}), 0.05);
     // Upper lids hood the eyeballs so the eyes read as eyes, not as marbles.
-    d = smin(d, sd_ellipsoid(m, {0.21, 0.115, -0.54}, {0.13, 0.06, 0.1}), 0.03);
+    d = smin(d, sd_ellipsoid(m, {0.21, 0.115 - f.lid_drop, -0.54}, {0.13, 0.06, 0.1}), 0.03);
     double eyes = sd_sphere(m, {0.21, 0.035, -0.52}, 0.1);
     // Lips: two soft rolls with the mouth line between.
     double mouth = sd_ellipsoid(p, {0, -0.45, -0.565}, {0.15, 0.04, 0.07});
@@ -148,18 +149,18 @@ Face face(V3 p, const FaceShape& f) {
     return {d, eyes, mouth};
 }
 
-// Eyeball material: a dark iris where the ball faces forward, white elsewhere.
+// Eyeball material: a dark iris round the forward axis of the ball, white elsewhere.
 Material eye_material(V3 head_point) {
     V3 m = {std::fabs(head_point.x), head_point.y, head_point.z};
     V3 q = m - V3{0.21, 0.035, -0.52};
-    return (q.z < -0.07) ? iris : eye_white;
+    return (q.z < 0.0 && q.x * q.x + q.y * q.y < 0.05 * 0.05) ? iris : eye_white;
 }
 
 // Sitter 1: a woman with bobbed hair, turned a little to her right, in a striped top.
 Sample woman(V3 p) {
     const V3 head_at = {0.02, 0.45, 0.0};
     V3 h = pitch(roll(yaw(p - head_at, turn(-0.52)), turn(0.06)), turn(0.08));
-    Face fc = face(h, {0.43, 0.02, -0.04, -0.02});
+    Face fc = face(h, {0.43, 0.02, -0.04, -0.02, 0.012});
     Sample s = {fc.flesh, skin};
     keep_nearer(s, fc.eyes, eye_white);
     if (fc.mouth < s.d + 0.004) s = {std::min(fc.mouth, s.d), lips};
@@ -196,7 +197,7 @@ Sample woman(V3 p) {
 Sample fisherman(V3 p) {
     const V3 head_at = {0.0, 0.22, 0.0};
     V3 h = pitch(yaw(p - head_at, turn(0.2)), turn(-0.05));
-    Face fc = face(h, {0.47, 0.05, 0.03, 0.03});
+    Face fc = face(h, {0.47, 0.05, 0.03, 0.03, 0.025});
     Sample s = {fc.flesh, skin};
     keep_nearer(s, fc.eyes, eye_white);
     if (s.m == eye_white) s.m = eye_material(h);
@@ -207,7 +208,7 @@ Sample fisherman(V3 p) {
     beard_d =
         smin(beard_d, sd_capsule({std::fabs(h.x), h.y, h.z}, {0.02, -0.4, -0.67}, {0.22, -0.47, -0.58}, 0.05),
              0.04);
-    beard_d = smax(beard_d, -sd_ellipsoid(h, {0, -0.52, -0.6}, {0.12, 0.06, 0.2}), 0.03);
+    beard_d = smax(beard_d, -sd_ellipsoid(h, {0, -0.5, -0.6}, {0.13, 0.045, 0.2}), 0.03);
     // Curls: alternate darker and lighter tufts so the posterised beard reads as hair.
     keep_nearer(s, beard_d, fract(h.x * 8.0 + 3.0 * h.y * h.y) < 0.45 ? beard : beard_light);
     keep_nearer(s, fc.mouth + 0.01, lips);
