@@ -1,0 +1,221 @@
+// The software mixer: gain, step and loop arithmetic, the take-over of settings, clamping, and the audio
+// callback's tick carry-over (checked against a plain tick-by-tick render of the same module).
+#include "modbuild.h"
+#include "sound_internal.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+class Mixer : public ::testing::Test {
+  protected:
+    int8_t data[64];
+    int16_t out[64];
+
+    void SetUp() override {
+        sd_mix_setfunctions();
+        sd_mix_init(44100);
+        sd_setmainvolume(64);
+        sd_setactivechannels(4);
+        for (int i = 0; i < 64; i++) data[i] = static_cast<int8_t>(i + 1); // byte i holds i + 1
+    }
+    // Channel 0 plays slot 1 at one byte per output sample.
+    void play(uint32_t length, uint32_t loopstart, uint32_t loopend, int looped, int volume = 1) {
+        sd_getsample(1, data, length, loopstart, loopend, looped);
+        sd_selectchannel(0);
+        sd_setsample(1);
+        sd_setvolume(volume);
+        sd_setoffset(0);
+        mix_channels[0].stepint = 1;
+        mix_channels[0].stepfrac = 0;
+        mix_channels[0].newstep = 1;
+    }
+    // Output divided by the gain of volume 1 at main volume 64 (((1 * 255 * 64) >> 7) / 63 = 2).
+    std::vector<int> bytes(int n) {
+        sd_mix_mono(out, n, 1);
+        std::vector<int> v;
+        for (int k = 0; k < n; k++) v.push_back(out[k] / 2);
+        return v;
+    }
+};
+
+TEST_F(Mixer, GainIsComputedInUnsignedIntegers) {
+    play(64, 0, 0, 0, 64);
+    sd_mix_mono(out, 1, 1);
+    EXPECT_EQ(out[0], 2 * 129); // advanced to byte 1 (value 2) before the first sample is taken
+    sd_setmainvolume(300);
+    EXPECT_EQ(sd_mix_mainvolume, 252);
+    sd_setmainvolume(253);
+    EXPECT_EQ(sd_mix_mainvolume, 252);
+    sd_setmainvolume(252);
+    EXPECT_EQ(sd_mix_mainvolume, 252);
+    sd_setvolume(64);
+    sd_mix_mono(out, 1, 1);
+    EXPECT_EQ(out[0], 3 * ((64u * 255u * 252u >> 7) / 63u));
+}
+
+TEST_F(Mixer, AmigaPeriodStep) {
+    sd_selectchannel(2);
+    sd_setamigaperiod(428);
+    EXPECT_EQ(mix_channels[2].stepint, 0u);
+    EXPECT_EQ(mix_channels[2].stepfrac, 807083520u); // 0.1879138... of a byte, top 24 bits
+    EXPECT_EQ(mix_channels[2].stepfrac & 0xFF, 0u);
+    sd_setamigaperiod(40);
+    EXPECT_EQ(mix_channels[2].stepint, 2u); // 3546836 / 40 / 44100 = 2.01...
+    mix_channels[2].newstep = 0;
+    sd_setamigaperiod(0);
+    EXPECT_EQ(mix_channels[2].stepint, 0u);
+    EXPECT_EQ(mix_channels[2].stepfrac, 0u);
+    EXPECT_EQ(mix_channels[2].newstep, 1u);
+}
+
+TEST_F(Mixer, LoopContinuesAtLoopStartPlusOne) {
+    play(16, 4, 8, 1);
+    const std::vector<int> expected = {2, 3, 4, 5, 6, 7, 8, 9, 6, 7, 8, 9, 6};
+    EXPECT_EQ(bytes(13), expected); // byte 8 (the loop end) is played, then 5
+}
+
+TEST_F(Mixer, LoopEndingAtTheEndOfTheDataReadsTheLoopStartInstead) {
+    play(8, 4, 8, 1);
+    const std::vector<int> expected = {2, 3, 4, 5, 6, 7, 8, 5, 6, 7, 8, 5};
+    EXPECT_EQ(bytes(12), expected); // position 8 lies past the data: byte 4 stands in
+}
+
+TEST_F(Mixer, OneShotEndsAndThenPlaysItsFirstByte) {
+    play(4, 0, 0, 0);
+    const std::vector<int> first = {2, 3, 4, 1, 1, 1};
+    EXPECT_EQ(bytes(6), first); // the gain of the call is kept after the end
+    EXPECT_EQ(mix_voices[0].volume, 0u);
+    EXPECT_EQ(mix_voices[0].stepint, 0u);
+    const std::vector<int> next = {1, 1, 1}; // volume back from the settings, position and step stay 0
+    EXPECT_EQ(bytes(3), next);
+}
+
+TEST_F(Mixer, SilentChannelDoesNotAdvance) {
+    play(64, 0, 0, 0);
+    EXPECT_EQ(bytes(3), (std::vector<int>{2, 3, 4}));
+    sd_setvolume(0);
+    EXPECT_EQ(bytes(5), (std::vector<int>{0, 0, 0, 0, 0}));
+    sd_setvolume(1);
+    EXPECT_EQ(bytes(2), (std::vector<int>{5, 6}));
+}
+
+TEST_F(Mixer, SettingsTakeOverKeepsPositionAndStepUnlessWritten) {
+    play(64, 0, 0, 0);
+    bytes(4);
+    sd_getsample(2, data + 32, 16, 0, 0, 0);
+    sd_setsample(2); // new data, same position
+    EXPECT_EQ(bytes(2), (std::vector<int>{32 + 6, 32 + 7}));
+    sd_setoffset(1);
+    EXPECT_EQ(bytes(1), (std::vector<int>{32 + 3}));
+    mix_channels[0].stepint = 5; // written without the flag: ignored
+    EXPECT_EQ(bytes(1), (std::vector<int>{32 + 4}));
+}
+
+TEST_F(Mixer, OffsetBeyondLoopEndOrLength) {
+    sd_getsample(1, data, 32, 4, 8, 1);
+    sd_selectchannel(0);
+    sd_setsample(1);
+    mix_channels[0].newpos = 0;
+    mix_channels[0].posint = 3;
+    sd_setoffset(12); // past the loop end: plays once
+    EXPECT_EQ(mix_channels[0].looped, 0u);
+    EXPECT_EQ(mix_channels[0].posint, 12u);
+    sd_setsample(1);
+    mix_channels[0].newpos = 0;
+    sd_setoffset(40); // not below the length: nothing else changes
+    EXPECT_EQ(mix_channels[0].looped, 0u);
+    EXPECT_EQ(mix_channels[0].posint, 12u);
+    EXPECT_EQ(mix_channels[0].newpos, 0u);
+    sd_setsample(1);
+    sd_setoffset(8); // at the loop end: still looped
+    EXPECT_EQ(mix_channels[0].looped, 1u);
+}
+
+TEST_F(Mixer, OutputIsClampedNotScaled) {
+    for (int8_t& b : data) b = 127;
+    sd_getsample(1, data, 64, 0, 0, 0);
+    for (int c = 0; c < 4; c++) {
+        sd_selectchannel(c);
+        sd_setsample(1);
+        sd_setvolume(64);
+        sd_setamigaperiod(428);
+    }
+    sd_mix_mono(out, 4, 1);
+    EXPECT_EQ(out[0], 32767);
+    for (int8_t& b : data) b = -128;
+    sd_mix_mono(out, 4, 1);
+    EXPECT_EQ(out[0], -32768);
+    sd_selectchannel(1);
+    sd_setvolume(0);
+    sd_selectchannel(2);
+    sd_setvolume(0);
+    sd_selectchannel(3);
+    sd_setvolume(0);
+    sd_mix_mono(out, 1, 1);
+    EXPECT_EQ(out[0], -128 * 129);
+}
+
+TEST_F(Mixer, OnlyActiveChannelsAreMixed) {
+    sd_setactivechannels(1);
+    sd_getsample(1, data, 64, 0, 0, 0);
+    sd_selectchannel(1);
+    sd_setsample(1);
+    sd_setvolume(64);
+    sd_setamigaperiod(428);
+    sd_mix_mono(out, 4, 1);
+    EXPECT_EQ(out[3], 0);
+}
+
+// The callback against a render that mixes tick by tick: same samples, same number of ticks.
+TEST(MixerCallback, TickCarryOverMatchesAPlainTickByTickRender) {
+    test_module mod;
+    mod.sample(1, {.length = 1000, .finetune = 0, .volume = 64, .loopstart = 100, .looplength = 800});
+    mod.cell(0, 0, 0, 0, 0, 0xF, 0x1F); // 31 ticks a row: pt_vbcount counts the ticks played
+    for (int r = 0; r < 64; r++) mod.cell(0, r, 1, 214 + (r % 5) * 20, 1, 0x0, r % 2 ? 0x37 : 0);
+    std::vector<uint8_t> a = mod.bytes(), b = mod.bytes();
+    constexpr int ticks = 24;
+    std::vector<int16_t> reference(ticks * 848);
+
+    sd_mix_setfunctions();
+    sd_mix_init(44100);
+    sd_setmainvolume(64);
+    mzx_tickrate = 52;
+    ASSERT_EQ(pt_takemod(a.data(), a.size()), 1);
+    pt_init();
+    for (int t = 0; t < ticks; t++) {
+        pt_play();
+        sd_mix_mono(reference.data() + t * 848, 848, 1);
+    }
+
+    sd_mix_init(44100);
+    sd_setmainvolume(64);
+    ASSERT_EQ(pt_takemod(b.data(), b.size()), 1);
+    pt_init();
+    mix_pending = 0;
+    std::vector<int16_t> heard(ticks * 848 + 2048);
+    mix_newhand(nullptr, reinterpret_cast<uint8_t*>(heard.data()), 4096);
+    EXPECT_EQ(pt_vbcount, 2); // three ticks: row 0's tick 0, then ticks 1 and 2
+    EXPECT_EQ(mix_pending, 3 * 848 - 2048);
+    mix_newhand(nullptr, reinterpret_cast<uint8_t*>(heard.data() + 2048), 4096);
+    EXPECT_EQ(pt_vbcount, 4);
+    EXPECT_EQ(mix_pending, 5 * 848 - 2 * 2048);
+    for (int k = 2; k * 2048 < ticks * 848; k++) {
+        mix_newhand(nullptr, reinterpret_cast<uint8_t*>(heard.data() + k * 2048), 4096);
+    }
+    for (size_t i = 0; i < reference.size(); i++) ASSERT_EQ(heard[i], reference[i]) << "sample " << i;
+}
+
+TEST(MixerCallback, TickLengthFollowsTheTickRate) {
+    mzx_tickrate = 52;
+    EXPECT_EQ(mix_ticklength(), 848);
+    mzx_tickrate = 50;
+    EXPECT_EQ(mix_ticklength(), 882);
+    mzx_tickrate = 0; // not allowed: treated as the slowest rate whose tick fits in one buffer
+    EXPECT_EQ(mix_ticklength(), 2004);
+    mzx_tickrate = 52;
+}
+
+} // namespace
