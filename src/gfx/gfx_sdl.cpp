@@ -36,16 +36,12 @@ int gfx_init_size(int width, int height) {
 
 int gfx_blit(const uint32_t* frame) {
     SDL_LockSurface(gfx_screen);
-    // Rows are addressed through the surface's pitch, so a padded surface is not sheared; the surface
-    // may also be smaller than requested if the driver chose so, then only the common part is drawn.
-    auto* pixels = static_cast<uint8_t*>(gfx_screen->pixels);
-    const int pitch = gfx_screen->pitch;
-    const int width = gfx_width < gfx_screen->w ? gfx_width : gfx_screen->w;
-    const int height = gfx_height < gfx_screen->h ? gfx_height : gfx_screen->h;
-    if (pixels && gfx_screen->format->BytesPerPixel == 2) {
-        for (int y = 0; y < height; y++)
-            rgb565_row(frame + y * gfx_width, reinterpret_cast<uint16_t*>(pixels + y * pitch), width);
-    }
+    // Rows are addressed through the surface's pitch, so a padded surface is not sheared; should the
+    // driver give a smaller or other-depth surface, only what fits is drawn.
+    if (gfx_screen->pixels && gfx_screen->format->BytesPerPixel == 2 && gfx_screen->w >= gfx_width &&
+        gfx_screen->h >= gfx_height)
+        rgb565_frame(frame, gfx_width, gfx_height, static_cast<uint8_t*>(gfx_screen->pixels),
+                     gfx_screen->pitch);
     SDL_UnlockSurface(gfx_screen);
     SDL_Flip(gfx_screen);
     return 0;

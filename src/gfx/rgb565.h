@@ -20,3 +20,10 @@ inline void rgb565_row(const uint32_t* src, uint16_t* dst, int n) {
     }
     for (; x < n; x++) dst[x] = rgb565(src[x]);
 }
+
+// Converts a width x height frame (rows of width words) into 16-bit rows that start every `pitch`
+// bytes, so that a surface whose rows are padded is filled row by row without shearing.
+inline void rgb565_frame(const uint32_t* src, int width, int height, uint8_t* dst, int pitch) {
+    for (int y = 0; y < height; y++)
+        rgb565_row(src + y * width, reinterpret_cast<uint16_t*>(dst + y * pitch), width);
+}

@@ -1,0 +1,82 @@
+// The demo executable started as a user starts it, with SDL's drivers chosen through the environment:
+// it plays and stops cleanly on an interrupt, and reports a missing sound device or display.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+struct Outcome {
+    bool exited = false;
+    int ended_ms = -1; // when the process was seen to have ended
+    int status = -1;
+    std::string err;
+};
+
+// Runs the demo with `video` and `audio` as SDL's drivers. With interrupt_ms >= 0 it sends SIGINT after
+// that many milliseconds; the process is killed if it has not ended within limit_ms.
+Outcome run_demo(const char* video, const char* audio, int interrupt_ms, int limit_ms) {
+    int err_pipe[2];
+    Outcome out;
+    if (pipe(err_pipe) != 0) return out;
+    const pid_t child = fork();
+    if (child == 0) {
+        dup2(err_pipe[1], 2);
+        close(err_pipe[0]);
+        close(err_pipe[1]);
+        setenv("SDL_VIDEODRIVER", video, 1);
+        setenv("SDL_AUDIODRIVER", audio, 1);
+        execl(SHORELINE_EXE, SHORELINE_EXE, static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(err_pipe[1]);
+    int status = 0;
+    bool done = false, interrupted = false;
+    for (int waited = 0; waited < limit_ms && !done; waited += 10) {
+        if (interrupt_ms >= 0 && !interrupted && waited >= interrupt_ms) {
+            kill(child, SIGINT);
+            interrupted = true;
+        }
+        done = waitpid(child, &status, WNOHANG) == child;
+        if (done) out.ended_ms = waited;
+        if (!done) usleep(10000);
+    }
+    if (!done) {
+        kill(child, SIGKILL);
+        waitpid(child, &status, 0);
+    }
+    char buf[256];
+    ssize_t n;
+    while ((n = read(err_pipe[0], buf, sizeof buf)) > 0) out.err.append(buf, static_cast<size_t>(n));
+    close(err_pipe[0]);
+    out.exited = done && WIFEXITED(status);
+    out.status = out.exited ? WEXITSTATUS(status) : -1;
+    return out;
+}
+} // namespace
+
+TEST(ShorelineExe, PlaysAndStopsCleanlyOnInterrupt) {
+    const Outcome out = run_demo("dummy", "dummy", 2500, 20000);
+    ASSERT_TRUE(out.exited) << "the demo did not end after SIGINT";
+    EXPECT_GE(out.ended_ms, 2500) << "the demo ended before it was interrupted";
+    EXPECT_EQ(out.status, 0);
+    EXPECT_EQ(out.err, "");
+}
+
+TEST(ShorelineExe, NoSoundDeviceIsReported) {
+    const Outcome out = run_demo("dummy", "nonexistent", -1, 20000);
+    ASSERT_TRUE(out.exited);
+    EXPECT_EQ(out.status, 1);
+    EXPECT_EQ(out.err, "MZX failure\n");
+}
+
+TEST(ShorelineExe, NoDisplayIsReported) {
+    const Outcome out = run_demo("nonexistent", "dummy", -1, 20000);
+    ASSERT_TRUE(out.exited);
+    EXPECT_EQ(out.status, 1);
+    EXPECT_EQ(out.err, "GFX failure\n");
+}
