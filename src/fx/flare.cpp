@@ -28,21 +28,49 @@ uint32_t portrait_colour(uint8_t g) {
     return 0x5F0006u + (static_cast<uint32_t>(g / 3) << 8);
 }
 
-// Adds one sprite of size s with its top-left corner at (x, y), clipped to the frame.
-void draw_sprite(uint32_t* dest, int x, int y, int s, uint32_t colour) {
+// The profile sampled for every sprite size up to kCached, each sample repeated for the four bytes
+// of a pixel, so that drawing a sprite row is one plain byte loop (which the compiler vectorises).
+constexpr int kCached = 64;
+constexpr int cached_bytes() {
+    int n = 0;
+    for (int s = 1; s <= kCached; s++) n += 4 * s * s;
+    return n;
+}
+uint8_t scaled[cached_bytes()];
+int scaled_at[kCached + 1]; // start of size s in `scaled`
+
+uint8_t profile_sample(int s, int r, int k) {
     const int step = 65536 / s; // 8.8 fixed-point step through the profile per sprite pixel
-    const uint32_t cb = colour & 255, cg = colour >> 8 & 255, cr = colour >> 16 & 255, ca = colour >> 24;
+    return sprite_profile[((r * step) >> 8) * 256 + ((k * step) >> 8)];
+}
+
+// Adds one sprite of size s with its top-left corner at (x, y), clipped to the frame: every byte b of a
+// pixel becomes min(255, b + (profile * colour byte) >> 8).
+void draw_sprite(uint32_t* dest, int x, int y, int s, uint32_t colour) {
     const int r0 = std::max(0, -y), r1 = std::min(s, kH - y);
     const int k0 = std::max(0, -x), k1 = std::min(s, kW - x);
+    if (r0 >= r1 || k0 >= k1) return;
+    const int bytes = 4 * (k1 - k0);
+    if (s > kCached) { // larger than any sprite of the sequence; sampled directly
+        for (int r = r0; r < r1; r++)
+            for (int k = k0; k < k1; k++) {
+                uint8_t* d = reinterpret_cast<uint8_t*>(dest + (y + r) * kW + x + k);
+                const uint32_t p = profile_sample(s, r, k);
+                for (int ch = 0; ch < 4; ch++)
+                    d[ch] =
+                        static_cast<uint8_t>(std::min(255u, d[ch] + ((p * (colour >> (8 * ch) & 255)) >> 8)));
+            }
+        return;
+    }
+    uint8_t pattern[4 * kCached]; // the colour bytes, repeated for every pixel of a row
+    for (int b = 0; b < bytes; b++) pattern[b] = static_cast<uint8_t>(colour >> (8 * (b & 3)));
     for (int r = r0; r < r1; r++) {
-        const uint8_t* prow = sprite_profile + ((r * step) >> 8) * 256;
-        const int base = (y + r) * kW + x; // index of sprite column 0 (may lie left of the row)
-        for (int k = k0; k < k1; k++) {
-            const uint32_t p = prow[(k * step) >> 8], b = dest[base + k];
-            dest[base + k] = std::min(255u, (b & 255) + ((p * cb) >> 8)) |
-                             std::min(255u, (b >> 8 & 255) + ((p * cg) >> 8)) << 8 |
-                             std::min(255u, (b >> 16 & 255) + ((p * cr) >> 8)) << 16 |
-                             std::min(255u, (b >> 24) + ((p * ca) >> 8)) << 24;
+        const uint8_t* __restrict__ p = scaled + scaled_at[s] + 4 * (r * s + k0);
+        const uint8_t* __restrict__ c = pattern;
+        uint8_t* __restrict__ d = reinterpret_cast<uint8_t*>(dest + (y + r) * kW + x + k0);
+        for (int b = 0; b < bytes; b++) {
+            const unsigned v = d[b] + ((p[b] * c[b]) >> 8);
+            d[b] = static_cast<uint8_t>(v > 255 ? 255 : v);
         }
     }
 }
@@ -63,6 +91,12 @@ void init_flare() {
             large_portrait[static_cast<int>(j * 0.6666666666666666 + 35) * kW +
                            static_cast<int>(i * 0.6666666666666666 + 75)] = portrait_colour(g);
         }
+    for (int s = 1, at = 0; s <= kCached; at += 4 * s * s, s++) {
+        scaled_at[s] = at;
+        for (int r = 0; r < s; r++)
+            for (int k = 0; k < s; k++)
+                std::memset(scaled + at + 4 * (r * s + k), profile_sample(s, r, k), 4);
+    }
     for (int i = 0; i < kSprites; i++)
         sprite_colour[i] =
             0x6F0006u + (static_cast<uint32_t>(naama[8 * (i >> 5) * 256 + 8 * (i & 31)] / 3) << 8);
