@@ -13,7 +13,9 @@
 // Only the commands 2 (portamento down), A (volume slide), C (set volume) and F (speed/tempo) are used.
 #include "gen_song.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
@@ -27,38 +29,13 @@ constexpr uint16_t kPeriods[36] = {856, 808, 762, 720, 678, 640, 604, 570, 538, 
                                    428, 404, 381, 360, 339, 320, 302, 285, 269, 254, 240, 226,
                                    214, 202, 190, 180, 170, 160, 151, 143, 135, 127, 120, 113};
 
-// "A-2", "C#3" -> 0..35 (C-1 = 0).
+// "A-2", "C#3" -> 0..35 (C-1 = 0); a bad name stops the generator (at compile time where it is constant).
 constexpr int note(const char* name) {
-    int semitone = 0;
-    switch (name[0]) {
-    case 'C':
-        semitone = 0;
-        break;
-    case 'D':
-        semitone = 2;
-        break;
-    case 'E':
-        semitone = 4;
-        break;
-    case 'F':
-        semitone = 5;
-        break;
-    case 'G':
-        semitone = 7;
-        break;
-    case 'A':
-        semitone = 9;
-        break;
-    case 'B':
-        semitone = 11;
-        break;
-    default:
-        throw "bad note name";
-    }
-    if (name[1] == '#') semitone++;
+    constexpr int kSemitone[7] = {9, 11, 0, 2, 4, 5, 7}; // A B C D E F G
+    if (name[0] < 'A' || name[0] > 'G') throw "bad note name";
     int octave = name[2] - '1';
     if (octave < 0 || octave > 2) throw "octave out of range";
-    return octave * 12 + semitone;
+    return octave * 12 + kSemitone[name[0] - 'A'] + (name[1] == '#' ? 1 : 0);
 }
 
 constexpr int kOctave = 12;
@@ -115,33 +92,24 @@ int ramp(int from, int to, int row) {
     return from + (to - from) * row / (kRows - 1);
 }
 
+struct Drum {
+    char letter;
+    uint8_t sample;
+    int volume; // at level 100
+};
+constexpr Drum kKit[] = {{'k', kKick, 56}, {'s', kSnare, 48}, {'h', kHat, 24}, {'b', kBoom, 60}};
+
 // Drum line, one character a row: k kick, s snare, h hat, b boom, '.' nothing. Volumes are scaled by a level
 // in percent that runs from `level` to `level_end` over the pattern (a crescendo when it rises).
 void drums(Writer& w, const char* line, int level, int level_end = -1) {
     if (level_end < 0) level_end = level;
     if (std::strlen(line) != kRows) Writer::fail("drum line is not 64 rows", 0, kDrums);
     for (int r = 0; r < kRows; r++) {
-        int v = 0;
-        uint8_t s = 0;
-        switch (line[r]) {
-        case 'k':
-            s = kKick, v = 56;
-            break;
-        case 's':
-            s = kSnare, v = 48;
-            break;
-        case 'h':
-            s = kHat, v = 24;
-            break;
-        case 'b':
-            s = kBoom, v = 60;
-            break;
-        case '.':
-            continue;
-        default:
-            Writer::fail("bad drum letter", r, kDrums);
-        }
-        w.hit(r, kDrums, s, note("C-3"), v * ramp(level, level_end, r) / 100);
+        if (line[r] == '.') continue;
+        const Drum* drum = std::find_if(std::begin(kKit), std::end(kKit),
+                                        [&](const Drum& d) { return d.letter == line[r]; });
+        if (drum == std::end(kKit)) Writer::fail("bad drum letter", r, kDrums);
+        w.hit(r, kDrums, drum->sample, note("C-3"), drum->volume * ramp(level, level_end, r) / 100);
     }
 }
 
