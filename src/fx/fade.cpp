@@ -8,27 +8,13 @@
 // 16-bit lanes (GCC vector extensions, lowered to whatever SIMD the target has).
 #include "fx.h"
 
+#include "lanes.h"
+
 #include <algorithm>
-#include <cstring>
 
 namespace {
 
-constexpr int kChunk = 16; // bytes blended per step
-using Bytes = uint8_t __attribute__((vector_size(16)));
-using Lanes = uint16_t __attribute__((vector_size(32))); // a chunk widened to 16 bits
-// The blend helpers pass 32-byte vectors; they are local to this file and inlined, so the note that
-// their calling convention depends on AVX does not concern us.
-#pragma GCC diagnostic ignored "-Wpsabi"
-
-// x / 255 for 0 <= x < 65535 (the sum stays below 65536).
-template <class T> T div255(T x) {
-    return (x + 1 + (x >> 8)) >> 8;
-}
-
-// min(255, s) for s below 512: s >> 8 is 1 exactly when s is too large.
-template <class T> T saturate(T s) {
-    return s | (0 - (s >> 8));
-}
+using namespace lanes;
 
 // Blends `count` words byte by byte: whole chunks with vec(a, b) on widened lanes, the rest with
 // one(a, b). Each chunk is loaded before it is stored, so the destination may be either source.
@@ -39,14 +25,8 @@ void blend_bytes(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count,
     uint8_t* pd = reinterpret_cast<uint8_t*>(dst);
     const size_t bytes = static_cast<size_t>(count) * 4;
     size_t k = 0;
-    for (; k + kChunk <= bytes; k += kChunk) {
-        Bytes x, y;
-        std::memcpy(&x, pa + k, kChunk);
-        std::memcpy(&y, pb + k, kChunk);
-        const Bytes out = __builtin_convertvector(
-            vec(__builtin_convertvector(x, Lanes), __builtin_convertvector(y, Lanes)), Bytes);
-        std::memcpy(pd + k, &out, kChunk);
-    }
+    for (; k + kBytes <= bytes; k += kBytes)
+        store(pd + k, narrow(vec(widen(load(pa + k)), widen(load(pb + k)))));
     for (; k < bytes; k++) pd[k] = static_cast<uint8_t>(one(uint16_t{pa[k]}, uint16_t{pb[k]}));
 }
 
