@@ -97,9 +97,10 @@ struct Drum {
     uint8_t sample;
     int volume; // at level 100
 };
-constexpr Drum kKit[] = {{'k', kKick, 56}, {'s', kSnare, 48}, {'h', kHat, 24}, {'b', kBoom, 60}};
+constexpr Drum kKit[] = {{'k', kKick, 56}, {'s', kSnare, 48}, {'g', kSnare, 20}, // g: ghost snare
+                         {'h', kHat, 24},  {'H', kHat, 32},   {'b', kBoom, 60}}; // H: accented hat
 
-// Drum line, one character a row: k kick, s snare, h hat, b boom, '.' nothing. Volumes are scaled by a level
+// Drum line, one character a row (letters of kKit), '.' for nothing. Volumes are scaled by a level
 // in percent that runs from `level` to `level_end` over the pattern (a crescendo when it rises).
 void drums(Writer& w, const char* line, int level, int level_end = -1) {
     if (level_end < 0) level_end = level;
@@ -238,13 +239,13 @@ Pattern theme() {
 // 4: hook. Booms on rows 0, 8, 32 and 40, a driving bass and the loud lead hook.
 Pattern hook() {
     static constexpr Phrase kTune[] = {
-        {0, "A-3", 2, 44},  {3, "A-3", 2, 40},  {6, "G-3", 2, 40},  {8, "E-3", 6, 42},  {14, "D-3", 2, 40},
+        {0, "A-3", 2, 44},  {3, "A-3", 2, 34},  {6, "G-3", 2, 34},  {8, "E-3", 6, 42},  {14, "D-3", 2, 40},
         {16, "C-3", 3, 44}, {19, "C-3", 3, 40}, {22, "D-3", 2, 40}, {24, "C-3", 4, 44}, {28, "A-2", 4, 40},
-        {32, "G-3", 2, 44}, {35, "G-3", 2, 40}, {38, "E-3", 2, 40}, {40, "G-3", 6, 42}, {46, "A-3", 2, 40},
+        {32, "G-3", 2, 44}, {35, "G-3", 2, 34}, {38, "E-3", 2, 34}, {40, "G-3", 6, 42}, {46, "A-3", 2, 40},
         {48, "B-3", 6, 44}, {54, "A-3", 2, 40}, {56, "G-3", 4, 42}, {60, "D-3", 3, 40}};
     Pattern p{};
     Writer w{p};
-    drums(w, "b.h.s.h.b.hks.h.k.h.s.h.k.hks.hhb.h.s.h.b.hks.h.k.h.s.hks.kssshs", 95);
+    drums(w, "b.H.s.H.b.Hks.H.k.H.s.H.k.Hks.hhb.H.s.H.b.Hks.H.k.H.s.Hks.kssshs", 95);
     pad_chords(w, kMainBars, 34);
     bassline(w, "R.ROR.ROR.ROR.ROR.ROR.ROR.ROR.ROR.ROR.ROR.ROR.ROR.ROR.ROR.ROR.RO", kMainBars, 40);
     melody(w, kTune, sizeof kTune / sizeof kTune[0], kLead);
@@ -261,7 +262,7 @@ Pattern breakbeat() {
         {59, "B-3", 2, 40}, {62, "B-3", 1, 38}};
     Pattern p{};
     Writer w{p};
-    drums(w, "b..ks.h.h.k.s.h.h.h.s.h.k..ks.h.k.h.s.h.h.k.s.h.k.h.s.h.h..ks.k.", 100);
+    drums(w, "b..ks.hgh.k.s.hgh.h.s.hgk..ks.hgk.h.s.hgh.k.s.hgk.h.s.h.h..ks.k.", 100);
     pad_chords(w, kMainBars, 26);
     bassline(w, "R..R..O.R.R.O.R.R..R..O.R..R..O.R..R..O...R..O..R..R..O....R..R.", kMainBars, 40);
     melody(w, kStabs, sizeof kStabs / sizeof kStabs[0], kLead);
