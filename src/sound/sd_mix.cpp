@@ -35,6 +35,9 @@ void sd_mix_init(int rate) {
     }
     for (mix_sample& s : mix_samples) s = mix_sample{};
     mix_current = &mix_channels[0];
+    // A new run starts with a whole tick: nothing of an earlier run's last tick is carried over.
+    mix_filled = 0;
+    mix_pending = 0;
 }
 
 void sd_mix_setfunctions() {
