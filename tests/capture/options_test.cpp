@@ -73,6 +73,7 @@ TEST(CaptureOptions, SongPositions) {
     EXPECT_FALSE(parse_position("13:64", &pos)); // rows are 0..63
     EXPECT_FALSE(parse_position("20:1", &pos));  // past the end of the song
     EXPECT_FALSE(parse_position("2001", &pos));
+    EXPECT_FALSE(parse_position("1380", &pos)); // row 80 never comes
     EXPECT_FALSE(parse_position(":5", &pos));
     EXPECT_FALSE(parse_position("3:", &pos));
     EXPECT_FALSE(parse_position("-1", &pos));

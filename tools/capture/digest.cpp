@@ -5,16 +5,16 @@
 
 const int kProbePositions[kProbeCount] = {
     10,   60,         // 1: panorama
-    120,  180,        // 2: cross-fade to the halftone scene
+    120,  160,        // 2: cross-fade to the halftone scene
     232,  350,        // 3: halftone scene, time reversed on beats
     415,              // 4: flares blended in
     500,  640,        // 5: flares and bouncing bands
-    720,  790,        // 6: cross-fade to the zoomer
+    720,  760,        // 6: cross-fade to the zoomer
     808,  950,        // 7: zoomer with flashes
     1150, 1250, 1310, // 8: halftone portrait, shore scene; flicker, wobble
     1520,             // 8: twister fading in
     1640, 1760,       // 9: twister with thumbnails
-    1830, 1880,       // 10: fade to black
+    1830, 1850,       // 10: fade to black
     1905, 1930, 1960, // 11: caption, blur, black
 };
 

@@ -36,6 +36,7 @@ struct capture_run {
     int wav_count = 0;
     video_pipe video{};
     bool video_open = false;
+    bool sound_committed = false; // --wav of a video is finished before the video is
     char video_temp[kPathMax] = {};
     char sound_temp[kPathMax] = {};
     uint8_t* png_row = nullptr;
@@ -94,18 +95,20 @@ bool write_frame(capture_run* run, const uint32_t* frame) {
 void on_frame(const uint32_t* frame, int section, int position, uint32_t, void* ctx) {
     auto* run = static_cast<capture_run*>(ctx);
     int64_t k = run->frame_index++;
+    if (run->done || run->failed) return;
+    bool take = in_capture(run->opts, section, position);
     if (run->bench) {
-        double now = now_seconds();
+        double now = cpu_seconds();
         if (k == 0)
             run->bench->startup = now - run->last_time;
-        else if (section >= 1 && section <= kSections)
+        else if (take && section >= 1 && section <= kSections)
             run->bench->times[section - 1].push_back(now - run->last_time);
         run->last_time = now;
+        if (take) ++run->captured;
+        if (!take && run->captured > 0) run->done = true;
         progress_update(&run->progress, section, position, static_cast<long>(k + 1));
         return;
     }
-    if (run->done || run->failed) return;
-    bool take = in_capture(run->opts, section, position);
     if (!take && run->captured > 0) {
         run->done = true; // positions only grow: the capture is over
         return;
@@ -129,15 +132,23 @@ int on_exit_test(void* ctx) {
     return run->done || run->failed || g_signal != 0;
 }
 
-// Throws away every file of an unfinished capture.
+// Throws away every file of an unfinished capture, frames of a sequence included: a failed capture
+// leaves nothing that could pass for its result.
 void abort_outputs(capture_run* run) {
     out_abort(&run->png);
+    if (run->opts->kind == out_kind::png_sequence) {
+        char name[kPathMax];
+        for (long i = 0; i < run->captured; ++i)
+            if (format_frame_name(run->opts->out, static_cast<int>(i), name, sizeof name)) unlink(name);
+    }
     for (int i = 0; i < run->wav_count; ++i) wav_abort(&run->wavs[i]);
     if (run->video_open) video_abort(&run->video);
     run->video_open = false;
     if (run->video_temp[0]) unlink(run->video_temp);
     if (run->sound_temp[0]) unlink(run->sound_temp);
     run->video_temp[0] = run->sound_temp[0] = '\0';
+    if (run->sound_committed) unlink(run->opts->wav);
+    run->sound_committed = false;
 }
 
 bool open_outputs(capture_run* run) {
@@ -183,7 +194,9 @@ bool finish_outputs(capture_run* run) {
     std::string err;
     int64_t padded = 0;
     if (run->want_sound && !st_finish(&run->sound, &padded)) return false;
-    if (padded > 0)
+    // The virtual clock counts whole milliseconds, so the mixer may stop up to 1 ms short of the last
+    // frame's end; only a longer gap is worth a word.
+    if (padded > kSampleRate / 1000 + 1)
         fprintf(stderr,
                 "capture: the demo ended %lld samples before its last frame did; padded with silence\n",
                 static_cast<long long>(padded));
@@ -197,6 +210,7 @@ bool finish_outputs(capture_run* run) {
     }
     run->wav_count = 0;
     if (o->kind != out_kind::video) return true;
+    run->sound_committed = o->wav != nullptr;
     run->video_open = false;
     if (!video_close(&run->video, &err)) return fail(run, err);
     char muxed[kPathMax];
@@ -207,6 +221,10 @@ bool finish_outputs(capture_run* run) {
         return fail(run, err);
     }
     if (!commit_temp(muxed, o->out, &err)) return fail(run, err);
+    unlink(run->video_temp);
+    run->video_temp[0] = '\0';
+    if (run->sound_temp[0]) unlink(run->sound_temp);
+    run->sound_temp[0] = '\0';
     return true;
 }
 
@@ -216,9 +234,9 @@ int run_bench(const capture_options* o) {
     run.opts = o;
     run.bench = &table;
     for (auto& times : table.times) times.reserve(16384);
-    progress_init(&run.progress, o->quiet, 0, kSongEnd);
+    progress_init(&run.progress, o->quiet, o->from, o->to);
     offline_hooks hooks{o->fps, on_frame, nullptr, on_exit_test, &run};
-    run.last_time = now_seconds();
+    run.last_time = cpu_seconds();
     int status = offline_run(&hooks);
     progress_done(&run.progress);
     if (g_signal) {

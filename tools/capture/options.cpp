@@ -127,7 +127,12 @@ bool classify_output(capture_options* o, std::string* err) {
 bool parse_position(const char* text, int* position) {
     if (!text) return false;
     const char* colon = strchr(text, ':');
-    if (!colon) return parse_int(text, 0, kSongEnd, position);
+    if (!colon) { // rows run 0..63, so 180 (row 80) never comes
+        int value = 0;
+        if (!parse_int(text, 0, kSongEnd, &value) || value % 100 >= kRowsPerOrder) return false;
+        *position = value;
+        return true;
+    }
     std::string order_text(text, colon - text);
     int order = 0, row = 0;
     if (!parse_int(order_text.c_str(), 0, kSongEnd / 100, &order) ||
@@ -219,7 +224,7 @@ bool parse_options(int argc, char** argv, capture_options* o, std::string* err) 
         case opt_still:
             if (!parse_position(optarg, c == opt_from ? &o->from : c == opt_to ? &o->to : &o->still)) {
                 *err = "song position " + quoted(optarg) +
-                       " is not a number from 0 to 2000 or order:row (for example 13:0)";
+                       " is not order*100+row (0 to 2000, rows 0..63) or order:row (for example 13:0)";
                 return false;
             }
             break;
@@ -303,6 +308,7 @@ void print_help(FILE* out) {
           "      --still=POS    write one PNG: the first frame at song position POS or later\n"
           "      --bench        render as fast as possible, write nothing, and print per section\n"
           "                     the median and slowest frame time and the frames per second\n"
+          "                     (CPU time of the one demo thread; --fps and the range apply)\n"
           "      --digest       print the regression table (hashes of frames at probe positions\n"
           "                     and of the soundtrack, at 50 fps) as C++ for the test suite\n"
           "      --ffmpeg=PROG  the ffmpeg program for videos (default: ffmpeg from PATH)\n"
@@ -310,7 +316,7 @@ void print_help(FILE* out) {
           "  -h, --help         show this help and exit\n"
           "  -V, --version      show the version and exit\n"
           "\n"
-          "A song position POS is order*100+row (0..2000) or order:row, for example 13:0.\n"
+          "A song position POS is order*100+row (0..2000; rows 0..63) or order:row, for example 13:0.\n"
           "The sections end at song positions 100, 200, 400, 430, 700, 800, 1100, 1600, 1800, 1900\n"
           "and 2000.\n"
           "\n"

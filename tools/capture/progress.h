@@ -40,6 +40,8 @@ void progress_done(progress_bar* p); // ends the line, if one was drawn
 
 // Wall time in seconds from a monotonic clock.
 double now_seconds();
+// CPU time of the calling thread in seconds: frame costs that other programs on the machine do not skew.
+double cpu_seconds();
 
 struct bench_table {
     std::vector<double> times[kSections]; // frame times in seconds per section
