@@ -397,7 +397,7 @@ bool plan_objects(Scene& s, std::vector<Plan>& plans) {
 
 void copy_name(char* dst, size_t capacity, std::string_view src) {
     size_t n = src.size() < capacity - 1 ? src.size() : capacity - 1;
-    std::memcpy(dst, src.data(), n);
+    if (n > 0) std::memcpy(dst, src.data(), n);
     dst[n] = 0;
 }
 

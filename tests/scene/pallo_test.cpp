@@ -56,6 +56,8 @@ TEST(Pallo, HoldsTheShoreScene) {
     EXPECT_EQ(meshes, 6);
     EXPECT_LT(faces, 1000); // small enough for a fraction of a frame
     lib3ds_file_free(ref);
+    vec_free_world(&world);
+    vec_close(&world);
 }
 
 } // namespace

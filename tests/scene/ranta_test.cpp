@@ -1,0 +1,141 @@
+// Tests of the shore scene: its set-up as the sequencer relies on it, that it draws only where its polygons
+// are (and the same there whatever lies below), that a frame depends on the clock alone, and that a scene the
+// reader refuses stops the program with a failure status.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "assets.h"
+#include "fx.h"
+#include "ranta.h"
+#include "vec.h"
+
+namespace {
+
+constexpr int kPixels = 320 * 240;
+
+std::vector<vec_object*> objects() {
+    std::vector<vec_object*> out;
+    for (vec_objnode* n = world.objects->first; n; n = n->next) out.push_back(n->object);
+    return out;
+}
+
+// One set-up for the whole suite, as in the demo; the frame is heap memory of exactly one frame so that the
+// sanitizers catch a write outside it.
+class Shore : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        frame = new uint32_t[kPixels];
+        std::srand(77);
+        ranta_init(frame);
+    }
+    static void TearDownTestSuite() { delete[] frame; }
+    void draw(int clock, uint32_t background) {
+        for (int i = 0; i < kPixels; i++) frame[i] = background;
+        ranta_effect(clock);
+    }
+    static uint32_t* frame;
+};
+uint32_t* Shore::frame = nullptr;
+
+TEST_F(Shore, SetsUpTheWorldTheCameraAndTheFlightTable) {
+    EXPECT_EQ(cam.xres, 320);
+    EXPECT_EQ(cam.yres, 240);
+    EXPECT_EQ(cam.bits, 32);
+    EXPECT_EQ(cam.screen, frame);
+    EXPECT_EQ(cam.zbuffer, nullptr);
+    EXPECT_EQ(cam.objects, world.objects); // the camera sees the world's list
+    EXPECT_STREQ(cam.name, "Camera01");
+
+    // The scene's seven objects, then nine copies of the last one: ten balls sharing one mesh.
+    const auto objs = objects();
+    ASSERT_EQ(objs.size(), 16u);
+    const vec_object* ball = objs[6];
+    EXPECT_STREQ(ball->name, "pallo");
+    for (size_t i = 7; i < 16; i++) {
+        EXPECT_EQ(objs[i]->faces, ball->faces);
+        EXPECT_NE(objs[i]->tverts, ball->tverts); // each instance projects its own vertices
+    }
+
+    // korpa and nurpo come from rand() in turn, after the scene is read.
+    std::srand(77);
+    for (int i = 0; i < 10; i++) {
+        EXPECT_EQ(korpa[i], float(std::rand() % 30000 + 25000)) << i;
+        EXPECT_EQ(nurpo[i], std::rand() % 350 + 100) << i;
+    }
+}
+
+// Ball i flies at radius korpa[i] round the lighthouse and comes back to where it was after 4 * nurpo[i]
+// ticks.
+TEST_F(Shore, BallsFlyAtTheirRadiusAndPace) {
+    const auto objs = objects();
+    for (int i = 0; i < 10; i++) {
+        draw(100, 0);
+        const vec_object* b = objs[i == 0 ? 6 : size_t(6 + i)];
+        const float x = b->pos[0], y = b->pos[1];
+        EXPECT_NEAR(std::sqrt(x * x + y * y), korpa[i], korpa[i] * 1e-5f) << i;
+        draw(100 + 4 * nurpo[i], 0);
+        EXPECT_NEAR(b->pos[0], x, 2.0f) << i;
+        EXPECT_NEAR(b->pos[1], y, 2.0f) << i;
+        draw(100 + nurpo[i], 0); // a quarter round later it is elsewhere
+        EXPECT_GT(std::fabs(b->pos[0] - x) + std::fabs(b->pos[1] - y), korpa[i] * 0.5f) << i;
+    }
+}
+
+// The scene covers part of the frame, not all of it, and what it draws does not depend on the pixels below.
+TEST_F(Shore, DrawsOnlyOverItsPolygons) {
+    std::vector<uint32_t> on_black(kPixels);
+    for (int clock : {0, 333, 1200, 2900, 6000}) {
+        SCOPED_TRACE(clock);
+        draw(clock, 0x00000000);
+        on_black.assign(frame, frame + kPixels);
+        draw(clock, 0x00FF00FF); // a colour the scene never uses
+        int covered = 0;
+        for (int i = 0; i < kPixels; i++) {
+            if (frame[i] == 0x00FF00FF) {
+                ASSERT_EQ(on_black[size_t(i)], 0u) << "pixel " << i;
+                continue;
+            }
+            ASSERT_EQ(frame[i], on_black[size_t(i)]) << "pixel " << i;
+            ASSERT_EQ(frame[i] >> 24, 0u);
+            covered++;
+        }
+        EXPECT_GT(covered, kPixels / 20); // the lighthouse, its islet and the balls are plainly there
+        EXPECT_LT(covered, kPixels / 2);  // and the portrait still shows around them
+    }
+}
+
+// The picture follows the clock alone: the same clock gives the same frame whatever was drawn before (no
+// rotation or motion piles up from frame to frame), and the scene moves as the clock runs.
+TEST_F(Shore, FrameDependsOnlyOnTheClock) {
+    std::vector<uint32_t> first(kPixels);
+    draw(100, 0);
+    draw(400, 0);
+    first.assign(frame, frame + kPixels);
+    for (int before : {3000, 401, 0}) {
+        draw(before, 0);
+        draw(before, 0);
+        draw(400, 0);
+        EXPECT_TRUE(std::equal(first.begin(), first.end(), frame)) << "after " << before;
+    }
+    draw(425, 0);
+    EXPECT_FALSE(std::equal(first.begin(), first.end(), frame));
+}
+
+TEST(ShoreFailure, AnUnreadableSceneStopsWithAFailureStatus) {
+    const uint8_t broken[] = {0x4D, 0x4D, 0xFF, 0, 0, 0, 0x3D, 0x3D};
+    uint32_t frame[16];
+    EXPECT_EXIT(ranta_init_scene(frame, broken, sizeof broken), ::testing::ExitedWithCode(1),
+                "Scene failure");
+    // A scene without a camera 1 is refused as well.
+    std::vector<uint8_t> no_camera(pallo, pallo + 6);
+    no_camera[2] = 6;
+    no_camera[3] = no_camera[4] = no_camera[5] = 0;
+    EXPECT_EXIT(ranta_init_scene(frame, no_camera.data(), no_camera.size()), ::testing::ExitedWithCode(1),
+                "Scene failure");
+}
+
+} // namespace
