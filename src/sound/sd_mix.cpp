@@ -8,6 +8,9 @@
 
 #include <algorithm>
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 mix_sample mix_samples[mix_maxsamples];
 mix_channel mix_channels[mix_maxchannels];
@@ -140,57 +143,77 @@ static void mix_takeover(int c) {
     v.newpos = v.newstep = 0;
 }
 
-// Adds n samples of a looping voice. The byte at the loop end is played; when the loop ends at the very
-// end of the data, the byte at the loop start stands in for it.
+// The mixing loops work on the position and step as one 64-bit number (integer part in the high word):
+// adding the steps that way gives exactly the 32-bit fraction addition with its carry. They run in
+// stretches that cannot reach the end of the data or the loop, so the inner loop carries no test; one
+// step at the edge then does the wrap or the end.
+
+// Adds n samples of a looping voice. Past loopend the position continues at loopstart + 1 (the overshoot
+// is dropped, the fraction kept). The byte at the loop end is played; when the loop ends at the very end
+// of the data, the byte at the loop start stands in for it.
 static void mix_looped(mix_channel& v, int32_t* acc, int n, int32_t gain) {
     const int8_t* data = v.data;
-    uint32_t posint = v.posint, posfrac = v.posfrac;
-    const uint32_t stepint = v.stepint, stepfrac = v.stepfrac;
+    uint64_t pos = static_cast<uint64_t>(v.posint) << 32 | v.posfrac;
+    const uint64_t step = static_cast<uint64_t>(v.stepint) << 32 | v.stepfrac;
     const uint32_t loopstart = v.loopstart, loopend = v.loopend, length = v.length;
     const uint32_t restart = loopstart + 1 < length ? loopstart + 1 : loopstart;
-    if (loopend < length) {
-        for (int k = 0; k < n; k++) {
-            const uint32_t f = posfrac + stepfrac;
-            posint += stepint + (f < posfrac);
-            posfrac = f;
-            if (posint > loopend) posint = restart;
-            acc[k] += data[posint] * gain;
+    // Positions below this are read directly and cannot have passed the loop end.
+    const uint64_t safe = static_cast<uint64_t>(loopend < length ? loopend + 1 : length) << 32;
+    int k = 0;
+    while (k < n) {
+        if (pos < safe) {
+            int m = n - k;
+            if (step != 0) {
+                const uint64_t fit = (safe - 1 - pos) / step; // steps that stay below safe
+                if (fit < static_cast<uint64_t>(m)) m = static_cast<int>(fit);
+            }
+            for (int end = k + m; k < end; k++) {
+                pos += step;
+                acc[k] += data[pos >> 32] * gain;
+            }
+            if (k == n) break;
         }
-    } else {
-        for (int k = 0; k < n; k++) {
-            const uint32_t f = posfrac + stepfrac;
-            posint += stepint + (f < posfrac);
-            posfrac = f;
-            if (posint > loopend) posint = restart;
-            acc[k] += data[posint < length ? posint : loopstart] * gain;
+        pos += step;
+        uint32_t posint = static_cast<uint32_t>(pos >> 32);
+        if (posint > loopend) {
+            posint = restart;
+            pos = static_cast<uint64_t>(posint) << 32 | (pos & 0xFFFFFFFFu);
         }
+        acc[k++] += data[posint < length ? posint : loopstart] * gain;
     }
-    v.posint = posint;
-    v.posfrac = posfrac;
+    v.posint = static_cast<uint32_t>(pos >> 32);
+    v.posfrac = static_cast<uint32_t>(pos);
 }
 
 // Adds n samples of a one-shot voice; at the end of the data the voice stops (position, step and volume 0)
 // and goes on adding its first byte, as the settings will give its volume back at the next call.
 static void mix_oneshot(mix_channel& v, int32_t* acc, int n, int32_t gain) {
     const int8_t* data = v.data;
-    uint32_t posint = v.posint, posfrac = v.posfrac;
-    uint32_t stepint = v.stepint, stepfrac = v.stepfrac;
-    const uint32_t length = v.length;
-    for (int k = 0; k < n; k++) {
-        const uint32_t f = posfrac + stepfrac;
-        posint += stepint + (f < posfrac);
-        posfrac = f;
-        if (posint >= length) {
-            posint = 0;
-            stepint = stepfrac = 0;
-            v.volume = 0;
+    uint64_t pos = static_cast<uint64_t>(v.posint) << 32 | v.posfrac;
+    const uint64_t step = static_cast<uint64_t>(v.stepint) << 32 | v.stepfrac;
+    const uint64_t end = static_cast<uint64_t>(v.length) << 32;
+    int k = 0;
+    if (pos < end) {
+        int m = n;
+        if (step != 0) {
+            const uint64_t fit = (end - 1 - pos) / step;
+            if (fit < static_cast<uint64_t>(m)) m = static_cast<int>(fit);
         }
-        acc[k] += data[posint] * gain;
+        for (; k < m; k++) {
+            pos += step;
+            acc[k] += data[pos >> 32] * gain;
+        }
     }
-    v.posint = posint;
-    v.posfrac = posfrac;
-    v.stepint = stepint;
-    v.stepfrac = stepfrac;
+    if (k < n) {
+        // The next step reaches the end: the voice stops at position 0.
+        pos = 0;
+        v.stepint = v.stepfrac = 0;
+        v.volume = 0;
+        const int32_t first = data[0] * gain;
+        for (; k < n; k++) acc[k] += first;
+    }
+    v.posint = static_cast<uint32_t>(pos >> 32);
+    v.posfrac = static_cast<uint32_t>(pos);
 }
 
 void sd_mix_mono(int16_t* out, int n, int sixteen) {
@@ -203,14 +226,29 @@ void sd_mix_mono(int16_t* out, int n, int sixteen) {
         if (v.length == 0 || v.volume == 0 || v.data == nullptr) continue;
         const uint32_t gain = ((v.volume * 255u * static_cast<uint32_t>(sd_mix_mainvolume)) >> 7) / 63u;
         const int32_t g = static_cast<int32_t>(gain);
-        if (v.looped) {
+        if (v.stepint == 0 && v.stepfrac == 0 && v.posint < v.length) {
+            // A voice that does not move (an ended one-shot, or period 0) adds a constant.
+            const int32_t level = v.data[v.posint] * g;
+            if (level != 0) {
+                for (int k = 0; k < n; k++) mix_buffer[k] += level;
+            }
+        } else if (v.looped) {
             mix_looped(v, mix_buffer, n, g);
         } else {
             mix_oneshot(v, mix_buffer, n, g);
         }
     }
     if (sixteen) {
-        for (int k = 0; k < n; k++) out[k] = static_cast<int16_t>(std::clamp(mix_buffer[k], -32768, 32767));
+        int k = 0;
+#ifdef __SSE2__
+        // The saturating pack clamps exactly like the scalar loop below.
+        for (; k + 8 <= n; k += 8) {
+            const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mix_buffer + k));
+            const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mix_buffer + k + 4));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm_packs_epi32(lo, hi));
+        }
+#endif
+        for (; k < n; k++) out[k] = static_cast<int16_t>(std::clamp(mix_buffer[k], -32768, 32767));
     } else {
         // 8-bit unsigned output, kept for completeness: the top byte of the clamped sample.
         uint8_t* out8 = reinterpret_cast<uint8_t*>(out);
