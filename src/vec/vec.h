@@ -118,6 +118,8 @@ void vec_seek_set(vec_world* world);
 vec_object* vec_seek_obj(vec_world* world);
 int vec_add_object(vec_world* world, vec_object* obj, int level);
 vec_object* vec_alloc_object(int nverts, int nfaces, int with_uv);
+// vec_init_object returns 1 (changing nothing) if a face names a vertex the object lacks: the first three
+// words must be vertex indices, the fourth a vertex index or negative.
 int vec_init_object(vec_object* obj);
 vec_object* vec_copy_object(vec_world* world, vec_object* src, int n);
 void vec_free_object(vec_object* obj);
@@ -152,6 +154,7 @@ int vec_rotate_object(vec_object* obj);
 void vec_mirror_object(vec_object* obj);
 
 // --- render pipeline ---
+// Draws the camera's world into cam->screen; returns 0. Allocates nothing after the first frame of a list.
 int vec_render_world(vec_world* cam);
 void vec_init_sort();
 int vec_tell_sorttype();

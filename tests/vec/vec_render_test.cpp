@@ -136,7 +136,15 @@ TEST_F(VecRender, CullsWholeObjects) {
     // does not.
     vec_object* pivoted = add(make_cube(50), 0x00FFFFFF);
     pivoted->local[2][3] = -2500.0f;
+    // Vertically the test is scaled by aspect / 128 = 2: at distance 1000 a radius of 87.6 is culled from
+    // 500 + 1.421875 * 87.6 = 624.6 up.
+    vec_object* above = add(make_cube(50), 0x00FFFFFF);
+    vec_object* high = add(make_cube(50), 0x00FFFFFF);
+    above->pos[1] = 640.0f;
+    high->pos[1] = -610.0f;
     render();
+    EXPECT_EQ(above->depth, kVecCulled);
+    EXPECT_EQ(high->depth, 1000.0f);
     EXPECT_EQ(in->depth, 1000.0f);
     EXPECT_EQ(behind->depth, kVecCulled);
     EXPECT_EQ(aside->depth, kVecCulled);
@@ -250,6 +258,19 @@ TEST_F(VecRender, VisibilityOfFacesNearTheCamera) {
     vec_init_sort();
     EXPECT_EQ(vec_visicalc(o), 2);
     vec_free_object(o);
+
+    // A face that projects to a single point has L = R: it counts as facing the camera.
+    vec_object* dot = make_mesh({0, 0, -500, 0, 0, -500, 0, 0, -500}, {0, 1, 2});
+    ASSERT_NE(dot, nullptr);
+    vec_init_qmatr(dot->work);
+    vec_project_object(dot, kW, kH, 256.0f);
+    vec_init_sort();
+    EXPECT_EQ(vec_visicalc(dot), 1);
+    vec_set_mirror(1);
+    vec_init_sort();
+    EXPECT_EQ(vec_visicalc(dot), 0);
+    vec_set_mirror(0);
+    vec_free_object(dot);
 }
 
 TEST_F(VecRender, PolygonListStopsWhenFull) {
