@@ -1,15 +1,11 @@
-// lanes.h: byte vectors for the effects that blend 16 bytes at a time (fades, flare sprites). GCC
-// vector extensions, lowered to the target's SIMD. Internal to the effects library.
+// lanes.h: byte vectors for the effects that work on 16 bytes at a time (fades, zoomer, halftone, flares).
+// GCC vector extensions, lowered to the target's SIMD. Internal to the effects library.
 #pragma once
 #include <cstdint>
 #include <cstring>
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-
-// The helpers pass 32-byte vectors between inlined file-local functions; the note that such a calling
-// convention depends on AVX does not concern them.
-#pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace lanes {
 
