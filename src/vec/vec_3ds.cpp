@@ -252,6 +252,9 @@ bool read_editor(Reader& r, Range body, Scene& s) {
                 read_vec3(r, p, sub.body.end, cam.target);
                 cam.roll = r.f32(p, sub.body.end);
                 r.f32(p, sub.body.end); // lens, unused
+                Chunk range;            // then the optional cone and ranges chunks, checked only
+                while (r.next(p, sub.body.end, range)) {
+                }
                 if (r.bad) return false;
                 s.cameras.push_back(cam);
             }

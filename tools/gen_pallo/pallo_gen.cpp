@@ -251,7 +251,7 @@ std::vector<uint8_t> make_pallo() {
     const double nan = std::nan("");
     std::vector<Mesh> meshes;
     // The islet: a jagged low dome.
-    meshes.push_back(lathe("kallio", "KALLIO", 14, {{118, -4}, {92, 12}, {58, 26}, {30, 34}}, 38, 0.16, 7));
+    meshes.push_back(lathe("kallio", "KALLIO", 14, {{104, -4}, {80, 11}, {50, 24}, {26, 32}}, 36, 0.16, 7));
     // Two boulders off shore, one mesh.
     Mesh a = lathe("kivi", "KIVI", 7, {{26, -3}, {20, 10}, {9, 17}}, 19, 0.22, 11, 150, -40, 0.8);
     Mesh b = lathe("kivi", "KIVI", 6, {{18, -3}, {12, 9}}, 13, 0.22, 23, -140, -95, 0.9);
