@@ -2,13 +2,14 @@
 // picture (main thread). Inside a hole the picture shows, on the rim it is masked with 0xC0C0C0C0, between
 // holes it is black; where the lattice cell is outside radius ~96 the point-mirrored pixel is halved.
 // The lattice repeats every 256 units, so only the low 8 bits of a lattice coordinate matter and the
-// lens offsets are kept as bytes.
+// lens offsets are kept as bytes; a frame's cell indices are computed a block at a time.
 //
 // Per pixel p the masking happens in ascending order of p, the halving of the mirror pixel q = 76799 - p
 // right after: a pixel of the top half is masked before it is halved, one of the bottom half halved before
 // it is masked. venkula handles p and q together, which gives that exact order without copying first.
 #include "fx.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -16,17 +17,25 @@ namespace {
 
 constexpr int kW = 320, kH = 240, kPixels = kW * kH;
 
-// Lattice cell classes: mask word and whether the mirror pixel is halved.
+// Lattice cell classes by f = i^2 + j^2 from the cell centre: hole (f < 9200), hole whose mirror pixel
+// is halved (9200..9700), rim (9701..10000), outside (> 10000); all but the first halve the mirror pixel.
 enum : uint8_t { kHoleKeep, kHoleShade, kRimShade, kOutsideShade };
 constexpr uint32_t kClassMask[4] = {0xFFFFFFFFu, 0xFFFFFFFFu, 0xC0C0C0C0u, 0};
-constexpr bool kClassShade[4] = {false, true, true, true};
 
-uint8_t cell_class[256 * 256];  // row * 256 + column of the lattice cell
-uint8_t column_offset[kPixels]; // lens offsets before scrolling, low 8 bits, per screen pixel
-uint8_t row_offset[kPixels];
+uint8_t cell_class[256 * 256]; // row * 256 + column of the lattice cell
+// Lens offsets before scrolling, per screen pixel: (row offset mod 256) << 8 | (column offset mod 256).
+uint16_t lens[kPixels];
 
-uint32_t halve(uint32_t w) {
-    return (w >> 1) & 0x7F7F7Fu;
+// Per class: the shift and mask that halve (or keep) the mirror pixel.
+constexpr uint32_t kShadeShift[4] = {0, 1, 1, 1};
+constexpr uint32_t kShadeMask[4] = {0xFFFFFFFFu, 0x7F7F7Fu, 0x7F7F7Fu, 0x7F7F7Fu};
+
+// Lattice cells of `count` pixels from `first` on, scrolled by `scroll` (row << 8 | column): row and
+// column bytes are added separately, each wrapping at 256.
+void cells(int first, int count, uint16_t scroll, uint16_t* out) {
+    const uint16_t* l = lens + first;
+    for (int i = 0; i < count; i++)
+        out[i] = static_cast<uint16_t>(((l[i] & 0xFF00) + (scroll & 0xFF00)) | ((l[i] + scroll) & 0x00FF));
 }
 
 } // namespace
@@ -45,9 +54,9 @@ void venkula_init(int depth, int divisor) {
         for (int x = -160; x < 160; x++) {
             const int d = static_cast<int>(depth - std::sqrt(100.0 * (x * x + y * y)));
             // 64-bit products so that an unusual depth cannot overflow; only the low 8 bits are kept.
-            const int p = (y + 120) * kW + x + 160;
-            column_offset[p] = static_cast<uint8_t>(int64_t{d} * x / divisor);
-            row_offset[p] = static_cast<uint8_t>(int64_t{d} * y / divisor);
+            const auto column = static_cast<uint8_t>(int64_t{d} * x / divisor);
+            const auto row = static_cast<uint8_t>(int64_t{d} * y / divisor);
+            lens[(y + 120) * kW + x + 160] = static_cast<uint16_t>(row << 8 | column);
         }
 }
 
@@ -55,18 +64,19 @@ void venkula(int time, uint32_t* dest, const uint32_t* src) {
     const double t = time;
     const int g = static_cast<int>(t + 5000 * std::sin(t * 0.0016666666666666668));
     const int m = static_cast<int>(100 * std::cos(t * 0.04524886877828054));
-    const uint8_t gx = static_cast<uint8_t>(g), my = static_cast<uint8_t>(3 * m);
-    for (int p = 0; p < kPixels / 2; p++) {
-        const int q = kPixels - 1 - p;
-        const unsigned cp = cell_class[static_cast<uint8_t>(my + row_offset[p]) << 8 |
-                                       static_cast<uint8_t>(gx + column_offset[p])];
-        const unsigned cq = cell_class[static_cast<uint8_t>(my + row_offset[q]) << 8 |
-                                       static_cast<uint8_t>(gx + column_offset[q])];
-        uint32_t a = src[p] & kClassMask[cp]; // top half: masked, then halved by q's cell
-        uint32_t b = src[q];                  // bottom half: halved by p's cell, then masked
-        if (kClassShade[cq]) a = halve(a);
-        if (kClassShade[cp]) b = halve(b);
-        dest[p] = a;
-        dest[q] = b & kClassMask[cq];
+    const auto scroll = static_cast<uint16_t>(static_cast<uint8_t>(3 * m) << 8 | static_cast<uint8_t>(g));
+    constexpr int kBlock = 256; // pixel pairs whose lattice cells are computed at once
+    uint16_t cell_p[kBlock], cell_q[kBlock];
+    for (int p0 = 0; p0 < kPixels / 2; p0 += kBlock) {
+        const int n = std::min(kBlock, kPixels / 2 - p0);
+        cells(p0, n, scroll, cell_p);
+        cells(kPixels - p0 - n, n, scroll, cell_q); // the mirror pixels, in ascending order
+        for (int i = 0; i < n; i++) {
+            const int p = p0 + i, q = kPixels - 1 - p;
+            const unsigned cp = cell_class[cell_p[i]], cq = cell_class[cell_q[n - 1 - i]];
+            // top half: masked, then halved by q's cell; bottom half: halved by p's cell, then masked
+            dest[p] = ((src[p] & kClassMask[cp]) >> kShadeShift[cq]) & kShadeMask[cq];
+            dest[q] = ((src[q] >> kShadeShift[cp]) & kShadeMask[cp]) & kClassMask[cq];
+        }
     }
 }
