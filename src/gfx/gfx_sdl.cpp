@@ -35,6 +35,7 @@ int gfx_init_size(int width, int height) {
 }
 
 int gfx_blit(const uint32_t* frame) {
+    if (!gfx_screen) return 0; // not open: nothing to present on
     SDL_LockSurface(gfx_screen);
     // Rows are addressed through the surface's pitch, so a padded surface is not sheared; should the
     // driver give a smaller or other-depth surface, only what fits is drawn.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <sys/wait.h>
@@ -79,4 +80,47 @@ TEST(ShorelineExe, NoDisplayIsReported) {
     ASSERT_TRUE(out.exited);
     EXPECT_EQ(out.status, 1);
     EXPECT_EQ(out.err, "GFX failure\n");
+}
+
+namespace {
+bool have(const char* tool) {
+    const std::string probe = std::string("command -v ") + tool + " >/dev/null 2>&1";
+    return std::system(probe.c_str()) == 0;
+}
+
+// Plays the demo in a private X server (the first free display from `server` on; the tests start from
+// different numbers so that they can run at the same time). Three seconds in, with the pointer inside
+// the window, it runs the xdotool commands `before`, a second later `final_action`, and reports how the
+// demo ended: "status N", "hung" (still running ten seconds later), or "early" (before `final_action`).
+std::string play_under_x(int server, const std::string& before, const std::string& final_action) {
+    const std::string script =
+        "xvfb-run -a -n " + std::to_string(server) +
+        " -s '-screen 0 320x240x24' sh -c '"
+        "SDL_AUDIODRIVER=dummy LSAN_OPTIONS=suppressions=" SHORELINE_SOURCE_DIR
+        "/tests/main/x11-leaks.supp " SHORELINE_EXE " & pid=$!; sleep 3; xdotool mousemove 100 100; " +
+        before + " sleep 1; kill -0 $pid 2>/dev/null || { echo early; exit 0; }; " + final_action +
+        "; i=0; while kill -0 $pid 2>/dev/null && [ $i -lt 100 ]; do sleep 0.1; i=$((i+1)); done; "
+        "kill -0 $pid 2>/dev/null && { kill -9 $pid; echo hung; exit 0; }; wait $pid; echo status $?' "
+        "2>/dev/null";
+    std::string out;
+    if (FILE* p = popen(script.c_str(), "r")) {
+        char buf[128];
+        while (std::fgets(buf, sizeof buf, p)) out += buf;
+        pclose(p);
+    }
+    return out;
+}
+} // namespace
+
+TEST(ShorelineExe, LeftMouseButtonEndsTheDemoUnderX) {
+    if (!have("xvfb-run") || !have("xdotool")) GTEST_SKIP() << "needs xvfb-run and xdotool";
+    // A right click does nothing; holding the left button ends the demo.
+    EXPECT_EQ(play_under_x(171, "xdotool click 3;", "xdotool mousedown 1"), "status 0\n");
+}
+
+TEST(ShorelineExe, EscapeEndsTheDemoOtherKeysDoNotUnderX) {
+    if (!have("xvfb-run") || !have("xdotool")) GTEST_SKIP() << "needs xvfb-run and xdotool";
+    EXPECT_EQ(play_under_x(187, "xdotool keydown space; xdotool key q Return;",
+                           "xdotool keyup space keydown Escape"),
+              "status 0\n");
 }
