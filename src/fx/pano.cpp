@@ -14,8 +14,9 @@ namespace {
 constexpr int kW = 320, kH = 240;
 constexpr uint32_t kImageW = 982;
 
-uint32_t column[kW];     // image column at scroll position 0, per screen column
-int row_offset[kW * kH]; // image row to sample times kImageW, per screen pixel
+uint32_t column[kW];        // image column at scroll position 0, per screen column
+uint8_t image_row[kW * kH]; // image row to sample (1..238), per screen pixel
+int row_start[256];         // image row times kImageW: word offset of the row in either image
 
 } // namespace
 
@@ -26,23 +27,26 @@ int pano_init(const uint32_t* back, const uint32_t* front) {
     for (int i = 0; i < kH; i++) {
         const double a = std::atan2(i - 120.0, 200.0);
         for (int j = 0; j < kW; j++)
-            row_offset[i * kW + j] =
-                static_cast<int>(kImageW) * static_cast<int>(std::cos((j - 160) * 0.004) * a * 220 + 120);
+            image_row[i * kW + j] =
+                static_cast<uint8_t>(static_cast<int>(std::cos((j - 160) * 0.004) * a * 220 + 120));
     }
+    for (int r = 0; r < 256; r++) row_start[r] = r * static_cast<int>(kImageW);
     return 1;
 }
 
 void pano_effect(uint32_t* dest, uint32_t position) {
     if (!tausta || !paalline) return; // pano_init not called yet
-    uint32_t back[kW], fore[kW];
+    const uint32_t* back[kW];         // row 0 of the column each screen column samples, per layer
+    const uint32_t* fore[kW];
     for (int j = 0; j < kW; j++) {
-        back[j] = (position + column[j]) % kImageW;
-        fore[j] = (2 * position + column[j]) % kImageW;
+        back[j] = tausta + (position + column[j]) % kImageW;
+        fore[j] = paalline + (2 * position + column[j]) % kImageW;
     }
     const uint32_t key = paalline[0];
     for (int p = 0, i = 0; i < kH; i++)
         for (int j = 0; j < kW; j++, p++) {
-            const uint32_t f = paalline[row_offset[p] + fore[j]];
-            dest[p] = f != key ? f : tausta[row_offset[p] + back[j]];
+            const int r = row_start[image_row[p]];
+            const uint32_t f = fore[j][r];
+            dest[p] = f != key ? f : back[j][r];
         }
 }
