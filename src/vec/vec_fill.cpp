@@ -102,6 +102,11 @@ void walk_edge(const vec_pvert& from, const vec_pvert& to) {
         row = 0;
     }
     int32_t(*table)[kEdgeWords] = edges[down ? 1 : 0];
+    if (fill.nwords == 1) { // x alone, as for every 32-bit polygon
+        int64_t x = value[0];
+        for (; row <= last; row++, x += step[0]) table[row][0] = saturate(x);
+        return;
+    }
     for (; row <= last; row++) {
         for (int k = 0; k < fill.nwords; k++) {
             table[row][k] = saturate(value[k]);
