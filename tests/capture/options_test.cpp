@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -16,13 +17,14 @@ struct parsed {
 };
 
 parsed parse(std::initializer_list<const char*> args) {
-    std::vector<std::string> words{"capture"};
-    for (const char* a : args) words.emplace_back(a);
-    std::vector<char*> argv;
-    for (auto& w : words) argv.push_back(w.data());
+    // The options keep pointers into argv, as with a real command line: the words live to the end.
+    static std::deque<std::string> words;
+    std::vector<char*> argv{words.emplace_back("capture").data()};
+    for (const char* a : args) argv.push_back(words.emplace_back(a).data());
+    int argc = static_cast<int>(argv.size());
     argv.push_back(nullptr);
     parsed p;
-    p.ok = parse_options(static_cast<int>(words.size()), argv.data(), &p.opts, &p.err);
+    p.ok = parse_options(argc, argv.data(), &p.opts, &p.err);
     return p;
 }
 

@@ -68,6 +68,11 @@ bool write_sound(const int16_t* samples, size_t count, void* ctx) {
     return true;
 }
 
+// True once no later frame can belong to the capture (sections and positions only grow).
+bool past_capture(const capture_options* o, int section, int position) {
+    return o->still < 0 && (position >= o->to || (o->section != 0 && section > o->section));
+}
+
 bool in_capture(const capture_options* o, int section, int position) {
     if (o->still >= 0) return position >= o->still;
     return position >= o->from && position < o->to && (o->section == 0 || section == o->section);
@@ -105,12 +110,12 @@ void on_frame(const uint32_t* frame, int section, int position, uint32_t, void* 
             run->bench->times[section - 1].push_back(now - run->last_time);
         run->last_time = now;
         if (take) ++run->captured;
-        if (!take && run->captured > 0) run->done = true;
+        if (!take && (run->captured > 0 || past_capture(run->opts, section, position))) run->done = true;
         progress_update(&run->progress, section, position, static_cast<long>(k + 1));
         return;
     }
-    if (!take && run->captured > 0) {
-        run->done = true; // positions only grow: the capture is over
+    if (!take && (run->captured > 0 || past_capture(run->opts, section, position))) {
+        run->done = true;
         return;
     }
     if (run->want_sound && !st_frame(&run->sound, k, take)) return;

@@ -126,7 +126,10 @@ bool video_write(video_pipe* v, const uint32_t* frame, std::string* err) {
         }
         for (int i = 0; i < v->scale; ++i) {
             if (fwrite(row, sizeof *row, width, v->in) != width) {
-                *err = std::string("ffmpeg stopped reading frames: ") + strerror(errno);
+                if (errno == EPIPE)
+                    *err = "ffmpeg ended before the last frame (its own message, if any, is above)";
+                else
+                    *err = std::string("cannot send frames to ffmpeg: ") + strerror(errno);
                 return false;
             }
         }
