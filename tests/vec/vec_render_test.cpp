@@ -335,4 +335,45 @@ TEST_F(VecRender, CameraModes) {
     vec_render_world(&blind);
 }
 
+// Random scenes, some with huge or non-finite coordinates and cameras inside them: every write stays in the
+// frame buffer (the sanitizer build checks the reads).
+TEST_F(VecRender, RandomScenesStayInsideTheFrame) {
+    constexpr int kGuard = 4096;
+    std::vector<uint32_t> big(kW * kH + kGuard, 0);
+    cam.screen = big.data();
+    uint32_t seed = 2024;
+    auto rnd = [&seed](float lo, float hi) {
+        seed = seed * 1664525u + 1013904223u;
+        return lo + (hi - lo) * static_cast<float>(seed >> 8) / 16777216.0f;
+    };
+    for (int k = 0; k < 6; k++) {
+        std::vector<float> v;
+        std::vector<int> t;
+        const float scale = k < 3 ? 800.0f : 5e7f;
+        for (int i = 0; i < 30; i++)
+            v.insert(v.end(), {rnd(-scale, scale), rnd(-scale, scale), rnd(-scale, scale)});
+        if (k == 5) v[4] = NAN;
+        if (k == 4) v[7] = INFINITY;
+        for (int i = 0; i < 40; i++)
+            t.insert(t.end(), {static_cast<int>(rnd(0, 29.99f)), static_cast<int>(rnd(0, 29.99f)),
+                               static_cast<int>(rnd(0, 29.99f))});
+        vec_object* o = add(make_mesh(v, t), 0x00FFFFFF, k % 2);
+        o->flags |= k == 2 ? 0x100u : 0u;
+    }
+    for (int frame = 0; frame < 200; frame++) {
+        look_from(rnd(-2000, 2000), rnd(-2000, 2000), rnd(-2000, 2000));
+        cam.target[0] = rnd(-500, 500);
+        cam.angles[2] = rnd(-1024, 1024);
+        vec_set_mirror(frame % 7 == 0);
+        for (vec_objnode* n = world.objects->first; n; n = n->next) {
+            n->object->turn[0] = rnd(-20, 20);
+            n->object->move[2] = rnd(-50, 50);
+        }
+        vec_render_world(&cam);
+        for (int i = kW * kH; i < kW * kH + kGuard; i++) ASSERT_EQ(big[i], 0u) << "frame " << frame;
+    }
+    vec_set_mirror(0);
+    EXPECT_GT(count_pixels(big), 0);
+}
+
 } // namespace
