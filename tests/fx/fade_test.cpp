@@ -103,13 +103,4 @@ TEST(Fades, MatchReferenceAlsoInPlace) {
         }
 }
 
-TEST(Fades, ZeroTopBytesStayZero) {
-    const auto a = random_frame(1000, 9), b = random_frame(1000, 10);
-    std::vector<uint32_t> d(1000);
-    add_fade(a.data(), b.data(), d.data(), 1000, 256, 256);
-    for (uint32_t w : d) ASSERT_EQ(w >> 24, 0u);
-    cross_fade(a.data(), b.data(), d.data(), 1000, 77);
-    for (uint32_t w : d) ASSERT_EQ(w >> 24, 0u);
-}
-
 } // namespace

@@ -23,7 +23,7 @@ class Suumi : public ::testing::Test {
   protected:
     std::vector<uint32_t> p1 = picture(1), p2 = picture(2), p3 = picture(3);
     std::vector<uint32_t> out = std::vector<uint32_t>(kW * kH);
-    void SetUp() override { suumi_init(kW, kH); }
+    void SetUp() override { ASSERT_EQ(suumi_init(kW, kH), 0); }
     uint32_t red_everywhere(int t) {
         suumi_effect(out.data(), t, 5.0, p1.data(), p2.data(), p3.data());
         const uint32_t red = out[0] >> 16;
@@ -32,10 +32,6 @@ class Suumi : public ::testing::Test {
         return red;
     }
 };
-
-TEST_F(Suumi, InitReturnsZero) {
-    EXPECT_EQ(suumi_init(kW, kH), 0);
-}
 
 TEST_F(Suumi, LayersTakeTurnsEvery256Ticks) {
     // At the start of a cycle the fade weight is 0: the output is the main layer alone.
