@@ -1,5 +1,6 @@
 // Output files of capture: PNG pixels read back through libpng, WAV layout, atomic replacement, and
 // failures (full disk, missing folder) that must leave no file behind.
+#include "encoder.h"
 #include "output.h"
 
 #include <gtest/gtest.h>
@@ -204,19 +205,46 @@ TEST(CaptureOutput, FailuresAreReportedAndLeaveNothing) {
     remove_dir(dir);
 }
 
-TEST(CaptureOutput, TemporaryNamesStayBesideTheTargetAndKeepItsExtension) {
-    char name[64];
-    ASSERT_TRUE(temp_name_for("out/demo.mp4", name, sizeof name));
-    std::string s = name;
-    EXPECT_EQ(s.rfind("out/.tmp-", 0), 0u) << s;
-    EXPECT_EQ(s.substr(s.size() - 9), ".demo.mp4") << s;
-    char other[64];
-    ASSERT_TRUE(temp_name_for("out/demo.mp4", other, sizeof other));
-    EXPECT_STRNE(name, other) << "two temporary files of one run must not collide";
-    ASSERT_TRUE(temp_name_for("plain.wav", name, sizeof name));
-    EXPECT_EQ(std::string(name).rfind(".tmp-", 0), 0u);
-    char tiny[12];
-    EXPECT_FALSE(temp_name_for("a/long-name.wav", tiny, sizeof tiny));
+TEST(CaptureOutput, WriterThreadKeepsFramesApartAndReportsTheFirstFailure) {
+    std::string dir = make_temp_dir();
+    std::vector<uint32_t> frame = test_frame();
+    {
+        png_encoder e;
+        encoder_start(&e, 2);
+        // More frames than slots, each different, and the source reused at once: every file must hold
+        // the frame as it was when submitted.
+        for (int i = 0; i < 3 * kEncoderSlots; ++i) {
+            frame[0] = static_cast<uint32_t>(i);
+            ASSERT_TRUE(encoder_submit(&e, frame.data(), (dir + "/f" + std::to_string(i) + ".png").c_str()));
+        }
+        std::string err;
+        ASSERT_TRUE(encoder_finish(&e, &err)) << err;
+        for (int i = 0; i < 3 * kEncoderSlots; ++i) {
+            int w = 0, h = 0;
+            std::vector<uint32_t> pixels;
+            ASSERT_TRUE(decode_png(dir + "/f" + std::to_string(i) + ".png", &w, &h, &pixels));
+            ASSERT_EQ(w, 640);
+            EXPECT_EQ(pixels[0], static_cast<uint32_t>(i));
+            EXPECT_EQ(pixels[641], static_cast<uint32_t>(i)); // scaled: (1, 1) is still frame (0, 0)
+            EXPECT_EQ(pixels[2], frame[1]);
+        }
+    }
+    remove_dir(dir);
+    {
+        png_encoder e;
+        encoder_start(&e, 1);
+        bool refused = false;
+        for (int i = 0; i < 100 && !refused; ++i)
+            refused = !encoder_submit(&e, frame.data(), "/nonexistent-folder/f.png");
+        std::string err;
+        EXPECT_FALSE(encoder_finish(&e, &err));
+        EXPECT_NE(err.find("No such file or directory"), std::string::npos) << err;
+    }
+    {
+        png_encoder e; // abandoned with frames still queued: returns at once, writes nothing more
+        encoder_start(&e, 1);
+        encoder_abort(&e);
+    }
 }
 
 } // namespace

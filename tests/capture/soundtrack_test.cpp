@@ -1,5 +1,5 @@
 // Cutting the mixer's output to the captured frames: the right samples, in order, however the mixer's
-// buffers and the frames interleave; and the progress/bench arithmetic shown to the user.
+// buffers and the frames interleave; and the progress line shown to the user.
 #include "progress.h"
 #include "soundtrack.h"
 
@@ -134,19 +134,6 @@ TEST(CaptureProgress, LineFitsAndEstimates) {
     EXPECT_DOUBLE_EQ(range_fraction(1432, 1400, 1500), 0.5);
     EXPECT_DOUBLE_EQ(range_fraction(50, 100, 200), 0.0);
     EXPECT_DOUBLE_EQ(range_fraction(300, 100, 200), 1.0);
-}
-
-TEST(CaptureBench, SummaryStatistics) {
-    std::vector<double> times{0.004, 0.001, 0.003, 0.002};
-    bench_row r = bench_summary(times);
-    EXPECT_EQ(r.frames, 4);
-    EXPECT_DOUBLE_EQ(r.median_ms, 2.5);
-    EXPECT_DOUBLE_EQ(r.slowest_ms, 4.0);
-    EXPECT_NEAR(r.fps, 400.0, 1e-9);
-    std::vector<double> odd{0.010, 0.001, 0.002};
-    EXPECT_DOUBLE_EQ(bench_summary(odd).median_ms, 2.0);
-    std::vector<double> none;
-    EXPECT_EQ(bench_summary(none).frames, 0);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // a video (see options.cpp for the command line). Single-threaded: the offline demo calls back into this
 // file for every frame, every mixer buffer and every exit test.
 #include "digest.h"
+#include "encoder.h"
 #include "options.h"
 #include "output.h"
 #include "progress.h"
@@ -31,7 +32,7 @@ struct capture_run {
     // What is written.
     bool want_frames = false; // PNG or video
     bool want_sound = false;
-    out_file png{};
+    png_encoder png;
     wav_writer wavs[2]{}; // the soundtrack file(s): OUT.wav, --wav, the video's temporary one
     int wav_count = 0;
     video_pipe video{};
@@ -39,7 +40,6 @@ struct capture_run {
     bool sound_committed = false; // --wav of a video is finished before the video is
     char video_temp[kPathMax] = {};
     char sound_temp[kPathMax] = {};
-    uint8_t* png_row = nullptr;
     soundtrack sound;
     progress_bar progress;
     // Where the run stands.
@@ -89,12 +89,9 @@ bool write_frame(capture_run* run, const uint32_t* frame) {
             return fail(run, std::string("frame name too long for pattern '") + o->out + "'");
         path = name;
     }
-    if (!out_open(&run->png, path, &err)) return fail(run, err);
-    if (!write_png(run->png.f, frame, o->scale, run->png_row, &err)) {
-        out_abort(&run->png);
-        return fail(run, std::string("cannot write '") + path + "': " + err);
-    }
-    return out_commit(&run->png, &err) || fail(run, err);
+    if (encoder_submit(&run->png, frame, path)) return true;
+    encoder_finish(&run->png, &err); // collects the worker's message
+    return fail(run, err);
 }
 
 void on_frame(const uint32_t* frame, int section, int position, uint32_t, void* ctx) {
@@ -140,7 +137,7 @@ int on_exit_test(void* ctx) {
 // Throws away every file of an unfinished capture, frames of a sequence included: a failed capture
 // leaves nothing that could pass for its result.
 void abort_outputs(capture_run* run) {
-    out_abort(&run->png);
+    encoder_abort(&run->png);
     if (run->opts->kind == out_kind::png_sequence) {
         char name[kPathMax];
         for (long i = 0; i < run->captured; ++i)
@@ -187,10 +184,7 @@ bool open_outputs(capture_run* run) {
         }
         run->video_open = true;
     }
-    if (run->want_frames && o->kind != out_kind::video) {
-        run->png_row = static_cast<uint8_t*>(malloc(static_cast<size_t>(kFrameW) * kMaxScale * 3));
-        if (!run->png_row) return fail(run, "out of memory");
-    }
+    if (run->want_frames && o->kind != out_kind::video) encoder_start(&run->png, o->scale);
     return true;
 }
 
@@ -198,6 +192,8 @@ bool finish_outputs(capture_run* run) {
     const capture_options* o = run->opts;
     std::string err;
     int64_t padded = 0;
+    if (run->want_frames && o->kind != out_kind::video && !encoder_finish(&run->png, &err))
+        return fail(run, err);
     if (run->want_sound && !st_finish(&run->sound, &padded)) return false;
     // The virtual clock counts whole milliseconds, so the mixer may stop up to 1 ms short of the last
     // frame's end; only a longer gap is worth a word.
@@ -280,7 +276,6 @@ int run_capture(const capture_options* o) {
         if (g_signal) {
             abort_outputs(&run);
             fprintf(stderr, "capture: interrupted; nothing written\n");
-            free(run.png_row);
             return 128 + g_signal;
         }
         if (demo_status != 0 && !run.failed)
@@ -292,7 +287,6 @@ int run_capture(const capture_options* o) {
         abort_outputs(&run);
         fprintf(stderr, "capture: %s\n", run.error.c_str());
     }
-    free(run.png_row);
     return status;
 }
 
