@@ -108,6 +108,8 @@ int vec_init_sys();
 void vec_close_sys();
 int vec_init_cam(vec_world* cam, vec_world* world);
 int vec_set_camres(vec_world* cam, int width, int height, int bits);
+// A z-buffer belongs to the record that set it: vec_set_zbuffer and vec_set_camres release the one they
+// replace, so of a record and its copies (vec_init_cam) only one may replace a shared z-buffer.
 int vec_set_zbuffer(vec_world* cam, int on);
 int vec_set_res(int width, int height, int bits);
 int vec_set_aspect(int aspect);
