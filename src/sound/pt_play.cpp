@@ -16,7 +16,7 @@ int pt_rowcount = 0;
 int pt_vbtempo = 6;
 int pt_bpmtempo = 125;
 int pt_vbcount = 5;
-int pt_firstline = 0;
+int pt_firstline = 0; // 1 during the tick that read a new row
 int pt_curpattern = 0;
 int pt_pattdelay = 0; // rows still to repeat the current row (a row delay being played)
 int pt_pattloop[pt_maxchannels];
@@ -24,7 +24,8 @@ int pt_pattloopstart[pt_maxchannels];
 const int16_t* pt_vibratotable[pt_maxchannels];
 const int16_t* pt_tremolotable[pt_maxchannels];
 int16_t pt_ramptable[64];
-int16_t pt_randtable[64];
+int16_t
+    pt_randtable[64]; // filled for completeness: waveform 3 plays as a square, as the classic tracker does
 int pt_pan[pt_maxchannels] = {0, 255, 255, 0, 0, 255, 255, 0, 0, 255, 255, 0, 0, 255, 255, 0,
                               0, 255, 255, 0, 0, 255, 255, 0, 0, 255, 255, 0, 0, 255, 255, 0};
 int pt_glissando[pt_maxchannels];
@@ -573,6 +574,7 @@ void pt_play() {
     pt_vbcount++;
     if (pt_vbcount >= pt_vbtempo) {
         pt_vbcount = 0;
+        pt_firstline = pt_pattdelay == 0;
         if (pt_pattdelay == 0) {
             pt_playorder = pt_readorder;
             pt_playrow = pt_readrow;
@@ -604,10 +606,10 @@ void pt_play() {
         }
         if (pt_readrow >= 64) pt_nextposition();
     } else {
+        pt_firstline = 0;
         for (int c = 0; c < pt_channels; c++) pt_checkeffects(pt_ch[c], c);
     }
     if (pt_posjump) pt_nextposition();
-    pt_firstline = 0;
     pt_position.store(pt_songpos * 100 + pt_rowcount, std::memory_order_release);
     pt_output();
 }

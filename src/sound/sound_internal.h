@@ -99,12 +99,12 @@ int pt_takemod(uint8_t* module, size_t size);
 void pt_init();
 
 // --- replayer ---
-extern int pt_songpos;  // order being played (-1 before the first tick)
-extern int pt_rowcount; // row as reported: 63 once a break or jump has been read
-extern int pt_vbtempo;  // ticks per row
-extern int pt_bpmtempo; // stored only; the tick length does not follow it
-extern int pt_vbcount;  // tick within the row
-extern int pt_firstline;
+extern int pt_songpos;   // order being played (-1 before the first tick)
+extern int pt_rowcount;  // row as reported: 63 once a break or jump has been read
+extern int pt_vbtempo;   // ticks per row
+extern int pt_bpmtempo;  // stored only; the tick length does not follow it
+extern int pt_vbcount;   // tick within the row
+extern int pt_firstline; // 1 during the tick that read a new row
 extern int pt_curpattern;
 extern int pt_pattdelay;
 extern int pt_pattloop[pt_maxchannels];

@@ -47,7 +47,10 @@ TEST_F(Replayer, RowsOrdersAndReportedPosition) {
     EXPECT_EQ(pt_position.load(), -37); // before the first tick
     EXPECT_EQ(tick().row, 0);
     EXPECT_EQ(pt_position.load(), 0);
-    tick(5);
+    EXPECT_EQ(pt_firstline, 1);
+    tick();
+    EXPECT_EQ(pt_firstline, 0);
+    tick(4);
     EXPECT_EQ(pt_position.load(), 0); // constant during the row
     tick();
     EXPECT_EQ(pt_position.load(), 1);
