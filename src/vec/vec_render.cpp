@@ -44,8 +44,8 @@ float fabs_trunc(float v) {
     return static_cast<float>(std::abs(vec_trunc(v)));
 }
 
-// Scene pass: camera matrix, object-to-camera matrices, culling; then hands the camera's settings to the
-// filler. Returns false if the settings could not be applied.
+// Scene pass: camera matrix, object-to-camera matrices and culling; then the camera's view size, aspect
+// and buffers become the engine's (each only if the one before was accepted).
 void scene_pass(vec_world* cam) {
     vec_objlist* list = cam->objects;
     const int nodes = list ? list->count : 0;
