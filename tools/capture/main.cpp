@@ -1,6 +1,7 @@
 // main.cpp: `capture`, the demo played on a virtual clock and written to PNG frames, a WAV soundtrack or
-// a video (see options.cpp for the command line). Single-threaded: the offline demo calls back into this
-// file for every frame, every mixer buffer and every exit test.
+// a video (see options.cpp for the command line). The offline demo runs on the main thread and calls back
+// into this file for every frame, every mixer buffer and every exit test; PNG files are encoded on a
+// second thread (encoder.h), videos by ffmpeg in its own process.
 #include "digest.h"
 #include "encoder.h"
 #include "options.h"
