@@ -169,7 +169,7 @@ void timeline() {
         clear(screen_b);
         flarez(screen_b, e);
         plain_bands(screen_b);
-        const int fade_out = e < 85 ? std::max(0, 256 - 3 * e) : 0;
+        const int fade_out = std::max(0, 256 - 3 * e);
         const int fade_in = e < 85 ? 3 * e : 255;
         add_fade(screen_a, screen_b, screen_b, kScreenWords, fade_out, fade_in);
         return screen_b;

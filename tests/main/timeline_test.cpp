@@ -230,7 +230,11 @@ std::vector<Trigger> expected_triggers(const std::vector<Frame>& frames) {
 }
 
 const Playback& full_run() {
-    static const Playback run = play(Playback{});
+    static const Playback run = play([] {
+        Playback r;
+        r.hashes = true;
+        return r;
+    }());
     return run;
 }
 } // namespace
@@ -284,6 +288,35 @@ int flash_started(const Playback& run, int tick) {
     for (const Trigger& t : run.triggers)
         if (t.section == 1 && t.clock <= tick && tick <= t.clock + 21) start = t.clock;
     return start;
+}
+
+TEST(Timeline, ClosingCaptionStandsThenBlursAwayIntoBlack) {
+    const Playback& run = full_run();
+    const std::vector<uint32_t> black(kScreenWords, 0);
+    const uint64_t black_hash = hash_words(black.data(), kScreenWords);
+    size_t first = 0;
+    while (first < run.frames.size() && run.frames[first].section != 11) first++;
+    ASSERT_LT(first, run.frames.size());
+    const uint64_t still = run.frames[first].hash;
+    EXPECT_NE(still, black_hash);
+    uint64_t previous = still;
+    int blurred = 0, dark = 0;
+    for (size_t f = first; f < run.frames.size(); f++) {
+        const int k = static_cast<int>((run.frames[f].ms - run.frames[first].ms) / 20) - 100;
+        if (k <= 1) {
+            EXPECT_EQ(run.frames[f].hash, still) << "tick " << k + 100; // windows 1 and 1 (sharp)
+        } else if (k <= 110) {
+            EXPECT_NE(run.frames[f].hash, previous) << "tick " << k + 100; // a wider blur every tick
+            EXPECT_NE(run.frames[f].hash, black_hash) << "tick " << k + 100;
+            blurred++;
+        } else {
+            EXPECT_EQ(run.frames[f].hash, black_hash) << "tick " << k + 100;
+            dark++;
+        }
+        previous = run.frames[f].hash;
+    }
+    EXPECT_GT(blurred, 100);
+    EXPECT_GT(dark, 0);
 }
 
 TEST(Timeline, SameClockGivesTheSameFrameAtAnyFrameRate) {
