@@ -68,6 +68,25 @@ void libxmp(benchmark::State& state, const std::string& path) {
     xmp_free_context(ctx);
 }
 
+// The replayer alone on one song: the ticks of 10 s of audio, settings written, nothing mixed.
+void replayer_only(benchmark::State& state, const std::string& path) {
+    std::vector<uint8_t> module = read_file(path);
+    sd_mix_setfunctions();
+    sd_mix_init(rate);
+    if (pt_takemod(module.data(), module.size()) == 0) {
+        state.SkipWithError(pt_errorstr);
+        return;
+    }
+    pt_init();
+    constexpr int ticks = chunk_seconds * 52;
+    for (auto _ : state) {
+        for (int t = 0; t < ticks; t++) pt_play();
+        benchmark::ClobberMemory();
+    }
+    state.counters["audio_s_per_cpu_s"] =
+        benchmark::Counter(chunk_seconds, benchmark::Counter::kIsIterationInvariantRate);
+}
+
 // The mixer alone: four looping channels at typical pitches, no replayer.
 void mixer_only(benchmark::State& state) {
     static int8_t data[4096];
@@ -107,6 +126,8 @@ int register_all() {
         benchmark::RegisterBenchmark(("libxmp/" + name).c_str(), libxmp, p.string())
             ->Unit(benchmark::kMillisecond);
     }
+    benchmark::RegisterBenchmark("replayer_only/sundance", replayer_only,
+                                 std::string(SHORELINE_TESTDATA) + "/mod/songs/sundance.mod");
     benchmark::RegisterBenchmark("mixer_only/4ch", mixer_only);
     return 0;
 }

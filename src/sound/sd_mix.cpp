@@ -143,6 +143,16 @@ static void mix_takeover(int c) {
     v.newpos = v.newstep = 0;
 }
 
+// The first voice mixed in a call stores into the accumulators, the others add, so that no clearing pass
+// is needed.
+template <bool First> static inline void mix_put(int32_t& acc, int32_t value) {
+    if constexpr (First) {
+        acc = value;
+    } else {
+        acc += value;
+    }
+}
+
 // The mixing loops work on the position and step as one 64-bit number (integer part in the high word):
 // adding the steps that way gives exactly the 32-bit fraction addition with its carry. They run in
 // stretches that cannot reach the end of the data or the loop, so the inner loop carries no test; one
@@ -151,7 +161,7 @@ static void mix_takeover(int c) {
 // Adds n samples of a looping voice. Past loopend the position continues at loopstart + 1 (the overshoot
 // is dropped, the fraction kept). The byte at the loop end is played; when the loop ends at the very end
 // of the data, the byte at the loop start stands in for it.
-static void mix_looped(mix_channel& v, int32_t* acc, int n, int32_t gain) {
+template <bool First> static void mix_looped(mix_channel& v, int32_t* acc, int n, int32_t gain) {
     const int8_t* data = v.data;
     uint64_t pos = static_cast<uint64_t>(v.posint) << 32 | v.posfrac;
     const uint64_t step = static_cast<uint64_t>(v.stepint) << 32 | v.stepfrac;
@@ -169,7 +179,7 @@ static void mix_looped(mix_channel& v, int32_t* acc, int n, int32_t gain) {
             }
             for (int end = k + m; k < end; k++) {
                 pos += step;
-                acc[k] += data[pos >> 32] * gain;
+                mix_put<First>(acc[k], data[pos >> 32] * gain);
             }
             if (k == n) break;
         }
@@ -179,7 +189,7 @@ static void mix_looped(mix_channel& v, int32_t* acc, int n, int32_t gain) {
             posint = restart;
             pos = static_cast<uint64_t>(posint) << 32 | (pos & 0xFFFFFFFFu);
         }
-        acc[k++] += data[posint < length ? posint : loopstart] * gain;
+        mix_put<First>(acc[k++], data[posint < length ? posint : loopstart] * gain);
     }
     v.posint = static_cast<uint32_t>(pos >> 32);
     v.posfrac = static_cast<uint32_t>(pos);
@@ -187,7 +197,7 @@ static void mix_looped(mix_channel& v, int32_t* acc, int n, int32_t gain) {
 
 // Adds n samples of a one-shot voice; at the end of the data the voice stops (position, step and volume 0)
 // and goes on adding its first byte, as the settings will give its volume back at the next call.
-static void mix_oneshot(mix_channel& v, int32_t* acc, int n, int32_t gain) {
+template <bool First> static void mix_oneshot(mix_channel& v, int32_t* acc, int n, int32_t gain) {
     const int8_t* data = v.data;
     uint64_t pos = static_cast<uint64_t>(v.posint) << 32 | v.posfrac;
     const uint64_t step = static_cast<uint64_t>(v.stepint) << 32 | v.stepfrac;
@@ -201,7 +211,7 @@ static void mix_oneshot(mix_channel& v, int32_t* acc, int n, int32_t gain) {
         }
         for (; k < m; k++) {
             pos += step;
-            acc[k] += data[pos >> 32] * gain;
+            mix_put<First>(acc[k], data[pos >> 32] * gain);
         }
     }
     if (k < n) {
@@ -210,7 +220,7 @@ static void mix_oneshot(mix_channel& v, int32_t* acc, int n, int32_t gain) {
         v.stepint = v.stepfrac = 0;
         v.volume = 0;
         const int32_t first = data[0] * gain;
-        for (; k < n; k++) acc[k] += first;
+        for (; k < n; k++) mix_put<First>(acc[k], first);
     }
     v.posint = static_cast<uint32_t>(pos >> 32);
     v.posfrac = static_cast<uint32_t>(pos);
@@ -220,7 +230,7 @@ void sd_mix_mono(int16_t* out, int n, int sixteen) {
     n = std::clamp(n, 0, mix_buffer_samples);
     const int channels = std::clamp(sd_mix_numchannels, 0, mix_maxchannels);
     for (int c = 0; c < channels; c++) mix_takeover(c);
-    std::memset(mix_buffer, 0, sizeof(int32_t) * static_cast<size_t>(n));
+    bool first = true;
     for (int c = 0; c < channels; c++) {
         mix_channel& v = mix_voices[c];
         if (v.length == 0 || v.volume == 0 || v.data == nullptr) continue;
@@ -229,15 +239,20 @@ void sd_mix_mono(int16_t* out, int n, int sixteen) {
         if (v.stepint == 0 && v.stepfrac == 0 && v.posint < v.length) {
             // A voice that does not move (an ended one-shot, or period 0) adds a constant.
             const int32_t level = v.data[v.posint] * g;
-            if (level != 0) {
+            if (level == 0) continue;
+            if (first) {
+                for (int k = 0; k < n; k++) mix_buffer[k] = level;
+            } else {
                 for (int k = 0; k < n; k++) mix_buffer[k] += level;
             }
         } else if (v.looped) {
-            mix_looped(v, mix_buffer, n, g);
+            first ? mix_looped<true>(v, mix_buffer, n, g) : mix_looped<false>(v, mix_buffer, n, g);
         } else {
-            mix_oneshot(v, mix_buffer, n, g);
+            first ? mix_oneshot<true>(v, mix_buffer, n, g) : mix_oneshot<false>(v, mix_buffer, n, g);
         }
+        first = false;
     }
+    if (first) std::memset(mix_buffer, 0, sizeof(int32_t) * static_cast<size_t>(n)); // nothing was mixed
     if (sixteen) {
         int k = 0;
 #ifdef __SSE2__
