@@ -570,7 +570,7 @@ static void pt_output() {
 }
 
 void pt_play() {
-    if (pt_patterns == nullptr) return;
+    if (pt_patterns == nullptr || sd_selectchannel == nullptr) return; // no song, or no driver to play it
     pt_vbcount++;
     if (pt_vbcount >= pt_vbtempo) {
         pt_vbcount = 0;
