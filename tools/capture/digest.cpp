@@ -73,6 +73,8 @@ bool digest_audio(const int16_t* samples, size_t count, void* ctx) {
 
 void print_digest(FILE* out, const digest_result* d) {
     fprintf(out, "// Regression table of the demo at %d fps, printed by `capture --digest`.\n", kDigestFps);
+    fprintf(out, "// Regenerate only for an intended change, and say why in the commit:\n");
+    fprintf(out, "//   build/tools/capture/capture --digest > tests/capture/regression_table.inc\n");
     fprintf(out, "// {section, probe song position, frame index, FNV-1a 64 of the frame}\n");
     fprintf(out, "static const digest_entry kExpectedProbes[] = {\n");
     for (int i = 0; i < d->found; ++i) {
