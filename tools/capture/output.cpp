@@ -2,6 +2,7 @@
 // All run on the main thread, between frames of the offline demo.
 #include "output.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csetjmp>
 #include <cstring>
@@ -61,7 +62,7 @@ void on_png_warning(png_structp, png_const_charp) {}
 } // namespace
 
 bool temp_name_for(const char* final_path, char* dst, size_t size) {
-    static unsigned serial = 0;
+    static std::atomic<unsigned> serial{0}; // the PNG writer thread names files too
     const char* slash = strrchr(final_path, '/');
     int dir_len = slash ? static_cast<int>(slash - final_path + 1) : 0;
     const char* base = final_path + dir_len;
