@@ -89,16 +89,21 @@ bool have(const char* tool) {
 }
 
 // Plays the demo in a private X server (the first free display from `server` on; the tests start from
-// different numbers so that they can run at the same time). Three seconds in, with the pointer inside
-// the window, it runs the xdotool commands `before`, a second later `final_action`, and reports how the
-// demo ended: "status N", "hung" (still running ten seconds later), or "early" (before `final_action`).
+// different numbers so that they can run at the same time; -noreset keeps the server from restarting,
+// and refusing connections for a moment, whenever its last client leaves). Three seconds in, with the pointer
+// inside the window, it runs the xdotool commands `before`, a second later `final_action`, and reports how
+// the demo ended: "status N", "hung" (still running ten seconds later), or "early N" (before `final_action`),
+// after anything the demo wrote on standard error.
 std::string play_under_x(int server, const std::string& before, const std::string& final_action) {
     const std::string script =
         "xvfb-run -a -n " + std::to_string(server) +
-        " -s '-screen 0 320x240x24' sh -c '"
+        " -s '-screen 0 320x240x24 -noreset' sh -c '"
+        "i=0; until xdotool getmouselocation >/dev/null 2>&1 || [ $i -ge 50 ]; do sleep 0.1; i=$((i+1)); "
+        "done; "
         "SDL_AUDIODRIVER=dummy LSAN_OPTIONS=suppressions=" SHORELINE_SOURCE_DIR
-        "/tests/main/x11-leaks.supp " SHORELINE_EXE " & pid=$!; sleep 3; xdotool mousemove 100 100; " +
-        before + " sleep 1; kill -0 $pid 2>/dev/null || { echo early; exit 0; }; " + final_action +
+        "/tests/main/x11-leaks.supp " SHORELINE_EXE " 2>&1 & pid=$!; sleep 3; xdotool mousemove 100 100; " +
+        before + " sleep 1; kill -0 $pid 2>/dev/null || { wait $pid; echo early $?; exit 0; }; " +
+        final_action +
         "; i=0; while kill -0 $pid 2>/dev/null && [ $i -lt 100 ]; do sleep 0.1; i=$((i+1)); done; "
         "kill -0 $pid 2>/dev/null && { kill -9 $pid; echo hung; exit 0; }; wait $pid; echo status $?' "
         "2>/dev/null";
