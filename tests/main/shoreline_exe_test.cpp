@@ -101,7 +101,8 @@ std::string play_under_x(int server, const std::string& before, const std::strin
         "i=0; until xdotool getmouselocation >/dev/null 2>&1 || [ $i -ge 50 ]; do sleep 0.1; i=$((i+1)); "
         "done; "
         "SDL_AUDIODRIVER=dummy LSAN_OPTIONS=suppressions=" SHORELINE_SOURCE_DIR
-        "/tests/main/x11-leaks.supp " SHORELINE_EXE " 2>&1 & pid=$!; sleep 3; xdotool mousemove 100 100; " +
+        "/tests/main/x11-leaks.supp:print_suppressions=0 " SHORELINE_EXE
+        " 2>&1 & pid=$!; sleep 3; xdotool mousemove 100 100; " +
         before + " sleep 1; kill -0 $pid 2>/dev/null || { wait $pid; echo early $?; exit 0; }; " +
         final_action +
         "; i=0; while kill -0 $pid 2>/dev/null && [ $i -lt 100 ]; do sleep 0.1; i=$((i+1)); done; "
