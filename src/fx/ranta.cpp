@@ -62,6 +62,11 @@ float orbit_radius, orbit_angle, orbit_height;
 } // namespace
 
 void ranta_init_scene(uint32_t* target, const uint8_t* scene, size_t size) {
+    // A second start-up in the same process (tests, capture) releases the scene of the first.
+    if (world.objects) {
+        vec_free_world(&world);
+        vec_close(&world);
+    }
     vec_init(&world);
     vec_init_cam(&cam, &world);
     vec_set_camres(&cam, 320, 240, 32);
