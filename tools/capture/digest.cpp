@@ -14,7 +14,7 @@ const int kProbePositions[kProbeCount] = {
     1150, 1250, 1310, // 8: halftone portrait, shore scene; flicker, wobble
     1520,             // 8: twister fading in
     1640, 1760,       // 9: twister with thumbnails
-    1830, 1850,       // 10: fade to black
+    1812, 1830,       // 10: fade to black (black from about 1845)
     1905, 1930, 1960, // 11: caption, blur, black
 };
 
