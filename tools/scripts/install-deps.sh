@@ -2,7 +2,7 @@
 # Installs the Debian packages that are missing for `demo` (build and run) or `test` (everything).
 set -euo pipefail
 demo=(cmake g++ make pkg-config libsdl1.2-dev)
-test=("${demo[@]}" libgtest-dev libbenchmark-dev libxmp-dev lib3ds-dev libpng-dev xvfb xauth xdotool)
+test=("${demo[@]}" libgtest-dev libbenchmark-dev libxmp-dev lib3ds-dev libpng-dev xvfb xauth xdotool ffmpeg)
 case "${1:-test}" in
   demo) want=("${demo[@]}") ;;
   test) want=("${test[@]}") ;;
