@@ -126,7 +126,8 @@ TEST_F(Shore, FrameDependsOnlyOnTheClock) {
 }
 
 // A second start-up in one process (tests, the capture tool) replaces the scene instead of piling a second
-// world on the first (the sanitizer build's leak check sees a scene that is not released), and draws the same.
+// world on the first (the sanitizer build's leak check sees a scene that is not released), and draws the
+// same.
 TEST_F(Shore, ASecondStartUpReplacesTheScene) {
     draw(400, 0);
     std::vector<uint32_t> first(frame, frame + kPixels);

@@ -108,7 +108,9 @@ comparison compare_module(const std::string& path, bool verbose) {
     return r;
 }
 
-std::string module_folder(const char* folder) { return std::string(SHORELINE_TESTDATA) + "/mod/" + folder; }
+std::string module_folder(const char* folder) {
+    return std::string(SHORELINE_TESTDATA) + "/mod/" + folder;
+}
 
 // The module list is made while the tests are being listed, so a missing folder must not throw: it gives
 // no modules, and ReferenceModulesArePresent says what is missing.
