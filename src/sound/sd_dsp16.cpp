@@ -5,15 +5,8 @@
 
 #include <SDL.h>
 
-int sd_dsp16_rate = 44100;
 SDL_AudioSpec sd_dsp16_spec;
 
-static void sd_dsp16_mixinit() {
-    sd_mix_init(sd_dsp16_rate);
-}
-static void sd_dsp16_start() {}
-static void sd_dsp16_stop(int) {}
-static void sd_dsp16_secondhand() {}
 static void sd_dsp16_shutdown() {
     SDL_CloseAudio();
 }
@@ -31,13 +24,7 @@ int sd_dsp16_init(int rate, int, int) {
         sd_errorstr = "SDL audio error";
         return 0;
     }
-    sd_init = sd_dsp16_mixinit;
-    sd_secondhand = sd_dsp16_secondhand;
-    sd_start = sd_dsp16_start;
-    sd_stop = sd_dsp16_stop;
-    sd_shutdown = sd_dsp16_shutdown;
-    sd_mix_setfunctions();
-    sd_devicename = "SDL audio";
+    sd_dsp16_install(sd_dsp16_shutdown, "SDL audio");
     return 1;
 }
 

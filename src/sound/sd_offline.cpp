@@ -6,7 +6,6 @@
 
 constexpr int sd_offline_samples = 2048;
 
-int sd_dsp16_rate = 44100;
 static bool sd_offline_open = false;
 static bool sd_offline_paused = true;
 static uint32_t sd_offline_now = 0;   // last clock reading, ms
@@ -16,12 +15,6 @@ static int16_t sd_offline_buffer[sd_offline_samples];
 static void (*sd_offline_sink)(const int16_t*, int, void*) = nullptr;
 static void* sd_offline_ctx = nullptr;
 
-static void sd_dsp16_mixinit() {
-    sd_mix_init(sd_dsp16_rate);
-}
-static void sd_dsp16_start() {}
-static void sd_dsp16_stop(int) {}
-static void sd_dsp16_secondhand() {}
 static void sd_dsp16_shutdown() {
     sd_offline_open = false;
     sd_offline_paused = true;
@@ -44,13 +37,7 @@ int sd_dsp16_init(int rate, int, int) {
     sd_dsp16_rate = rate;
     sd_offline_open = true;
     sd_offline_paused = true;
-    sd_init = sd_dsp16_mixinit;
-    sd_secondhand = sd_dsp16_secondhand;
-    sd_start = sd_dsp16_start;
-    sd_stop = sd_dsp16_stop;
-    sd_shutdown = sd_dsp16_shutdown;
-    sd_mix_setfunctions();
-    sd_devicename = "offline audio";
+    sd_dsp16_install(sd_dsp16_shutdown, "offline audio");
     return 1;
 }
 
