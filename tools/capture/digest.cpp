@@ -1,90 +1,162 @@
-// digest.cpp: hashing of frames and soundtrack for the regression table (main thread).
+// digest.cpp: hashing of frames and soundtrack for the regression table, and its printed form (main thread).
 #include "digest.h"
 
 #include "output.h"
+#include "soundtrack.h"
 
-const int kProbePositions[kProbeCount] = {
-    10,   60,         // 1: panorama
-    120,  160,        // 2: cross-fade to the halftone scene
-    232,  350,        // 3: halftone scene, time reversed on beats
-    415,              // 4: flares blended in
-    500,  640,        // 5: flares and bouncing bands
-    720,  760,        // 6: cross-fade to the zoomer
-    808,  950,        // 7: zoomer with flashes
-    1150, 1250, 1310, // 8: halftone portrait, shore scene; flicker, wobble
-    1520,             // 8: twister fading in
-    1640, 1760,       // 9: twister with thumbnails
-    1812, 1830,       // 10: fade to black (black from about 1845)
-    1905, 1930, 1960, // 11: caption, blur, black
+#include <algorithm>
+
+namespace {
+
+constexpr int kLanes = 8;
+constexpr uint64_t kMul = 0x9e3779b97f4a7c15ull; // odd: multiplying is a bijection mod 2^64
+
+// The splitmix64 finaliser: a bijection that spreads every input bit over the whole word.
+constexpr uint64_t mix64(uint64_t x) {
+    x ^= x >> 30;
+    x *= 0xbf58476d1ce4e5b9ull;
+    x ^= x >> 27;
+    x *= 0x94d049bb133111ebull;
+    return x ^ (x >> 31);
+}
+
+struct lanes {
+    uint64_t h[kLanes];
+    lanes() {
+        for (int l = 0; l < kLanes; ++l) h[l] = mix64(static_cast<uint64_t>(l) + 1);
+    }
 };
 
-uint64_t fnv1a(uint64_t hash, const uint8_t* bytes, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        hash ^= bytes[i];
-        hash *= 0x100000001b3ull;
+inline void step(uint64_t& h, uint64_t v) {
+    h = (h ^ v) * kMul;
+    h ^= h >> 32;
+}
+
+// The lanes in order, each through a bijection, after the value count (so that lengths differ).
+uint64_t finish(const lanes& s, uint64_t count) {
+    uint64_t x = mix64(count);
+    for (int l = 0; l < kLanes; ++l) x = mix64(x ^ s.h[l]);
+    return x;
+}
+
+uint64_t fold(const std::vector<uint64_t>& values) {
+    lanes s;
+    for (size_t i = 0; i < values.size(); ++i) step(s.h[i % kLanes], values[i]);
+    return finish(s, values.size());
+}
+
+} // namespace
+
+uint64_t hash_words(const uint32_t* words, size_t count) {
+    lanes s;
+    size_t i = 0;
+    for (; i + 2 * kLanes <= count; i += 2 * kLanes) {
+        for (int l = 0; l < kLanes; ++l)
+            step(s.h[l], words[i + 2 * l] | static_cast<uint64_t>(words[i + 2 * l + 1]) << 32);
     }
-    return hash;
+    for (int l = 0; i < count; i += 2, ++l) {
+        uint64_t v = words[i];
+        if (i + 1 < count) v |= static_cast<uint64_t>(words[i + 1]) << 32;
+        step(s.h[l], v);
+    }
+    return finish(s, count);
+}
+
+uint64_t hash_samples(const int16_t* samples, size_t count) {
+    lanes s;
+    for (size_t i = 0, l = 0; i < count; i += 4, l = (l + 1) % kLanes) {
+        uint64_t v = 0;
+        for (size_t k = 0; k < 4 && i + k < count; ++k)
+            v |= static_cast<uint64_t>(static_cast<uint16_t>(samples[i + k])) << (16 * k);
+        step(s.h[l], v);
+    }
+    return finish(s, count);
 }
 
 uint64_t hash_frame(const uint32_t* frame) {
-    uint64_t hash = kFnvOffset;
-    uint8_t row[kFrameW * 4];
-    for (int y = 0; y < kFrameH; ++y) {
-        for (int x = 0; x < kFrameW; ++x) {
-            uint32_t w = frame[y * kFrameW + x];
-            for (int b = 0; b < 4; ++b) row[x * 4 + b] = static_cast<uint8_t>(w >> (8 * b));
-        }
-        hash = fnv1a(hash, row, sizeof row);
-    }
-    return hash;
+    return hash_words(frame, static_cast<size_t>(kFrameW) * kFrameH);
 }
 
-uint64_t hash_samples(uint64_t hash, const int16_t* samples, size_t count) {
-    for (size_t i = 0; i < count; ++i) {
-        uint16_t v = static_cast<uint16_t>(samples[i]);
-        uint8_t bytes[2] = {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)};
-        hash = fnv1a(hash, bytes, 2);
+std::vector<digest_section> digest_sections(const std::vector<digest_frame>& frames) {
+    std::vector<digest_section> out;
+    std::vector<uint64_t> pictures, sounds;
+    for (size_t f = 0; f < frames.size();) {
+        size_t end = f;
+        pictures.clear();
+        sounds.clear();
+        for (; end < frames.size() && frames[end].section == frames[f].section; ++end) {
+            pictures.push_back(frames[end].picture);
+            sounds.push_back(frames[end].sound);
+        }
+        out.push_back({frames[f].section, static_cast<int>(f), static_cast<int>(end - f), frames[f].position,
+                       fold(pictures), fold(sounds)});
+        f = end;
     }
-    return hash;
+    return out;
 }
 
 void digest_init(digest_result* d) {
     *d = digest_result{};
-    d->audio_hash = kFnvOffset;
+    d->frames.reserve(8192);
+    d->sound.reserve(8192);
+    d->pending.reserve(static_cast<size_t>(kSampleRate / kDigestFps));
 }
 
-void digest_frame(digest_result* d, const uint32_t* frame, int section, int position) {
-    bool hashed = false;
-    uint64_t hash = 0;
-    while (d->found < kProbeCount && position >= kProbePositions[d->found]) {
-        if (!hashed) hash = hash_frame(frame), hashed = true;
-        d->probes[d->found] = {section, kProbePositions[d->found], static_cast<int>(d->frames), hash};
-        ++d->found;
-    }
-    ++d->frames;
+void digest_frame_shown(digest_result* d, const uint32_t* frame, int section, int position) {
+    d->frames.push_back({section, position, hash_frame(frame), 0});
 }
 
 bool digest_audio(const int16_t* samples, size_t count, void* ctx) {
     auto* d = static_cast<digest_result*>(ctx);
-    d->audio_hash = hash_samples(d->audio_hash, samples, count);
     d->samples += static_cast<int64_t>(count);
+    while (count > 0) {
+        const int64_t k = static_cast<int64_t>(d->sound.size());
+        const size_t share =
+            static_cast<size_t>(frame_sample(k + 1, kDigestFps) - frame_sample(k, kDigestFps));
+        const size_t take = std::min(count, share - d->pending.size());
+        d->pending.insert(d->pending.end(), samples, samples + take);
+        samples += take;
+        count -= take;
+        if (d->pending.size() == share) {
+            d->sound.push_back(hash_samples(d->pending.data(), share));
+            d->pending.clear();
+        }
+    }
+    return true;
+}
+
+bool digest_finish(digest_result* d) {
+    if (!d->pending.empty() || d->sound.size() != d->frames.size()) return false;
+    for (size_t f = 0; f < d->frames.size(); ++f) d->frames[f].sound = d->sound[f];
+    d->sections = digest_sections(d->frames);
     return true;
 }
 
 void print_digest(FILE* out, const digest_result* d) {
+    auto hex = [](uint64_t v) { return static_cast<unsigned long long>(v); };
     fprintf(out, "// Regression table of the demo at %d fps, printed by `capture --digest`.\n", kDigestFps);
     fprintf(out, "// Regenerate only for an intended change, and say why in the commit:\n");
     fprintf(out, "//   build/tools/capture/capture --digest > tests/capture/regression_table.inc\n");
-    fprintf(out, "// {section, probe song position, frame index, FNV-1a 64 of the frame}\n");
-    fprintf(out, "static const digest_entry kExpectedProbes[] = {\n");
-    for (int i = 0; i < d->found; ++i) {
-        const digest_entry& e = d->probes[i];
-        fprintf(out, "    {%d, %d, %d, 0x%016llxull},\n", e.section, e.position, e.frame,
-                static_cast<unsigned long long>(e.hash));
+    fprintf(out, "// tools/capture/digest.h says how frames and the samples they own are hashed.\n");
+    fprintf(out, "static const int64_t kExpectedFrames = %zu;\n", d->frames.size());
+    fprintf(out, "static const int64_t kExpectedSamples = %lld;\n", static_cast<long long>(d->samples));
+    fprintf(out,
+            "// {section, first frame, frames, song position of the first frame, fold of the pictures, of "
+            "the sound}\n");
+    fprintf(out, "static const digest_section kExpectedSections[] = {\n");
+    for (const digest_section& s : d->sections) {
+        fprintf(out, "    {%d, %d, %d, %d, 0x%016llx, 0x%016llx},\n", s.section, s.first_frame, s.frames,
+                s.position, hex(s.picture), hex(s.sound));
     }
     fprintf(out, "};\n");
-    fprintf(out, "static const int64_t kExpectedFrames = %lld;\n", static_cast<long long>(d->frames));
-    fprintf(out, "static const int64_t kExpectedSamples = %lld;\n", static_cast<long long>(d->samples));
-    fprintf(out, "static const uint64_t kExpectedAudioHash = 0x%016llxull;\n",
-            static_cast<unsigned long long>(d->audio_hash));
+    fprintf(out, "// {picture, sound} of every frame in order\n");
+    fprintf(out, "static const uint64_t kExpectedHashes[][2] = {\n");
+    for (const digest_section& s : d->sections) {
+        fprintf(out, "// section %d\n", s.section);
+        for (int f = s.first_frame; f < s.first_frame + s.frames; ++f) {
+            const digest_frame& fr = d->frames[static_cast<size_t>(f)];
+            fprintf(out, "{0x%016llx,0x%016llx},\n", hex(fr.picture), hex(fr.sound));
+        }
+    }
+    fprintf(out, "};\n");
 }

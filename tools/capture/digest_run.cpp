@@ -13,8 +13,8 @@ struct digest_run {
 
 void on_frame(const uint32_t* frame, int section, int position, uint32_t, void* ctx) {
     auto* run = static_cast<digest_run*>(ctx);
-    st_frame(&run->sound, run->result->frames, true);
-    digest_frame(run->result, frame, section, position);
+    st_frame(&run->sound, static_cast<int64_t>(run->result->frames.size()), true);
+    digest_frame_shown(run->result, frame, section, position);
 }
 
 void on_audio(const int16_t* samples, int count, void* ctx) {
@@ -32,14 +32,19 @@ bool digest_demo(digest_result* d, std::string* err) {
     digest_run run{d, {}};
     st_init(&run.sound, kDigestFps, digest_audio, d);
     offline_hooks hooks{kDigestFps, on_frame, on_audio, never, &run};
-    int status = offline_run(&hooks);
+    const int status = offline_run(&hooks);
     st_finish(&run.sound, nullptr);
     if (status != 0) {
         *err = "the demo ended with status " + std::to_string(status);
         return false;
     }
-    if (d->found != kProbeCount) {
-        *err = "the demo ended before song position " + std::to_string(kProbePositions[d->found]);
+    if (!digest_finish(d)) {
+        *err = "the soundtrack does not end with the last frame";
+        return false;
+    }
+    if (d->sections.size() != kDigestSections) {
+        *err = "the demo played " + std::to_string(d->sections.size()) + " sections instead of " +
+               std::to_string(kDigestSections);
         return false;
     }
     return true;
