@@ -440,14 +440,18 @@ static void pt_checkmoreeffects(pt_chan& ch, int c) {
     case 0x9:
         pt_sampleoffset(ch);
         return;
-    case 0xB:
-        // The order one before the target: the row counter runs out at the end of this row.
-        pt_readorder = (ch.param - 1) & 0xFF;
+    case 0xB: {
+        // The order one before the target: the row counter runs out at the end of this row. The order
+        // counter keeps 7 bits; a target past the song's end starts it again from order 0 (the restart
+        // order is for the song's natural end).
+        const int target = (ch.param & 0x7F) < pt_songlen ? ch.param & 0x7F : 0;
+        pt_readorder = (target - 1) & 0xFF;
         pt_breakrow = 0;
         pt_posjump = true;
         pt_songpos = ch.param - 1;
         pt_rowcount = 63;
         break;
+    }
     case 0xD: {
         int row = (ch.param >> 4) * 10 + (ch.param & 0x0F);
         if (row > 63) row = 0;
@@ -622,6 +626,8 @@ void pt_init() {
     }
     std::memset(pt_pattloop, 0, sizeof pt_pattloop);
     std::memset(pt_pattloopstart, 0, sizeof pt_pattloopstart);
+    // Glissando too: a module played again (or the next one) must not start with it on.
+    std::memset(pt_glissando, 0, sizeof pt_glissando);
     pt_songpos = -1;
     pt_rowcount = 63;
     pt_vbtempo = 6;

@@ -84,12 +84,37 @@ TEST_F(Replayer, BreakAndJumpReadAsRow63UntilTheNextRow) {
     EXPECT_EQ(pt_position.load(), 300);
 }
 
-TEST_F(Replayer, BreakRowAbove63StartsTheNextPatternAtRow0) {
-    mod.order({0, 1});
-    mod.cell(0, 0, 0, 0, 0, 0xD, 0x70);
-    load();
-    tick(7);
-    EXPECT_EQ(pt_position.load(), 100);
+// Out-of-range targets, as the classic tracker (and libxmp in its classic mode) plays them: a break row is
+// read as two decimal digits and one above 63 starts the next pattern at row 0; a jump to an order at or
+// past the song's end starts the song again from order 0, while the song's own end, also through a break in
+// its last order, goes on at the restart order (1 here). The break or jump is at row 1 of the given order,
+// so a jump to order 0 comes back to itself.
+TEST_F(Replayer, OutOfRangeBreakRowsAndJumpOrders) {
+    struct Case {
+        int order, cmd, param;
+        std::vector<int> next; // order * 100 + row of the three rows played after it
+    };
+    const Case cases[] = {
+        {0, 0xD, 0x62, {162, 163, 200}}, {0, 0xD, 0x63, {163, 200, 201}}, {0, 0xD, 0x64, {100, 101, 102}},
+        {0, 0xD, 0x70, {100, 101, 102}}, {0, 0xD, 0x99, {100, 101, 102}}, {0, 0xD, 0x3F, {145, 146, 147}},
+        {0, 0xD, 0xFF, {100, 101, 102}}, {2, 0xD, 0x10, {110, 111, 112}}, {2, 0xD, 0x64, {100, 101, 102}},
+        {0, 0xB, 0x00, {0, 1, 0}},       {0, 0xB, 0x02, {200, 201, 202}}, {0, 0xB, 0x03, {0, 1, 0}},
+        {0, 0xB, 0x05, {0, 1, 0}},       {0, 0xB, 0x7F, {0, 1, 0}},       {0, 0xB, 0x80, {0, 1, 0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "order " << c.order << ", command " << std::hex << c.cmd << " " << c.param);
+        mod = test_module(3);
+        SetUp();
+        mod.order({0, 1, 2});
+        mod.restart(1);
+        mod.cell(c.order, 1, 0, 0, 0, c.cmd, c.param);
+        load();
+        tick(6 * (64 * c.order + 2));
+        std::vector<int> next;
+        for (int r = 0; r < 3; r++, tick(5)) next.push_back(tick().order * 100 + st.row);
+        EXPECT_EQ(next, c.next);
+    }
 }
 
 TEST_F(Replayer, JumpRightOfBreakCancelsTheBreakRow) {
