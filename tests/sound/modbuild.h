@@ -47,12 +47,16 @@ class test_module {
         c[3] = static_cast<uint8_t>(param);
     }
     std::vector<uint8_t> bytes() const {
-        std::vector<uint8_t> out = header_;
-        out.insert(out.end(), cells_.begin(), cells_.end());
+        size_t size = header_.size() + cells_.size();
+        for (const test_sample& s : samples_) size += s.length;
+        std::vector<uint8_t> out(size);
+        std::memcpy(out.data(), header_.data(), header_.size());
+        std::memcpy(out.data() + header_.size(), cells_.data(), cells_.size());
+        uint8_t* at = out.data() + header_.size() + cells_.size();
         for (int n = 1; n < 32; n++) {
             const test_sample& s = samples_[n];
             for (uint32_t i = 0; i < s.length; i++) {
-                out.push_back(static_cast<uint8_t>(s.fill ? s.fill : static_cast<int8_t>(i)));
+                *at++ = static_cast<uint8_t>(s.fill ? s.fill : static_cast<int8_t>(i));
             }
         }
         return out;
