@@ -92,6 +92,10 @@ TEST_F(Loader, CellsAreConvertedInPlace) {
     mod.cell(0, 1, 1, 4000, 0, 0, 0);   // below the lowest note: the lowest
     mod.cell(0, 1, 2, 1, 0, 0, 0);      // above every note: none
     mod.cell(0, 1, 3, 0x0FFF, 0, 0, 0); // largest period
+    // Above the classic range the periods are halved with rounding: 127 / 2 gives 64, so 63 is the next
+    // note's (60). The replayer plays every note up there at period 0, so only the cell shows this.
+    mod.cell(0, 2, 0, 63, 0, 0, 0);
+    mod.cell(0, 2, 1, 64, 0, 0, 0);
     std::vector<uint8_t> m = mod.bytes();
     ASSERT_EQ(pt_takemod(m.data(), m.size()), 1);
     const uint8_t* c = m.data() + 1084;
@@ -99,6 +103,8 @@ TEST_F(Loader, CellsAreConvertedInPlace) {
               (std::vector<uint8_t>{0x1F, 12, 0xC, 0x40, 0x10, 84, 0xF, 0x06, 1, 0, 0, 0, 0, 47, 0, 0}));
     EXPECT_EQ(std::vector<uint8_t>(c + 16, c + 32),
               (std::vector<uint8_t>{0, 13, 0, 0, 0, 0, 0, 0, 0, 84, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(c[32 + 1], 58);
+    EXPECT_EQ(c[36 + 1], 57);
 }
 
 TEST_F(Loader, PeriodTableRows) {
