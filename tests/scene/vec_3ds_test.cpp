@@ -367,6 +367,84 @@ TEST(SceneReader, RefusesMalformedScenes) {
     EXPECT_EQ(vec_get_objects(cube_scene().data(), 40, nullptr), 1);
 }
 
+// Every index and count a scene gives, at its last valid value and one past it: a mesh of three vertices, two
+// faces, one material group and three texture coordinates, and two nodes with ids 0 and 1.
+TEST(SceneReader, ChecksEveryIndexUpToOnePastTheEnd) {
+    struct Knobs {
+        unsigned vert_count = 3, face_count = 2, uv_count = 3, group_count = 1;
+        unsigned face_vertex = 2, group_face = 1, parent = 0;
+        bool group = true;
+    };
+    auto scene = [](const Knobs& k) {
+        SceneBuilder s;
+        s.begin_main();
+        s.begin_editor();
+        const size_t obj = s.begin(0x4000);
+        s.str("m");
+        const size_t tri = s.begin(0x4100);
+        const size_t v = s.begin(0x4110);
+        s.u16(k.vert_count);
+        for (float c : {0.f, 0.f, 0.f, 1.f, 0.f, 0.f, 0.f, 1.f, 0.f}) s.f32(c);
+        s.end_at(v);
+        const size_t f = s.begin(0x4120);
+        s.u16(k.face_count);
+        for (unsigned i : {0u, 1u, k.face_vertex, 7u, 0u, 2u, 1u, 7u}) s.u16(i);
+        if (k.group) {
+            const size_t g = s.begin(0x4130);
+            s.str("mat");
+            s.u16(k.group_count);
+            s.u16(k.group_face);
+            s.end_at(g);
+        }
+        s.end_at(f);
+        const size_t t = s.begin(0x4140);
+        s.u16(k.uv_count);
+        for (int i = 0; i < 6; i++) s.f32(0.5f);
+        s.end_at(t);
+        s.end_at(tri);
+        s.end_at(obj);
+        s.end();
+        s.begin_keyframes();
+        s.node(0xB002, 0, "m", 0xFFFF, {0, 0, 0});
+        s.node(0xB002, 1, "$$$DUMMY", k.parent, {0, 0, 0}, "helper");
+        s.end();
+        s.end();
+        return s.bytes;
+    };
+    struct Case {
+        const char* what;
+        Knobs knobs;
+        int result;
+        int helper_level; // when accepted
+    };
+    const Case cases[] = {
+        {"as built", {}, 0, 1},
+        {"face vertex one past the vertices", {.face_vertex = 3}, 1, 0},
+        {"material group face one past the faces", {.group_face = 2}, 1, 0},
+        {"vertex count one past the data", {.vert_count = 4}, 1, 0},
+        {"face count one past the data", {.face_count = 3, .group = false}, 1, 0},
+        {"texture coordinate count one past the data", {.uv_count = 4}, 1, 0},
+        {"material group count one past the data", {.group_count = 2}, 1, 0},
+        {"parent is the node itself", {.parent = 1}, 1, 0},
+        {"parent one past the last node id: a root", {.parent = 2}, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto bytes = scene(c.knobs);
+        Fresh f;
+        ASSERT_EQ(vec_get_objects(bytes.data(), bytes.size(), &f.world), c.result);
+        if (c.result != 0) {
+            EXPECT_EQ(f.world.objects->count, 0);
+            continue;
+        }
+        const auto nodes = nodes_of(f.world);
+        ASSERT_EQ(nodes.size(), 2u);
+        EXPECT_STREQ(nodes[0]->object->material, "mat");
+        EXPECT_EQ(nodes[0]->object->faces[0].v[0], 2); // the face's last vertex (the engine reverses faces)
+        EXPECT_EQ(nodes[1]->level, c.helper_level);
+    }
+}
+
 // Whatever the reader accepts must be safe for the engine: indices inside the vertices, finite data.
 void expect_sane(const vec_world& w) {
     for (vec_objnode* n = w.objects->first; n; n = n->next) {

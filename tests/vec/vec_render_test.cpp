@@ -236,6 +236,44 @@ TEST_F(VecRender, FacesThroughTheNearPlaneAreClipped) {
     EXPECT_GT(count_pixels(fb), 0);
 }
 
+// A triangle reaching behind the camera is cut where the near plane is: it draws as the quad cut from it by
+// hand, whose two new corners lie on its edges at the plane's depth.
+TEST_F(VecRender, NearPlaneCutsWhereThePlaneIs) {
+    const float overhead[3] = {0.0f, 100000.0f, 0.0f};
+    vec_set_lsrc(overhead);
+    look_from(0, 0, 0);
+    cam.target[2] = -1000.0f;
+    const std::vector<float> a = {-200, -100, -600}, b = {250, -40, -900}, c = {60, -160, 400};
+    auto on_plane = [](const std::vector<float>& in, const std::vector<float>& out) {
+        const double t = (-105.0 - in[2]) / (out[2] - in[2]);
+        return std::vector<float>{static_cast<float>(in[0] + t * (out[0] - in[0])),
+                                  static_cast<float>(in[1] + t * (out[1] - in[1])), -105.0f};
+    };
+    std::vector<float> corners = a;
+    for (const auto& v : {b, c}) corners.insert(corners.end(), v.begin(), v.end());
+    vec_object* tri = add(make_mesh(corners, {0, 2, 1}), 0x00FFFFFF);
+    render();
+    const std::vector<uint32_t> clipped = fb;
+
+    tri->pos[0] = 100000.0f; // out of view
+    vec_object* quad = vec_alloc_object(4, 1, 0);
+    corners = a;
+    for (const auto& v : {on_plane(a, c), on_plane(b, c), b})
+        corners.insert(corners.end(), v.begin(), v.end());
+    memcpy(quad->verts, corners.data(), sizeof(float) * 12);
+    const int32_t qf[4] = {0, 1, 2, 3};
+    memcpy(quad->faces, qf, sizeof(qf));
+    vec_init_qmatr(quad->local);
+    ASSERT_EQ(vec_init_object(quad), 0);
+    add(quad, 0x00FFFFFF);
+    render();
+    int differ = 0;
+    for (size_t i = 0; i < fb.size(); i++) differ += fb[i] != clipped[i];
+    EXPECT_GT(count_pixels(clipped), 20000);
+    EXPECT_LE(differ, 16) << "of "
+                          << count_pixels(clipped); // a corner rounded the other way may move an edge
+}
+
 TEST_F(VecRender, VisibilityOfFacesNearTheCamera) {
     vec_object* o = make_mesh({0, 0, -50,  10, 0, -50,  0, 10, -50,   // all three too close
                                0, 0, -50,  10, 0, -500, 0, 10, -500,  // one too close
