@@ -1,6 +1,7 @@
 // The whole demo played on the virtual clock: sections against the song, the beat triggers against the
 // rows they are meant for, the exit path, reproducibility and independence from the frame rate.
 #include "demo.h"
+#include "fx.h"
 #include "offline.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +12,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -151,6 +154,10 @@ std::vector<Playback> play_in_child(std::vector<Playback> runs) {
         return {};
     }
     return runs;
+}
+
+int sq(int v) {
+    return v * v;
 }
 
 bool accent_row(int row) {
@@ -317,6 +324,110 @@ TEST(Timeline, ClosingCaptionStandsThenBlursAwayIntoBlack) {
     }
     EXPECT_GT(blurred, 100);
     EXPECT_GT(dark, 0);
+}
+
+// The timed events of sections 1 to 4, 6 and 7, each checked on the frames where it starts and ends: the
+// frame shown must be the one composed again from the compositors and effects for the clock it was drawn
+// at, with the event's state that clock gives (flashes of 21 ticks from their trigger, the section 3 caption
+// pop of 31 ticks and the scene time turning back after each trigger, the section 2 and 6 cross-fades
+// ramping up over 255 ticks, the section 4 fade-out from gain 256 over 86 ticks and fade-in over 85).
+TEST(Timeline, TimedEventsStartAndEndOnTheFramesTheirClocksGive) {
+    const Playback& run = full_run();
+    int start[12] = {}; // first demo tick of each section
+    for (size_t f = run.frames.size(); f-- > 0;)
+        start[run.frames[f].section] = static_cast<int>(run.frames[f].ms / 20);
+    std::vector<Trigger> beats[12];
+    for (const Trigger& t : run.triggers) beats[t.section].push_back(t);
+    ASSERT_EQ(beats[1].size(), 2u);
+    ASSERT_GE(beats[3].size(), 3u);
+
+    static uint32_t flash_colour[kScreenWords], other[kScreenWords], frame[kScreenWords];
+    std::fill_n(flash_colour, kScreenWords, 0x00FFDDCCu);
+    auto flash = [](uint32_t* x, int e, int from) {
+        if (from <= e && e <= from + 20)
+            add_fade(x, flash_colour, x, kScreenWords, 255, 120 - sq(e - from - 10));
+    };
+    auto bands = [](uint32_t* x) {
+        for (int j = 0; j < 3; j++) caption_blend(6, 84 + 24 * j, 2 + j, 200, x);
+    };
+    struct Event {
+        std::string what;
+        int section, clock_section; // the section whose start the event's clock counts from
+        std::vector<int> clocks;
+        std::function<void(uint32_t*, int)> draw;
+    };
+    std::vector<Event> events;
+    for (const Trigger& t : beats[1]) {
+        const int from = t.clock;
+        events.push_back(
+            {"section 1 flash", 1, 1, {from - 1, from, from + 20, from + 21}, [=](uint32_t* x, int e) {
+                 pano_scene(x, e);
+                 flash(x, e, from);
+             }});
+    }
+    events.push_back({"section 2 cross-fade and opening flash",
+                      2,
+                      2,
+                      {0, 1, 20, 21, 254, 255, 256},
+                      [&](uint32_t* x, int e) {
+                          pano_scene(other, e + start[2] - start[1]);
+                          halftone_scene(x, e);
+                          cross_fade(other, x, x, kScreenWords, std::min(e, 255));
+                          flash(x, e, 0);
+                      }});
+    for (size_t i = 1; i < 3; i++) { // the scene time turns forward, then back again
+        const int from = beats[3][i].clock;
+        events.push_back({"section 3 beat " + std::to_string(i),
+                          3,
+                          2,
+                          {from - 1, from, from + 1, from + 30, from + 31},
+                          [&, from](uint32_t* x, int e) {
+                              reversing_clock scene;
+                              scene.origin = start[2];
+                              for (const Trigger& b : beats[3])
+                                  if (b.clock <= e) scene.reverse(start[2] + b.clock);
+                              halftone_scene(x, scene.time(start[2] + e));
+                              if (e < from || e > from + 30) return;
+                              caption_blend(125, 114, 0, 255 - sq(e - from - 15), x);
+                              caption_blend(65, 138, 1, 255 - sq(e - from - 15), x);
+                          }});
+    }
+    events.push_back({"section 4 fades", 4, 4, {0, 1, 84, 85, 86, 87}, [&](uint32_t* x, int e) {
+                          halftone_scene(other, e + start[4] - start[2]);
+                          std::fill_n(x, kScreenWords, 0u);
+                          flarez(x, e);
+                          bands(x);
+                          add_fade(other, x, x, kScreenWords, std::max(0, 256 - 3 * e), std::min(3 * e, 255));
+                      }});
+    events.push_back({"section 6 cross-fade", 6, 6, {0, 1, 254, 255, 256}, [&](uint32_t* x, int e) {
+                          std::fill_n(other, kScreenWords, 0u);
+                          flarez(other, e + start[6] - start[4]);
+                          bands(other);
+                          zoom_scene(x, e);
+                          cross_fade(other, x, x, kScreenWords, std::min(e, 255));
+                      }});
+    for (size_t i = 1; i + 1 < beats[7].size(); i++) { // a flash that no other one restarts or overlaps
+        const int from = beats[7][i].clock;
+        if (beats[7][i - 1].clock + 21 >= from - 1 || beats[7][i + 1].clock <= from + 22) continue;
+        events.push_back(
+            {"section 7 flash", 7, 6, {from - 1, from, from + 20, from + 21}, [=](uint32_t* x, int e) {
+                 zoom_scene(x, e);
+                 flash(x, e, from);
+             }});
+        break;
+    }
+    ASSERT_EQ(events.back().section, 7);
+
+    for (const Event& ev : events) {
+        for (int e : ev.clocks) {
+            const size_t f = static_cast<size_t>(start[ev.clock_section] + e);
+            ASSERT_LT(f, run.frames.size());
+            ASSERT_EQ(run.frames[f].section, ev.section) << ev.what << " at clock " << e;
+            ev.draw(frame, e);
+            EXPECT_EQ(run.frames[f].hash, hash_words(frame, kScreenWords))
+                << ev.what << ": frame " << f << " (clock " << e << ") is not the one its clock gives";
+        }
+    }
 }
 
 TEST(Timeline, SameClockGivesTheSameFrameAtAnyFrameRate) {
