@@ -236,12 +236,13 @@ TEST(SceneReader, TruncatesLongNames) {
 }
 
 // Nodes: a helper root with two children, the second of which has a child; then a node naming a parent id
-// that does not exist (a root); the mesh no node names comes last at level 0.
+// that does not exist (a root), and a spot light's node as the parent of an object (a helper named after
+// it); the mesh no node names comes last at level 0.
 TEST(SceneReader, BuildsTheNodeHierarchy) {
     SceneBuilder s;
     s.begin_main();
     s.begin_editor();
-    for (const char* name : {"a", "b", "c", "d", "loose"})
+    for (const char* name : {"a", "b", "c", "d", "e", "loose"})
         s.mesh(name, {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
     s.end();
     s.begin_keyframes();
@@ -250,16 +251,18 @@ TEST(SceneReader, BuildsTheNodeHierarchy) {
     s.node(0xB002, 12, "b", 10, {0, 0, 0});
     s.node(0xB002, 13, "c", 12, {0, 0, 0});
     s.node(0xB002, 14, "d", 99, {0, 0, 0});
+    s.node(0xB007, 15, "spot", 0xFFFF, {0, 0, 0});
+    s.node(0xB002, 16, "e", 15, {0, 0, 0});
     s.end();
     s.end();
     Fresh f;
     ASSERT_EQ(vec_get_objects(s.bytes.data(), s.bytes.size(), &f.world), 0);
     const auto nodes = nodes_of(f.world);
-    ASSERT_EQ(nodes.size(), 6u);
-    const char* names[] = {"helper", "a", "b", "c", "d", "loose"};
-    const int levels[] = {0, 1, 1, 2, 0, 0};
-    const int parents[] = {-1, 0, 0, 2, -1, -1};
-    for (int i = 0; i < 6; i++) {
+    ASSERT_EQ(nodes.size(), 8u);
+    const char* names[] = {"helper", "a", "b", "c", "d", "spot", "e", "loose"};
+    const int levels[] = {0, 1, 1, 2, 0, 0, 1, 0};
+    const int parents[] = {-1, 0, 0, 2, -1, -1, 5, -1};
+    for (int i = 0; i < 8; i++) {
         SCOPED_TRACE(i);
         EXPECT_STREQ(nodes[i]->object->name, names[i]);
         EXPECT_EQ(nodes[i]->level, levels[i]);

@@ -80,6 +80,14 @@ TEST_F(Loader, SongTablesAndSampleHeaders) {
     EXPECT_EQ(mix_samples[3].loopstart, 10u);
     EXPECT_EQ(mix_samples[3].loopend, 60u);
     EXPECT_EQ(mix_samples[3].looped, 1);
+    // In a song of 128 orders a restart byte of 126 is kept, and 127 still becomes 0.
+    mod.order(std::vector<int>(128, 0));
+    for (int restart : {126, 127}) {
+        mod.restart(restart);
+        m = mod.bytes();
+        ASSERT_EQ(pt_takemod(m.data(), m.size()), 1);
+        EXPECT_EQ(pt_repstart, restart == 126 ? 126 : 0);
+    }
 }
 
 TEST_F(Loader, CellsAreConvertedInPlace) {
