@@ -221,14 +221,8 @@ TEST_F(VecRender, FacesThroughTheNearPlaneAreClipped) {
     EXPECT_GT(count_pixels(fb), 0);
     // ... but a quad that one corner takes to five corners is not.
     tri->pos[0] = 100000.0f;
-    vec_object* quad = vec_alloc_object(4, 1, 0);
     const float qv[12] = {-300, -100, 500, 300, -100, -2000, 300, -100, -3000, -300, -100, -3000};
-    memcpy(quad->verts, qv, sizeof(qv));
-    const int32_t qf[4] = {0, 1, 2, 3};
-    memcpy(quad->faces, qf, sizeof(qf));
-    vec_init_qmatr(quad->local);
-    ASSERT_EQ(vec_init_object(quad), 0);
-    add(quad, 0x00FFFFFF);
+    vec_object* quad = add(make_quad(qv), 0x00FFFFFF);
     render();
     EXPECT_EQ(count_pixels(fb), 0);
     quad->pos[2] = -1000.0f; // wholly in front: drawn as a quad
@@ -256,22 +250,16 @@ TEST_F(VecRender, NearPlaneCutsWhereThePlaneIs) {
     const std::vector<uint32_t> clipped = fb;
 
     tri->pos[0] = 100000.0f; // out of view
-    vec_object* quad = vec_alloc_object(4, 1, 0);
     corners = a;
     for (const auto& v : {on_plane(a, c), on_plane(b, c), b})
         corners.insert(corners.end(), v.begin(), v.end());
-    memcpy(quad->verts, corners.data(), sizeof(float) * 12);
-    const int32_t qf[4] = {0, 1, 2, 3};
-    memcpy(quad->faces, qf, sizeof(qf));
-    vec_init_qmatr(quad->local);
-    ASSERT_EQ(vec_init_object(quad), 0);
-    add(quad, 0x00FFFFFF);
+    add(make_quad(corners.data()), 0x00FFFFFF);
     render();
     int differ = 0;
     for (size_t i = 0; i < fb.size(); i++) differ += fb[i] != clipped[i];
     EXPECT_GT(count_pixels(clipped), 20000);
-    EXPECT_LE(differ, 16) << "of "
-                          << count_pixels(clipped); // a corner rounded the other way may move an edge
+    // A corner rounded the other way may move an edge by a pixel here and there.
+    EXPECT_LE(differ, 16) << "of " << count_pixels(clipped);
 }
 
 TEST_F(VecRender, VisibilityOfFacesNearTheCamera) {

@@ -33,6 +33,20 @@ inline vec_object* make_mesh(const std::vector<float>& verts, const std::vector<
     return o;
 }
 
+// One four-corner face from four vertices (x, y, z each), in the order given, initialised and ready to list.
+inline vec_object* make_quad(const float* verts) {
+    vec_object* o = vec_alloc_object(4, 1, 0);
+    if (!o) return nullptr;
+    for (int i = 0; i < 12; i++) o->verts[i] = verts[i];
+    for (int k = 0; k < 4; k++) o->faces[0].v[k] = k;
+    vec_init_qmatr(o->local);
+    if (vec_init_object(o) != 0) {
+        vec_free_object(o);
+        return nullptr;
+    }
+    return o;
+}
+
 // An axis-aligned cube of half-size h about the origin, twelve outward-facing triangles.
 inline vec_object* make_cube(float h) {
     std::vector<float> v;
