@@ -195,8 +195,9 @@ template <bool First> static void mix_looped(mix_channel& v, int32_t* acc, int n
     v.posfrac = static_cast<uint32_t>(pos);
 }
 
-// Adds n samples of a one-shot voice; at the end of the data the voice stops (position, step and volume 0)
-// and goes on adding its first byte, as the settings will give its volume back at the next call.
+// Adds n samples of a one-shot voice; at the end of the data the voice stops (byte position, step and volume
+// 0; the fraction of the step that reached the end stays) and goes on adding its first byte, as the settings
+// will give its volume back at the next call.
 template <bool First> static void mix_oneshot(mix_channel& v, int32_t* acc, int n, int32_t gain) {
     const int8_t* data = v.data;
     uint64_t pos = static_cast<uint64_t>(v.posint) << 32 | v.posfrac;
@@ -215,8 +216,8 @@ template <bool First> static void mix_oneshot(mix_channel& v, int32_t* acc, int 
         }
     }
     if (k < n) {
-        // The next step reaches the end: the voice stops at position 0.
-        pos = 0;
+        // The next step reaches the end: the voice stops at byte 0, keeping the fraction.
+        pos = (pos + step) & 0xFFFFFFFFu;
         v.stepint = v.stepfrac = 0;
         v.volume = 0;
         const int32_t first = data[0] * gain;
@@ -237,7 +238,10 @@ void sd_mix_mono(int16_t* out, int n, int sixteen) {
         const uint32_t gain = ((v.volume * 255u * static_cast<uint32_t>(sd_mix_mainvolume)) >> 7) / 63u;
         const int32_t g = static_cast<int32_t>(gain);
         if (v.stepint == 0 && v.stepfrac == 0 && v.posint < v.length) {
-            // A voice that does not move (an ended one-shot, or period 0) adds a constant.
+            // A voice that does not move (an ended one-shot, or period 0) adds a constant. A looping one
+            // that stands past its loop end first takes the loop rule like any other position.
+            if (v.looped && v.posint > v.loopend)
+                v.posint = v.loopstart + 1 < v.length ? v.loopstart + 1 : v.loopstart;
             const int32_t level = v.data[v.posint] * g;
             if (level == 0) continue;
             if (first) {

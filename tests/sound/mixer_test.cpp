@@ -93,6 +93,31 @@ TEST_F(Mixer, OneShotEndsAndThenPlaysItsFirstByte) {
     EXPECT_EQ(bytes(3), next);
 }
 
+// The two corners where a voice that stops or stands still must still follow the position rules.
+TEST_F(Mixer, StoppedOrStandingVoicesKeepThePositionRules) {
+    // A one-shot voice that ends keeps the fraction of the step that reached the end: given the step
+    // 1.5 again, it goes on from 0.5 (bytes 2, 3), not from 0 (bytes 1, 3).
+    play(4, 0, 0, 0);
+    mix_channels[0].stepfrac = 0x80000000u;
+    EXPECT_EQ(bytes(4), (std::vector<int>{2, 4, 1, 1})); // 1.5, 3.0, then 4.5 ends the sample
+    EXPECT_EQ(mix_voices[0].posint, 0u);
+    EXPECT_EQ(mix_voices[0].posfrac, 0x80000000u);
+    mix_channels[0].stepint = 1;
+    mix_channels[0].stepfrac = 0x80000000u;
+    mix_channels[0].newstep = 1;
+    EXPECT_EQ(bytes(2), (std::vector<int>{3, 4}));
+
+    // A looping voice whose step is 0 and which stands past its loop end (a sample swapped in under a
+    // playing position) continues at the loop start + 1 like any other looping position.
+    play(64, 0, 0, 0);
+    EXPECT_EQ(bytes(20).back(), 21);
+    sd_getsample(2, data, 32, 4, 8, 1);
+    sd_setsample(2);
+    sd_setamigaperiod(0);
+    EXPECT_EQ(bytes(3), (std::vector<int>{6, 6, 6}));
+    EXPECT_EQ(mix_voices[0].posint, 5u);
+}
+
 TEST_F(Mixer, SilentChannelDoesNotAdvance) {
     play(64, 0, 0, 0);
     EXPECT_EQ(bytes(3), (std::vector<int>{2, 3, 4}));
