@@ -30,6 +30,7 @@ struct vec_objnode {
 struct vec_objlist {
     vec_objnode* first;
     int count;
+    vec_objnode* last; // the tail, so that appending takes constant time; null when empty
 };
 
 // Counters shared by an object and all its copies.
@@ -126,7 +127,7 @@ int vec_init_object(vec_object* obj);
 vec_object* vec_copy_object(vec_world* world, vec_object* src, int n);
 void vec_free_object(vec_object* obj);
 // Releases a world's list, its nodes and every listed object with its copies (at shut-down; a camera
-// copied from the world shares the list and must not be rendered afterwards).
+// copied from the world shares the list and must not be rendered afterwards). Linear in the list's length.
 void vec_free_world(vec_world* world);
 // Builds the table behind vec_isqrt (vec_init_sys does this); vec_isqrt(n) = floor(sqrt(n)), exact.
 void vec_calc_sqrt();
