@@ -4,16 +4,17 @@
 //   scene_stress write shared NODES FILE   one 4000-vertex, 4000-face mesh named by NODES object nodes
 //   scene_stress write chain NODES FILE    NODES helper nodes, each the child of the one before
 //   scene_stress write flat NODES FILE     NODES helper nodes, all roots
-//   scene_stress load FILE                 reads FILE into a world and frees it: result, object count, times
+//   scene_stress write bare NODES FILE     NODES empty 6-byte key-frame nodes, which build nothing
+//   scene_stress write padded NODES FILE   "shared", then bare nodes up to 1 MB: the most a 1 MB file can
+//   cost scene_stress load FILE                 reads FILE into a world and frees it: result, object count,
+//   times
 #include <sys/resource.h>
 
-#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <vector>
 
 #include "scene_builder.h"
 #include "vec.h"
@@ -22,38 +23,31 @@ namespace {
 
 constexpr unsigned kNoParent = 0xFFFF;
 
-// The smallest node that still carries a name and a parent: an object node holding only its header.
-void bare_node(SceneBuilder& s, const std::string& name, unsigned parent) {
-    s.push(0xB002);
-    s.push(0xB010);
-    s.str(name);
-    s.u16(0);
-    s.u16(0);
-    s.u16(parent);
-    s.end();
-    s.end();
-}
-
 bool write_scene(const std::string& kind, int nodes, const char* path) {
     SceneBuilder s;
     s.begin_main();
-    if (kind == "shared") {
+    if (kind == "shared" || kind == "padded") {
         s.begin_editor();
-        std::vector<std::array<float, 3>> verts;
-        std::vector<std::array<unsigned, 3>> faces;
-        for (int i = 0; i < 4000; i++) {
-            verts.push_back({float(i % 64), float(i / 64), float(i % 7)});
-            faces.push_back({unsigned(i), unsigned((i + 1) % 4000), unsigned((i + 64) % 4000)});
-        }
-        s.mesh("m", verts, faces);
+        s.grid_mesh("m", 4000);
         s.end();
         s.begin_keyframes();
-        for (int i = 0; i < nodes; i++) bare_node(s, "m", kNoParent);
+        for (int i = 0; i < nodes; i++) s.short_node("m", kNoParent);
+        while (kind == "padded" && s.bytes.size() + 12 <= 1 << 20) {
+            s.push(0xB001);
+            s.end();
+        }
         s.end();
     } else if (kind == "chain" || kind == "flat") {
         s.begin_keyframes();
         for (int i = 0; i < nodes; i++)
-            bare_node(s, "$$$DUMMY", kind == "flat" || i == 0 ? kNoParent : unsigned(i - 1));
+            s.short_node("$$$DUMMY", kind == "flat" || i == 0 ? kNoParent : unsigned(i - 1));
+        s.end();
+    } else if (kind == "bare") {
+        s.begin_keyframes();
+        for (int i = 0; i < nodes; i++) {
+            s.push(0xB001);
+            s.end();
+        }
         s.end();
     } else {
         return false;
@@ -89,7 +83,7 @@ int load(const char* path) {
 }
 
 int usage() {
-    std::fprintf(stderr, "usage: scene_stress write shared|chain|flat NODES FILE\n"
+    std::fprintf(stderr, "usage: scene_stress write shared|chain|flat|bare NODES FILE\n"
                          "       scene_stress load FILE\n");
     return 2;
 }
@@ -100,7 +94,8 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "load") == 0) return load(argv[2]);
     if (argc != 5 || std::strcmp(argv[1], "write") != 0) return usage();
     const int nodes = std::atoi(argv[3]);
-    if (nodes < 1 || nodes > 65535) return usage();
+    // Node ids are 16-bit; only bare nodes carry none.
+    if (nodes < 1 || nodes > (std::strcmp(argv[2], "bare") == 0 ? 1 << 20 : 65535)) return usage();
     if (!write_scene(argv[2], nodes, argv[4])) {
         std::fprintf(stderr, "scene_stress: cannot write %s\n", argv[4]);
         return 1;

@@ -135,7 +135,10 @@ uint32_t vec_isqrt(uint32_t n);
 
 // --- 3D Studio scene reader ---
 // vec_set_source(1) reads from memory (src = the scene bytes, size = their count); vec_set_source(0) reads
-// from a file (src = a path, size ignored). Safe for untrusted data: a malformed scene returns 1.
+// from a file (src = a path, size ignored). Safe for untrusted data: a malformed scene, or one whose
+// objects would take more memory than its size allows (32 bytes per byte of the file and 1 MB), returns 1.
+// After a read, vec_errorstr is "" or says why it failed.
+extern const char* vec_errorstr;
 void vec_set_source(int memory);
 int vec_load_camera(const void* src, size_t size, int number, vec_world* cam);
 int vec_load_objects(const void* src, size_t size, vec_world* world);
