@@ -1,11 +1,11 @@
-// output.cpp: the PNG encoder (libpng) and the streaming WAV writer of `capture`.
+// output.cpp: the frames of `capture` as PNG pictures (png_out) and its streaming WAV writer.
 // All run on the main thread, between frames of the offline demo.
 #include "output.h"
 
+#include "png_out.h"
+
 #include <cerrno>
-#include <csetjmp>
 #include <cstring>
-#include <png.h>
 
 namespace {
 
@@ -42,18 +42,16 @@ void wav_header(uint8_t* h, uint32_t samples) {
     put_le32(h + 40, data_bytes);
 }
 
-struct png_failure {
-    jmp_buf jump;
-    char message[200];
+struct scaled_frame {
+    const uint32_t* frame;
+    int scale;
 };
 
-void on_png_error(png_structp png, png_const_charp message) {
-    auto* failure = static_cast<png_failure*>(png_get_error_ptr(png));
-    snprintf(failure->message, sizeof failure->message, "%s", message);
-    longjmp(failure->jump, 1);
+// Each frame row is converted once and then written scale times.
+void scaled_row(int y, const void* ctx, uint8_t* rgb) {
+    const auto* s = static_cast<const scaled_frame*>(ctx);
+    if (y % s->scale == 0) scale_row_rgb(s->frame + (y / s->scale) * kFrameW, s->scale, rgb);
 }
-
-void on_png_warning(png_structp, png_const_charp) {}
 
 } // namespace
 
@@ -69,34 +67,9 @@ void scale_row_rgb(const uint32_t* src_row, int scale, uint8_t* dst) {
 }
 
 bool write_png(FILE* f, const uint32_t* frame, int scale, uint8_t* row, std::string* err) {
-    png_failure failure{};
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, on_png_error, on_png_warning);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!info) {
-        png_destroy_write_struct(&png, nullptr);
-        *err = "out of memory for the PNG encoder";
-        return false;
-    }
-    if (setjmp(failure.jump)) {
-        png_destroy_write_struct(&png, &info);
-        *err = std::string("PNG encoder: ") + failure.message;
-        if (ferror(f)) *err += std::string(" (") + strerror(errno) + ")";
-        return false;
-    }
-    png_init_io(png, f);
     // Fast settings: these frames are large flat areas, which the Sub filter and level 1 handle well.
-    png_set_compression_level(png, 1);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
-    png_set_IHDR(png, info, kFrameW * scale, kFrameH * scale, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int y = 0; y < kFrameH; ++y) {
-        scale_row_rgb(frame + y * kFrameW, scale, row);
-        for (int i = 0; i < scale; ++i) png_write_row(png, row);
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
+    const scaled_frame s{frame, scale};
+    return write_png_rows(f, kFrameW * scale, kFrameH * scale, true, scaled_row, &s, row, err);
 }
 
 bool wav_open(wav_writer* w, const char* path, std::string* err) {

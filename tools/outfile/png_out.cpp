@@ -26,8 +26,8 @@ void on_png_warning(png_structp, png_const_charp) {}
 
 } // namespace
 
-bool write_png_rgb(FILE* f, const uint32_t* pixels, int width, int height, std::string* err) {
-    std::vector<png_byte> row(static_cast<size_t>(width) * 3);
+bool write_png_rows(FILE* f, int width, int height, bool fast, png_row_fn row, const void* ctx, uint8_t* rgb,
+                    std::string* err) {
     png_failure failure{};
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, on_png_error, on_png_warning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
@@ -43,22 +43,46 @@ bool write_png_rgb(FILE* f, const uint32_t* pixels, int width, int height, std::
         return false;
     }
     png_init_io(png, f);
+    if (fast) {
+        png_set_compression_level(png, 1);
+        png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+    }
     png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                  PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     for (int y = 0; y < height; y++) {
-        const uint32_t* src = pixels + static_cast<size_t>(y) * width;
-        for (int x = 0; x < width; x++) {
-            row[3 * static_cast<size_t>(x)] = static_cast<png_byte>(src[x] >> 16);
-            row[3 * static_cast<size_t>(x) + 1] = static_cast<png_byte>(src[x] >> 8);
-            row[3 * static_cast<size_t>(x) + 2] = static_cast<png_byte>(src[x]);
-        }
-        png_write_row(png, row.data());
+        row(y, ctx, rgb);
+        png_write_row(png, rgb);
     }
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return true;
+}
+
+namespace {
+
+struct plain_picture {
+    const uint32_t* pixels;
+    int width;
+};
+
+void plain_row(int y, const void* ctx, uint8_t* rgb) {
+    const auto* p = static_cast<const plain_picture*>(ctx);
+    const uint32_t* src = p->pixels + static_cast<size_t>(y) * p->width;
+    for (int x = 0; x < p->width; x++) {
+        *rgb++ = static_cast<uint8_t>(src[x] >> 16);
+        *rgb++ = static_cast<uint8_t>(src[x] >> 8);
+        *rgb++ = static_cast<uint8_t>(src[x]);
+    }
+}
+
+} // namespace
+
+bool write_png_rgb(FILE* f, const uint32_t* pixels, int width, int height, std::string* err) {
+    std::vector<uint8_t> rgb(static_cast<size_t>(width) * 3);
+    const plain_picture picture{pixels, width};
+    return write_png_rows(f, width, height, false, plain_row, &picture, rgb.data(), err);
 }
 
 bool save_png(const char* path, const uint32_t* pixels, int width, int height, std::string* err) {
