@@ -10,8 +10,7 @@ cd "$(dirname "$0")/../.."
 seconds=${1:-60}
 dir=build-fuzz
 root=$(pwd)
-bash tools/scripts/install-deps.sh test
-command -v clang++-14 >/dev/null || { echo "fuzz.sh: needs clang++-14 (apt-get install clang-14)" >&2; exit 1; }
+bash tools/scripts/install-deps.sh fuzz
 
 config=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 -DSHORELINE_FUZZ=ON)
 [ -n "${SHORELINE_TESTDATA:-}" ] && config+=("-DSHORELINE_TESTDATA=$SHORELINE_TESTDATA")

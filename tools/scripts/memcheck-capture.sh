@@ -6,8 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 dir=build-memcheck
-bash tools/scripts/install-deps.sh test
-command -v valgrind >/dev/null || { echo "memcheck-capture.sh: needs valgrind (apt-get install valgrind)" >&2; exit 1; }
+bash tools/scripts/install-deps.sh memcheck
 cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$dir" -j "$(nproc)" --target capture >/dev/null
 
