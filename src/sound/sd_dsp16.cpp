@@ -28,6 +28,11 @@ int sd_dsp16_init(int rate, int, int) {
     return 1;
 }
 
+// SDL 1.2 flips the pause flag without a lock, but runs every callback under the device lock. Taking that
+// lock around the flip orders everything the main thread set up before it (driver table, mixer, module,
+// replayer, tick rate) before the first callback.
 void sd_dsp16_pause(int pause_on) {
+    SDL_LockAudio();
     SDL_PauseAudio(pause_on);
+    SDL_UnlockAudio();
 }

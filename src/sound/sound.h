@@ -47,7 +47,7 @@ extern const char* sd_devicename; // "" or the name of the started driver
 
 // --- the audio device: defined by whichever driver is linked ---
 int sd_dsp16_init(int rate, int, int); // opens the device paused and fills the table; 1 = success
-void sd_dsp16_pause(int pause_on);     // SDL_PauseAudio for the SDL driver
+void sd_dsp16_pause(int pause_on);     // SDL_PauseAudio under the device lock for the SDL driver
 
 // --- offline device (library `sound_offline` only) ---
 // Device time starts at the unpause: buffer k (2048 samples) is requested from mix_newhand as soon as the

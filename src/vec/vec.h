@@ -30,6 +30,7 @@ struct vec_objnode {
 struct vec_objlist {
     vec_objnode* first;
     int count;
+    vec_objnode* last; // the tail, so that appending takes constant time; null when empty
 };
 
 // Counters shared by an object and all its copies.
@@ -126,7 +127,7 @@ int vec_init_object(vec_object* obj);
 vec_object* vec_copy_object(vec_world* world, vec_object* src, int n);
 void vec_free_object(vec_object* obj);
 // Releases a world's list, its nodes and every listed object with its copies (at shut-down; a camera
-// copied from the world shares the list and must not be rendered afterwards).
+// copied from the world shares the list and must not be rendered afterwards). Linear in the list's length.
 void vec_free_world(vec_world* world);
 // Builds the table behind vec_isqrt (vec_init_sys does this); vec_isqrt(n) = floor(sqrt(n)), exact.
 void vec_calc_sqrt();
@@ -134,7 +135,10 @@ uint32_t vec_isqrt(uint32_t n);
 
 // --- 3D Studio scene reader ---
 // vec_set_source(1) reads from memory (src = the scene bytes, size = their count); vec_set_source(0) reads
-// from a file (src = a path, size ignored). Safe for untrusted data: a malformed scene returns 1.
+// from a file (src = a path, size ignored). Safe for untrusted data: a malformed scene, or one whose
+// objects would take more memory than its size allows (32 bytes per byte of the file and 1 MB), returns 1.
+// After a read, vec_errorstr is "" or says why it failed.
+extern const char* vec_errorstr;
 void vec_set_source(int memory);
 int vec_load_camera(const void* src, size_t size, int number, vec_world* cam);
 int vec_load_objects(const void* src, size_t size, vec_world* world);

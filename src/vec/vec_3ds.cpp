@@ -8,10 +8,14 @@
 //     (0x4700: position, target, roll in degrees, lens);
 //   - the key-frame section (0xB000): nodes 0xB001..0xB007 with their id (0xB030), header (0xB010: name,
 //     two flag words, parent id), instance name (0xB011, names "$$$DUMMY" helpers) and pivot (0xB013).
-// Everything is validated before anything is allocated, so a refused scene (result 1) leaves the world as it
-// was. Units written into the records: positions and pivots x 256, texture coordinates x 65536, roll in
-// 1/1024 turn. Safe for untrusted data: every read is bounded by the data's size.
+// Everything is validated before anything is allocated, so a refused scene (result 1, the reason in
+// vec_errorstr) leaves the world as it was. Units written into the records: positions and pivots x 256,
+// texture coordinates x 65536, roll in 1/1024 turn. Safe for untrusted data: every read is bounded by the
+// data's size, and a scene of N bytes takes time linear in N and memory of at most kCostPerFileByte * N plus
+// a fixed allowance for its objects: each node naming a mesh gets a whole copy of it, so a scene whose nodes
+// name its meshes more often than that allows is refused before anything is built.
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -52,6 +56,24 @@ constexpr float kDegreesToAngle = 1024.0f / 360.0f;
 constexpr float kMaxCoordinate = 4194304.0f;
 constexpr long kMaxFileSize = 64L << 20;
 constexpr size_t kMaxObjects = 65536;
+
+// Memory that building an object takes: the record with its share block and list node; per vertex the
+// object-space, camera-space and screen positions, the normals in object and camera space and the texture
+// coordinates; per face its index words.
+constexpr size_t kObjectCost = sizeof(vec_object) + sizeof(vec_objshare) + sizeof(vec_objnode);
+constexpr size_t kVertexCost = sizeof(float) * (3 + 3 + 2 + 3 + 3 + 2);
+constexpr size_t kFaceCost = sizeof(vec_face);
+// The objects of a scene may cost this many bytes per byte of the file, plus the allowance. A mesh built
+// once costs at most about six times its bytes in the file and a helper node about 25 times the 20 bytes it
+// takes at least, so every scene that builds each of its meshes about once fits.
+constexpr size_t kCostPerFileByte = 32;
+constexpr size_t kCostAllowance = size_t(1) << 20;
+
+constexpr const char* kErrRead = "cannot read the scene file";
+constexpr const char* kErrMalformed = "malformed scene";
+constexpr const char* kErrTooLarge = "scene refused: its nodes build more than its size allows";
+constexpr const char* kErrMemory = "out of memory while building the scene";
+constexpr const char* kErrCamera = "no such camera in the scene";
 constexpr std::string_view kDummyName = "$$$DUMMY";
 
 int source_is_memory = 0;
@@ -313,7 +335,9 @@ bool read_keyframes(Reader& r, Range body, Scene& s) {
 bool link_nodes(Scene& s) {
     const int count = int(s.nodes.size());
     std::vector<int> by_id(0x10000, -1);
-    for (int i = count - 1; i >= 0; i--) by_id[size_t(s.nodes[i].id)] = i;
+    // A node numbered by its place beyond 65535 cannot be named as a parent by a 16-bit id.
+    for (int i = count - 1; i >= 0; i--)
+        if (s.nodes[i].id <= 0xFFFF) by_id[size_t(s.nodes[i].id)] = i;
     std::vector<int> last_child(size_t(count), -1);
     for (int i = 0; i < count; i++) {
         NodeInfo& n = s.nodes[i];
@@ -398,6 +422,20 @@ bool plan_objects(Scene& s, std::vector<Plan>& plans) {
     return plans.size() <= kMaxObjects;
 }
 
+// True if building the plans stays within what a file of `size` bytes may cost.
+bool within_budget(const std::vector<Plan>& plans, size_t size) {
+    const size_t budget = size > (SIZE_MAX - kCostAllowance) / kCostPerFileByte
+                              ? SIZE_MAX
+                              : kCostAllowance + kCostPerFileByte * size;
+    size_t cost = 0; // at most 65536 objects of 65535 vertices and faces: no overflow
+    for (const Plan& p : plans) {
+        cost += kObjectCost;
+        if (p.mesh) cost += size_t(p.mesh->nverts) * kVertexCost + size_t(p.mesh->nfaces) * kFaceCost;
+        if (cost > budget) return false;
+    }
+    return true;
+}
+
 void copy_name(char* dst, size_t capacity, std::string_view src) {
     size_t n = src.size() < capacity - 1 ? src.size() : capacity - 1;
     if (n > 0) std::memcpy(dst, src.data(), n);
@@ -448,18 +486,24 @@ vec_object* build_object(const uint8_t* data, const Plan& p) {
     return obj;
 }
 
+int refuse(const char* reason) {
+    vec_errorstr = reason;
+    return 1;
+}
+
 int load_objects(const uint8_t* data, size_t size, vec_world* world) {
     Scene s;
-    if (!world || !world->objects || !parse_scene(data, size, s)) return 1;
+    if (!world || !world->objects || !parse_scene(data, size, s)) return refuse(kErrMalformed);
     std::vector<Plan> plans;
-    if (!plan_objects(s, plans)) return 1;
+    if (!plan_objects(s, plans) || !within_budget(plans, size)) return refuse(kErrTooLarge);
 
     std::vector<vec_object*> built;
+    built.reserve(plans.size());
     for (const Plan& p : plans) {
         vec_object* obj = build_object(data, p);
         if (!obj) {
             for (vec_object* o : built) vec_free_object(o);
-            return 1;
+            return refuse(kErrMemory);
         }
         built.push_back(obj);
     }
@@ -467,16 +511,17 @@ int load_objects(const uint8_t* data, size_t size, vec_world* world) {
         if (vec_add_object(world, built[i], plans[i].level) != 0) {
             // Only a node allocation can fail here; the objects not yet listed are released.
             for (size_t j = i; j < built.size(); j++) vec_free_object(built[j]);
-            return 1;
+            return refuse(kErrMemory);
         }
     }
+    vec_errorstr = "";
     return 0;
 }
 
 int load_camera(const uint8_t* data, size_t size, int number, vec_world* cam) {
     Scene s;
-    if (!cam || !parse_scene(data, size, s)) return 1;
-    if (number < 1 || size_t(number) > s.cameras.size()) return 1;
+    if (!cam || !parse_scene(data, size, s)) return refuse(kErrMalformed);
+    if (number < 1 || size_t(number) > s.cameras.size()) return refuse(kErrCamera);
     const CameraInfo& c = s.cameras[size_t(number) - 1];
     for (int i = 0; i < 3; i++) {
         cam->pos[i] = c.pos[i] * kWorldScale;
@@ -484,6 +529,7 @@ int load_camera(const uint8_t* data, size_t size, int number, vec_world* cam) {
     }
     cam->angles[2] = c.roll * kDegreesToAngle;
     copy_name(cam->name, sizeof cam->name, c.name);
+    vec_errorstr = "";
     return 0;
 }
 
@@ -505,6 +551,8 @@ bool read_file(const char* path, std::vector<uint8_t>& out) {
 
 } // namespace
 
+const char* vec_errorstr = "";
+
 void vec_set_source(int memory) {
     source_is_memory = memory != 0;
 }
@@ -512,14 +560,14 @@ void vec_set_source(int memory) {
 int vec_load_camera(const void* src, size_t size, int number, vec_world* cam) {
     if (source_is_memory) return load_camera(static_cast<const uint8_t*>(src), size, number, cam);
     std::vector<uint8_t> bytes;
-    if (!read_file(static_cast<const char*>(src), bytes)) return 1;
+    if (!read_file(static_cast<const char*>(src), bytes)) return refuse(kErrRead);
     return load_camera(bytes.data(), bytes.size(), number, cam);
 }
 
 int vec_load_objects(const void* src, size_t size, vec_world* world) {
     if (source_is_memory) return load_objects(static_cast<const uint8_t*>(src), size, world);
     std::vector<uint8_t> bytes;
-    if (!read_file(static_cast<const char*>(src), bytes)) return 1;
+    if (!read_file(static_cast<const char*>(src), bytes)) return refuse(kErrRead);
     return load_objects(bytes.data(), bytes.size(), world);
 }
 

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_set>
 
 vec_settings vec_state = {
     0,                          // initcount
@@ -46,6 +47,11 @@ float* alloc_floats(long n) {
 }
 
 // Appends a node for obj at the tail of the list; the parent is the last node whose level is smaller.
+//
+// The parent is found on the tail's parent chain: every node's parent is the nearest earlier node of a
+// smaller level, so the nodes that the chain skips have a level at least that of a later node and can
+// never be the nearest smaller one again. Each node is stepped over at most once by later appends:
+// appending n nodes takes O(n) steps in all, whatever the levels.
 int append_node(vec_world* world, vec_object* obj, int level) {
     auto* node = static_cast<vec_objnode*>(calloc(1, sizeof(vec_objnode)));
     if (!node) return 1;
@@ -53,15 +59,17 @@ int append_node(vec_world* world, vec_object* obj, int level) {
     node->level = level;
     node->mask = 15;
     vec_objlist* list = world->objects;
-    vec_objnode* tail = nullptr;
-    for (vec_objnode* n = list->first; n; n = n->next) {
-        if (n->level < level) node->parent = n;
-        tail = n;
-    }
+    vec_objnode* tail = list->first ? list->last : nullptr;
+    if (list->first && !tail) // a list put together by hand: find its tail once
+        for (tail = list->first; tail->next;) tail = tail->next;
+    vec_objnode* parent = tail;
+    while (parent && parent->level >= level) parent = parent->parent;
+    node->parent = parent;
     if (tail)
         tail->next = node;
     else
         list->first = node;
+    list->last = node;
     obj->share->lists++;
     list->count++;
     return 0;
@@ -202,14 +210,12 @@ void vec_free_world(vec_world* world) {
     vec_objlist* list = world->objects;
     for (vec_objnode* n = list->first; n; n = n->next)
         if (n->object) n->object->share->lists--;
+    // The same object may sit in the list more than once: release it only once.
+    std::unordered_set<const vec_object*> released;
+    released.reserve(static_cast<size_t>(list->count > 0 ? list->count : 0));
     for (vec_objnode* n = list->first; n;) {
         vec_object* obj = n->object;
-        if (obj) {
-            // The same object may sit in the list more than once: release it only once.
-            for (vec_objnode* m = n->next; m; m = m->next)
-                if (m->object == obj) m->object = nullptr;
-            vec_free_object(obj);
-        }
+        if (obj && released.insert(obj).second) vec_free_object(obj);
         vec_objnode* next = n->next;
         free(n);
         n = next;

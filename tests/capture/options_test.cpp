@@ -111,6 +111,14 @@ TEST(CaptureOptions, RefusedUsage) {
     refused({"f%s.png"}, "bad frame pattern");
     refused({"f%d%d.png"}, "bad frame pattern");
     refused({"f%10d.png"}, "bad frame pattern");
+    // Each option at most once, whatever its form: the second value is not silently taken.
+    refused({"--section=5", "--section=6", "x.wav"}, "option --section given more than once");
+    refused({"-S", "5", "--section=5", "x.wav"}, "option --section given more than once");
+    refused({"--fps=25", "a.wav", "-r30"}, "option --fps given more than once");
+    refused({"--wav=a.wav", "--wav=b.wav", "f%d.png"}, "option --wav given more than once");
+    refused({"--from=1", "--from=2", "a.wav"}, "option --from given more than once");
+    refused({"-q", "--quiet", "a.wav"}, "option --quiet given more than once");
+    refused({"--bench", "--bench"}, "option --bench given more than once");
 }
 
 TEST(CaptureOptions, HelpAndVersionWinOverEverythingElse) {

@@ -96,6 +96,30 @@ struct SceneBuilder {
         end_at(obj);
     }
 
+    // A mesh of `count` vertices on a grid and `count` faces between them.
+    void grid_mesh(const std::string& name, unsigned count) {
+        std::vector<std::array<float, 3>> verts;
+        std::vector<std::array<unsigned, 3>> faces;
+        for (unsigned i = 0; i < count; i++) {
+            verts.push_back({float(i % 64), float(i / 64), float(i % 7)});
+            faces.push_back({i, (i + 1) % count, (i + 64) % count});
+        }
+        mesh(name, verts, faces);
+    }
+
+    // The smallest object node that still names its object and parent: only its header, no id (the reader
+    // numbers such nodes in file order), no pivot.
+    void short_node(const std::string& name, unsigned parent) {
+        push(0xB002);
+        push(0xB010);
+        str(name);
+        u16(0);
+        u16(0);
+        u16(parent);
+        end();
+        end();
+    }
+
     void node(unsigned tag, unsigned id, const std::string& name, unsigned parent, std::array<float, 3> pivot,
               const std::string& instance = "") {
         size_t n = begin(tag);

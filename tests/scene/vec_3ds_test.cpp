@@ -218,6 +218,9 @@ TEST(SceneReader, ReadsUnitsNamesAndFaceOrder) {
         EXPECT_EQ(cam.target[2], 1536.0f);
         EXPECT_EQ(cam.angles[2], 256.0f); // 90 degrees = a quarter of 1024
         EXPECT_EQ(vec_get_camera(bytes.data(), bytes.size(), 2, &cam), 1);
+        EXPECT_STREQ(vec_errorstr, "no such camera in the scene");
+        ASSERT_EQ(vec_get_camera(bytes.data(), bytes.size(), 1, &cam), 0);
+        EXPECT_STREQ(vec_errorstr, "");
     }
 }
 
@@ -352,6 +355,7 @@ TEST(SceneReader, RefusesMalformedScenes) {
         Fresh f;
         vec_world cam{};
         EXPECT_EQ(vec_get_objects(c.bytes.data(), c.bytes.size(), &f.world), 1);
+        EXPECT_STREQ(vec_errorstr, "malformed scene");
         EXPECT_EQ(f.world.objects->count, 0);
         EXPECT_EQ(vec_get_camera(c.bytes.data(), c.bytes.size(), 1, &cam), 1);
     }
@@ -366,6 +370,7 @@ TEST(SceneReader, RefusesMalformedScenes) {
     }
     Fresh f;
     EXPECT_EQ(vec_load_objects("/nonexistent/scene.3ds", 0, &f.world), 1);
+    EXPECT_STREQ(vec_errorstr, "cannot read the scene file");
     EXPECT_EQ(vec_get_objects(nullptr, 0, &f.world), 1);
     EXPECT_EQ(vec_get_objects(cube_scene().data(), 40, nullptr), 1);
 }
@@ -446,6 +451,84 @@ TEST(SceneReader, ChecksEveryIndexUpToOnePastTheEnd) {
         EXPECT_EQ(nodes[0]->object->faces[0].v[0], 2); // the face's last vertex (the engine reverses faces)
         EXPECT_EQ(nodes[1]->level, c.helper_level);
     }
+}
+
+// Scenes built to exhaust memory or time. Every node that names a mesh gets its own copy of it, so a file
+// whose nodes name one large mesh thousands of times is refused before anything is built; long chains and
+// flat lists of helpers load whole, with the hierarchy intact.
+TEST(SceneReader, BoundsWhatItsNodesBuild) {
+    auto named_by = [](int nodes) {
+        SceneBuilder s;
+        s.begin_main();
+        s.begin_editor();
+        s.grid_mesh("big", 4000);
+        s.end();
+        s.begin_keyframes();
+        for (int i = 0; i < nodes; i++) s.short_node("big", 0xFFFF);
+        s.end();
+        s.end();
+        return s.bytes;
+    };
+    {
+        const auto bytes = named_by(8000); // 240 KB that would build 8000 copies of 4000 vertices
+        Fresh f;
+        EXPECT_EQ(vec_get_objects(bytes.data(), bytes.size(), &f.world), 1);
+        EXPECT_STREQ(vec_errorstr, "scene refused: its nodes build more than its size allows");
+        EXPECT_EQ(f.world.objects->count, 0);
+        vec_world cam{};
+        EXPECT_EQ(vec_get_camera(bytes.data(), bytes.size(), 1, &cam), 1); // no camera, but parsed fine
+        EXPECT_STREQ(vec_errorstr, "no such camera in the scene");
+    }
+    {
+        const auto bytes = named_by(3);
+        Fresh f;
+        ASSERT_EQ(vec_get_objects(bytes.data(), bytes.size(), &f.world), 0);
+        const auto nodes = nodes_of(f.world);
+        ASSERT_EQ(nodes.size(), 3u);
+        for (vec_objnode* n : nodes) EXPECT_EQ(n->object->nverts, 4000);
+        EXPECT_NE(nodes[0]->object->verts, nodes[2]->object->verts);
+    }
+    constexpr int kHelpers = 20000;
+    for (bool chain : {true, false}) {
+        SCOPED_TRACE(chain ? "chain" : "flat");
+        SceneBuilder s;
+        s.begin_main();
+        s.begin_keyframes();
+        for (int i = 0; i < kHelpers; i++)
+            s.short_node("$$$DUMMY", chain && i > 0 ? unsigned(i - 1) : 0xFFFF);
+        s.end();
+        s.end();
+        Fresh f;
+        ASSERT_EQ(vec_get_objects(s.bytes.data(), s.bytes.size(), &f.world), 0);
+        const auto nodes = nodes_of(f.world);
+        ASSERT_EQ(nodes.size(), size_t(kHelpers));
+        for (int i = 0; i < kHelpers; i++) {
+            ASSERT_EQ(nodes[i]->level, chain ? i : 0);
+            ASSERT_EQ(nodes[i]->parent, chain && i > 0 ? nodes[i - 1] : nullptr);
+        }
+    }
+}
+
+// Nodes without an id chunk are numbered in file order, beyond the 16-bit ids once there are more than
+// 65536 of them; such numbers were once used to index the table of 65536 ids.
+TEST(SceneReader, NumbersNodesBeyondSixteenBits) {
+    SceneBuilder s;
+    s.begin_main();
+    s.begin_editor();
+    s.mesh("a", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2}});
+    s.end();
+    s.begin_keyframes();
+    for (int i = 0; i < 70000; i++) {
+        s.push(0xB001); // an empty ambient node: builds nothing
+        s.end();
+    }
+    s.short_node("a", 0xFFFF);
+    s.end();
+    s.end();
+    Fresh f;
+    ASSERT_EQ(vec_get_objects(s.bytes.data(), s.bytes.size(), &f.world), 0);
+    ASSERT_EQ(f.world.objects->count, 1);
+    EXPECT_STREQ(f.world.objects->first->object->name, "a");
 }
 
 // Whatever the reader accepts must be safe for the engine: indices inside the vertices, finite data.

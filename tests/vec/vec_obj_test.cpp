@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "vec.h"
 #include "vec_local.h"
@@ -142,6 +143,47 @@ TEST_F(VecObj, LevelsGiveParentsAndCopiesHaveNone) {
     EXPECT_EQ(n[3]->next->parent, nullptr);
     EXPECT_EQ(n[3]->next->level, -1);
     EXPECT_EQ(world.objects->count, 5);
+}
+
+// Any order of levels, copies (-1) included: each parent is the nearest earlier node of a smaller level,
+// exactly as a walk over the whole list finds it; a list emptied by hand takes new nodes again.
+TEST_F(VecObj, ParentsAreTheNearestEarlierSmallerLevelForAnyOrder) {
+    vec_object* o = make_cube(1);
+    ASSERT_NE(o, nullptr);
+    uint32_t seed = 7;
+    std::vector<int> levels;
+    for (int i = 0; i < 3000; i++) {
+        seed = seed * 1664525u + 1013904223u;
+        // Runs that climb, fall back and jump, with the occasional copy level.
+        const int level = i % 500 < 200 ? i % 500 / 20 : static_cast<int>(seed >> 28) - 1;
+        levels.push_back(level);
+        ASSERT_EQ(vec_add_object(&world, o, level), 0);
+    }
+    std::vector<vec_objnode*> nodes;
+    for (vec_objnode* n = world.objects->first; n; n = n->next) nodes.push_back(n);
+    ASSERT_EQ(nodes.size(), levels.size());
+    EXPECT_EQ(world.objects->last, nodes.back());
+    for (size_t i = 0; i < nodes.size(); i++) {
+        vec_objnode* expected = nullptr;
+        for (size_t j = 0; j < i; j++)
+            if (levels[j] < levels[i]) expected = nodes[j];
+        ASSERT_EQ(nodes[i]->parent, expected) << "node " << i << " at level " << levels[i];
+    }
+    EXPECT_EQ(o->share->lists, 3000);
+
+    vec_world w;
+    ASSERT_EQ(vec_init(&w), 0);
+    vec_object* a = make_cube(1);
+    ASSERT_EQ(vec_add_object(&w, a, 0), 0);
+    free(w.objects->first); // taken out by hand: the stale tail must not be used
+    w.objects->first = nullptr;
+    w.objects->count = 0;
+    ASSERT_EQ(vec_add_object(&w, a, 1), 0);
+    EXPECT_EQ(w.objects->first, w.objects->last);
+    EXPECT_EQ(w.objects->first->parent, nullptr);
+    a->share->lists = 1;
+    vec_free_world(&w);
+    vec_close(&w);
 }
 
 TEST(VecObjects, AllocationLimits) {

@@ -44,6 +44,13 @@ bool parse_int(const char* text, int lo, int hi, int* value) {
     return true;
 }
 
+// The long name of an option, for messages about it in whichever form it was given.
+std::string option_name(int code) {
+    for (const option& o : kLongOptions)
+        if (o.name && o.val == code) return std::string("--") + o.name;
+    return "?";
+}
+
 std::string quoted(const char* s) {
     return std::string("'") + s + "'";
 }
@@ -195,8 +202,16 @@ bool parse_options(int argc, char** argv, capture_options* o, std::string* err) 
     *o = capture_options{};
     optind = 0; // full re-initialisation, so the parser can run more than once (tests)
     opterr = 0;
+    bool seen[opt_ffmpeg + 1] = {}; // every option counts once, short and long forms alike
     int c;
     while ((c = getopt_long(argc, argv, ":r:s:a:S:qhV", kLongOptions, nullptr)) != -1) {
+        if (c > 0 && c <= opt_ffmpeg && c != '?' && c != ':') {
+            if (seen[c]) {
+                *err = "option " + option_name(c) + " given more than once (each option at most once)";
+                return false;
+            }
+            seen[c] = true;
+        }
         switch (c) {
         case 'r':
             if (!parse_int(optarg, 1, kMaxFps, &o->fps)) {
@@ -315,6 +330,7 @@ void print_help(FILE* out) {
           "  -q, --quiet        no progress bar (it is shown only when standard error is a terminal)\n"
           "  -h, --help         show this help and exit\n"
           "  -V, --version      show the version and exit\n"
+          "Each option may be given at most once.\n"
           "\n"
           "A song position POS is order*100+row (0..2000; rows 0..63) or order:row, for example 13:0.\n"
           "The sections end at song positions 100, 200, 400, 430, 700, 800, 1100, 1600, 1800, 1900\n"

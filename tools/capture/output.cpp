@@ -1,15 +1,11 @@
-// output.cpp: atomic output files, the PNG encoder (libpng) and the streaming WAV writer of `capture`.
+// output.cpp: the frames of `capture` as PNG pictures (png_out) and its streaming WAV writer.
 // All run on the main thread, between frames of the offline demo.
 #include "output.h"
 
-#include <atomic>
+#include "png_out.h"
+
 #include <cerrno>
-#include <csetjmp>
 #include <cstring>
-#include <fcntl.h>
-#include <png.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -46,105 +42,18 @@ void wav_header(uint8_t* h, uint32_t samples) {
     put_le32(h + 40, data_bytes);
 }
 
-struct png_failure {
-    jmp_buf jump;
-    char message[200];
+struct scaled_frame {
+    const uint32_t* frame;
+    int scale;
 };
 
-void on_png_error(png_structp png, png_const_charp message) {
-    auto* failure = static_cast<png_failure*>(png_get_error_ptr(png));
-    snprintf(failure->message, sizeof failure->message, "%s", message);
-    longjmp(failure->jump, 1);
+// Each frame row is converted once and then written scale times.
+void scaled_row(int y, const void* ctx, uint8_t* rgb) {
+    const auto* s = static_cast<const scaled_frame*>(ctx);
+    if (y % s->scale == 0) scale_row_rgb(s->frame + (y / s->scale) * kFrameW, s->scale, rgb);
 }
-
-void on_png_warning(png_structp, png_const_charp) {}
 
 } // namespace
-
-bool temp_name_for(const char* final_path, char* dst, size_t size) {
-    static std::atomic<unsigned> serial{0}; // the PNG writer thread names files too
-    const char* slash = strrchr(final_path, '/');
-    int dir_len = slash ? static_cast<int>(slash - final_path + 1) : 0;
-    const char* base = final_path + dir_len;
-    int n = snprintf(dst, size, "%.*s.tmp-%ld-%u.%s", dir_len, final_path, static_cast<long>(getpid()),
-                     ++serial, base);
-    return n > 0 && static_cast<size_t>(n) < size;
-}
-
-bool out_open(out_file* of, const char* path, std::string* err) {
-    *of = out_file{};
-    if (strlen(path) >= sizeof of->path) {
-        *err = std::string("output name too long: '") + path + "'";
-        return false;
-    }
-    snprintf(of->path, sizeof of->path, "%s", path);
-    struct stat st;
-    if (stat(path, &st) == 0 && S_ISDIR(st.st_mode)) {
-        *err = std::string("'") + path + "' is a folder";
-        return false;
-    }
-    if (stat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
-        of->direct = true;
-        of->f = fopen(path, "wbe");
-        if (!of->f) {
-            *err = describe("cannot write", path, errno);
-            return false;
-        }
-        return true;
-    }
-    if (!temp_name_for(path, of->temp, sizeof of->temp)) {
-        *err = std::string("output name too long: '") + path + "'";
-        return false;
-    }
-    int fd = open(of->temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        *err = describe("cannot create", path, errno);
-        of->temp[0] = '\0';
-        return false;
-    }
-    of->f = fdopen(fd, "wb");
-    if (!of->f) {
-        *err = describe("cannot create", path, errno);
-        close(fd);
-        unlink(of->temp);
-        of->temp[0] = '\0';
-        return false;
-    }
-    return true;
-}
-
-bool out_commit(out_file* of, std::string* err) {
-    bool ok = fflush(of->f) == 0 && !ferror(of->f);
-    int error = errno;
-    if (fclose(of->f) != 0 && ok) ok = false, error = errno;
-    of->f = nullptr;
-    if (!ok) {
-        *err = describe("cannot write", of->path, error);
-        if (!of->direct) unlink(of->temp);
-        of->temp[0] = '\0';
-        return false;
-    }
-    if (of->direct) return true;
-    bool renamed = commit_temp(of->temp, of->path, err);
-    of->temp[0] = '\0';
-    return renamed;
-}
-
-void out_abort(out_file* of) {
-    if (of->f) fclose(of->f);
-    of->f = nullptr;
-    if (!of->direct && of->temp[0]) unlink(of->temp);
-    of->temp[0] = '\0';
-}
-
-bool commit_temp(const char* temp, const char* final_path, std::string* err) {
-    if (rename(temp, final_path) != 0) {
-        *err = describe("cannot create", final_path, errno);
-        unlink(temp);
-        return false;
-    }
-    return true;
-}
 
 void scale_row_rgb(const uint32_t* src_row, int scale, uint8_t* dst) {
     for (int x = 0; x < kFrameW; ++x) {
@@ -158,34 +67,9 @@ void scale_row_rgb(const uint32_t* src_row, int scale, uint8_t* dst) {
 }
 
 bool write_png(FILE* f, const uint32_t* frame, int scale, uint8_t* row, std::string* err) {
-    png_failure failure{};
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &failure, on_png_error, on_png_warning);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!info) {
-        png_destroy_write_struct(&png, nullptr);
-        *err = "out of memory for the PNG encoder";
-        return false;
-    }
-    if (setjmp(failure.jump)) {
-        png_destroy_write_struct(&png, &info);
-        *err = std::string("PNG encoder: ") + failure.message;
-        if (ferror(f)) *err += std::string(" (") + strerror(errno) + ")";
-        return false;
-    }
-    png_init_io(png, f);
     // Fast settings: these frames are large flat areas, which the Sub filter and level 1 handle well.
-    png_set_compression_level(png, 1);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
-    png_set_IHDR(png, info, kFrameW * scale, kFrameH * scale, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (int y = 0; y < kFrameH; ++y) {
-        scale_row_rgb(frame + y * kFrameW, scale, row);
-        for (int i = 0; i < scale; ++i) png_write_row(png, row);
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
+    const scaled_frame s{frame, scale};
+    return write_png_rows(f, kFrameW * scale, kFrameH * scale, true, scaled_row, &s, row, err);
 }
 
 bool wav_open(wav_writer* w, const char* path, std::string* err) {

@@ -1,8 +1,6 @@
-// output.h: the files `capture` writes. Every file is written under a temporary name beside its final
-// name and renamed onto it only when complete, so an interrupted or failed capture never leaves a file
-// that looks finished. Devices and pipes (/dev/null, /dev/full, a FIFO) are written in place.
+// output.h: the files `capture` writes, each atomically (outfile.h: written under a temporary name and
+// renamed only when complete; devices and pipes written in place).
 //
-// USAGE: out_open -> fwrite into .f -> out_commit (checks every byte reached the file) or out_abort.
 // PNG: write_png() encodes one frame into an open file. WAV: wav_open -> wav_write... -> wav_finish.
 #pragma once
 #include <cstddef>
@@ -10,28 +8,11 @@
 #include <cstdio>
 #include <string>
 
+#include "outfile.h"
+
 constexpr int kFrameW = 320;
 constexpr int kFrameH = 240;
 constexpr int kSampleRate = 44100;
-constexpr size_t kPathMax = 4096;
-
-struct out_file {
-    FILE* f = nullptr;
-    bool direct = false; // the target is not a regular file: written in place, never renamed
-    char path[kPathMax] = {};
-    char temp[kPathMax] = {};
-};
-
-// Writes into dst the temporary name used for final: ".tmp-PID-N." + its base name in the same folder
-// (so the rename stays on one file system and the extension still tells tools the format).
-bool temp_name_for(const char* final_path, char* dst, size_t size);
-
-bool out_open(out_file* of, const char* path, std::string* err);
-bool out_commit(out_file* of, std::string* err);
-void out_abort(out_file* of); // closes and removes the temporary file; safe on a closed out_file
-
-// Renames a finished temporary file onto its final name (for files written by another program).
-bool commit_temp(const char* temp, const char* final_path, std::string* err);
 
 // Copies the frame (320x240 0x00RRGGBB) enlarged scale times, nearest neighbour, as 8-bit RGB rows:
 // dst holds 320 * scale * 3 bytes per row and 240 * scale rows.

@@ -17,12 +17,13 @@
 
 #include "assets.h"
 
-#include <png.h>
+#include "png_out.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -50,33 +51,6 @@ void make_pictures() {
     for (int i = 0; i < 65536; i++)
         zoom_texture[i] =
             naama[i] == naama[0] ? 0x00EE8800u : static_cast<uint32_t>((3 * naama[i]) >> 2) << 16;
-}
-
-bool write_png(const char* path, const uint32_t* pixels) {
-    FILE* f = std::fopen(path, "wb");
-    if (!f) return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    std::vector<png_byte> row(kW * 3);
-    bool ok = png && info && !setjmp(png_jmpbuf(png));
-    if (ok) {
-        png_init_io(png, f);
-        png_set_IHDR(png, info, kW, kH, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        png_write_info(png, info);
-        for (int y = 0; y < kH; y++) {
-            for (int x = 0; x < kW; x++) {
-                const uint32_t p = pixels[y * kW + x];
-                row[3 * x] = static_cast<png_byte>(p >> 16);
-                row[3 * x + 1] = static_cast<png_byte>(p >> 8);
-                row[3 * x + 2] = static_cast<png_byte>(p);
-            }
-            png_write_row(png, row.data());
-        }
-        png_write_end(png, nullptr);
-    }
-    png_destroy_write_struct(&png, &info);
-    return std::fclose(f) == 0 && ok;
 }
 
 void blurred_pano(int t) {
@@ -145,8 +119,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "fxshot: unknown effect '%s'\n", effect);
         return 2;
     }
-    if (!write_png(argv[3], frame.data())) {
-        std::fprintf(stderr, "fxshot: cannot write %s\n", argv[3]);
+    std::string err;
+    if (!save_png(argv[3], frame.data(), kW, kH, &err)) {
+        std::fprintf(stderr, "fxshot: %s\n", err.c_str());
         return 1;
     }
     return 0;

@@ -1,6 +1,8 @@
 // gen_pallo: writes the shore scene file. Usage: gen_pallo OUTPUT (the committed copy is data/pallo.3ds).
 #include <cstdio>
+#include <string>
 
+#include "outfile.h"
 #include "pallo_gen.h"
 
 int main(int argc, char** argv) {
@@ -9,9 +11,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::vector<uint8_t> bytes = make_pallo();
-    FILE* f = std::fopen(argv[1], "wb");
-    if (!f || std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size() || std::fclose(f) != 0) {
-        std::fprintf(stderr, "gen_pallo: cannot write %s\n", argv[1]);
+    std::string err;
+    if (!write_whole_file(argv[1], bytes.data(), bytes.size(), &err)) {
+        std::fprintf(stderr, "gen_pallo: %s\n", err.c_str());
         return 1;
     }
     return 0;

@@ -2,6 +2,7 @@
 // muotokuva.raw, naama.raw and tekstit.raw (65536 bytes each) into the directory given.
 // Usage: gen_pictures OUTPUT_DIR      (the committed files live in data/)
 #include "lettering.h"
+#include "outfile.h"
 #include "portrait.h"
 
 #include <cstdio>
@@ -11,15 +12,10 @@
 namespace {
 
 bool write_file(const std::string& path, const uint8_t* bytes, size_t size) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) {
-        std::fprintf(stderr, "gen_pictures: cannot create %s\n", path.c_str());
-        return false;
-    }
-    bool ok = std::fwrite(bytes, 1, size, f) == size;
-    ok = (std::fclose(f) == 0) && ok;
-    if (!ok) std::fprintf(stderr, "gen_pictures: cannot write %s\n", path.c_str());
-    return ok;
+    std::string err;
+    if (write_whole_file(path.c_str(), bytes, size, &err)) return true;
+    std::fprintf(stderr, "gen_pictures: %s\n", err.c_str());
+    return false;
 }
 
 uint8_t picture[kPictureBytes];

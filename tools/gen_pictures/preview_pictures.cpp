@@ -6,7 +6,7 @@
 //   pictures-flares.png    the large flare portrait and the 32x32 sprite grid sampled from it
 //   pictures-halftone.png  the twin-portrait screen and its halftone dots
 //   pictures-captions.png  the caption bands where the demo blends them, and the raw bitmap
-#include <png.h>
+#include "png_out.h"
 
 #include <algorithm>
 #include <cmath>
@@ -44,32 +44,10 @@ bool read_raw(const std::string& path, uint8_t* out) {
 }
 
 bool write_png(const std::string& path, const Image& img) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!png || !info || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(f);
-        return false;
-    }
-    png_init_io(png, f);
-    png_set_IHDR(png, info, img.width, img.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    std::vector<uint8_t> row(size_t(img.width) * 3);
-    for (int y = 0; y < img.height; ++y) {
-        for (int x = 0; x < img.width; ++x) {
-            uint32_t p = img.px[size_t(y) * img.width + x];
-            row[size_t(x) * 3] = uint8_t(p >> 16);
-            row[size_t(x) * 3 + 1] = uint8_t(p >> 8);
-            row[size_t(x) * 3 + 2] = uint8_t(p);
-        }
-        png_write_row(png, row.data());
-    }
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return std::fclose(f) == 0;
+    std::string err;
+    if (save_png(path.c_str(), img.px.data(), img.width, img.height, &err)) return true;
+    std::fprintf(stderr, "preview_pictures: %s\n", err.c_str());
+    return false;
 }
 
 // The panorama's two 982x240 layers as the demo builds them, the front one laid over the back one.
@@ -241,6 +219,5 @@ int main(int argc, char** argv) {
               write_png(out + "/pictures-flares.png", flares(naama)) &&
               write_png(out + "/pictures-halftone.png", halftone(muotokuva)) &&
               write_png(out + "/pictures-captions.png", captions(tekstit, muotokuva));
-    if (!ok) std::fprintf(stderr, "preview_pictures: cannot write the previews into %s\n", out.c_str());
     return ok ? 0 : 1;
 }

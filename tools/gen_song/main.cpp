@@ -1,7 +1,9 @@
 // gen_song OUT.mod: synthesises the instruments, composes the song and writes the demo's module.
 #include "gen_song.h"
+#include "outfile.h"
 
 #include <cstdio>
+#include <string>
 
 int main(int argc, char** argv) {
     if (argc != 2) {
@@ -9,15 +11,9 @@ int main(int argc, char** argv) {
         return 2;
     }
     std::vector<uint8_t> module = build_module(make_samples(), compose());
-    std::FILE* f = std::fopen(argv[1], "wb");
-    if (!f) {
-        std::perror(argv[1]);
-        return 1;
-    }
-    bool ok = std::fwrite(module.data(), 1, module.size(), f) == module.size();
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok) {
-        std::fprintf(stderr, "gen_song: could not write %s\n", argv[1]);
+    std::string err;
+    if (!write_whole_file(argv[1], module.data(), module.size(), &err)) {
+        std::fprintf(stderr, "gen_song: %s\n", err.c_str());
         return 1;
     }
     return 0;

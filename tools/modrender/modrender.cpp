@@ -5,13 +5,17 @@
 //   modrender IN.mod OUT.wav [--seconds N]
 //
 // Without --seconds the song is rendered until it comes back to a row it has already played (outside a
-// pattern loop), at most 20 minutes.
+// pattern loop), at most 20 minutes. The WAV file appears under its name only once complete (outfile.h).
+// Exit status 0 on success, 1 on a failed read or write, 2 on bad usage (an option given twice included).
+#include "outfile.h"
 #include "sound_internal.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <getopt.h>
+#include <string>
 #include <vector>
 
 constexpr int render_rate = 44100;
@@ -55,9 +59,10 @@ static void put32(FILE* f, uint32_t v) {
     put16(f, v >> 16);
 }
 
-static bool write_wav(const char* path, const int16_t* samples, size_t count) {
-    FILE* f = std::fopen(path, "wb");
-    if (!f) return false;
+static bool write_wav(const char* path, const int16_t* samples, size_t count, std::string* err) {
+    out_file of;
+    if (!out_open(&of, path, err)) return false;
+    FILE* f = of.f;
     const uint32_t bytes = static_cast<uint32_t>(count * 2);
     std::fwrite("RIFF", 1, 4, f);
     put32(f, 36 + bytes);
@@ -72,32 +77,41 @@ static bool write_wav(const char* path, const int16_t* samples, size_t count) {
     std::fwrite("data", 1, 4, f);
     put32(f, bytes);
     for (size_t i = 0; i < count; i++) put16(f, static_cast<uint16_t>(samples[i]));
-    const bool ok = std::ferror(f) == 0;
-    return std::fclose(f) == 0 && ok;
+    return out_commit(&of, err); // checks that every byte reached the file
 }
 
-static int usage() {
-    std::fprintf(stderr, "usage: modrender IN.mod OUT.wav [--seconds N]\n");
+static int usage(const char* problem = nullptr) {
+    if (problem) std::fprintf(stderr, "modrender: %s\n", problem);
+    std::fprintf(stderr, "usage: modrender IN.mod OUT.wav [--seconds N]   (each option at most once)\n");
     return 2;
 }
 
 int main(int argc, char** argv) {
-    if (argc != 3 && argc != 5) return usage();
+    static const option options[] = {{"seconds", required_argument, nullptr, 's'}, {nullptr, 0, nullptr, 0}};
     double seconds = 0;
-    if (argc == 5) {
-        if (std::strcmp(argv[3], "--seconds") != 0) return usage();
+    bool seconds_given = false;
+    opterr = 0;
+    int c;
+    while ((c = getopt_long(argc, argv, ":", options, nullptr)) != -1) {
+        if (c == ':') return usage("--seconds needs a value");
+        if (c != 's') return usage();
+        if (seconds_given) return usage("--seconds given twice");
+        seconds_given = true;
         char* end = nullptr;
-        seconds = std::strtod(argv[4], &end);
-        if (end == argv[4] || *end != '\0' || !(seconds > 0) || seconds > render_maxseconds) {
+        seconds = std::strtod(optarg, &end);
+        if (end == optarg || *end != '\0' || !(seconds > 0) || seconds > render_maxseconds) {
             std::fprintf(stderr, "modrender: --seconds wants a number above 0 and at most %g\n",
                          render_maxseconds);
             return 2;
         }
     }
+    if (argc - optind != 2) return usage();
+    const char* in_path = argv[optind];
+    const char* out_path = argv[optind + 1];
 
-    FILE* in = std::fopen(argv[1], "rb");
+    FILE* in = std::fopen(in_path, "rb");
     if (!in) {
-        std::fprintf(stderr, "modrender: cannot open %s: %s\n", argv[1], std::strerror(errno));
+        std::fprintf(stderr, "modrender: cannot open %s: %s\n", in_path, std::strerror(errno));
         return 1;
     }
     std::vector<uint8_t> module;
@@ -108,7 +122,7 @@ int main(int argc, char** argv) {
     const bool read_error = std::ferror(in) != 0;
     std::fclose(in);
     if (read_error) {
-        std::fprintf(stderr, "modrender: cannot read %s\n", argv[1]);
+        std::fprintf(stderr, "modrender: cannot read %s\n", in_path);
         return 1;
     }
 
@@ -117,7 +131,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (!mzx_get(module.data(), module.size())) {
-        std::fprintf(stderr, "modrender: %s: %s\n", argv[1], pt_errorstr);
+        std::fprintf(stderr, "modrender: %s: %s\n", in_path, pt_errorstr);
         return 1;
     }
 
@@ -132,11 +146,12 @@ int main(int argc, char** argv) {
     sd_offline_set_sink(nullptr, nullptr);
 
     const size_t count = r.wanted ? r.wanted : r.samples.size();
-    if (!write_wav(argv[2], r.samples.data(), count)) {
-        std::fprintf(stderr, "modrender: cannot write %s\n", argv[2]);
+    std::string err;
+    if (!write_wav(out_path, r.samples.data(), count, &err)) {
+        std::fprintf(stderr, "modrender: %s\n", err.c_str());
         return 1;
     }
-    std::printf("%s: %zu samples (%.2f s), %d channels\n", argv[2], count, count / double(render_rate),
+    std::printf("%s: %zu samples (%.2f s), %d channels\n", out_path, count, count / double(render_rate),
                 pt_channels);
     return 0;
 }

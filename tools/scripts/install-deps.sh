@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that are missing for `demo` (build and run) or `test` (everything).
+# Installs the Debian packages that are missing for `demo` (build and run), `test` (everything), or the
+# deeper checks: `fuzz` (clang's libFuzzer) and `memcheck` (valgrind).
 set -euo pipefail
 demo=(cmake g++ make pkg-config libsdl1.2-dev)
 test=("${demo[@]}" libgtest-dev libbenchmark-dev libxmp-dev lib3ds-dev libpng-dev xvfb xauth xdotool ffmpeg)
 case "${1:-test}" in
   demo) want=("${demo[@]}") ;;
   test) want=("${test[@]}") ;;
-  *) echo "usage: install-deps.sh demo|test" >&2; exit 2 ;;
+  fuzz) want=("${test[@]}" clang-14 libclang-rt-14-dev) ;;
+  memcheck) want=("${test[@]}" valgrind) ;;
+  *) echo "usage: install-deps.sh demo|test|fuzz|memcheck" >&2; exit 2 ;;
 esac
 missing=()
 for p in "${want[@]}"; do
