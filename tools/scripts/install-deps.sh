@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that are missing for `demo` (build and run) or `test` (everything).
+# Installs the Debian packages that are missing for `demo` (build and run) or `test` (everything), and
+# any further packages named after the set: install-deps.sh demo valgrind
 set -euo pipefail
 demo=(cmake g++ make pkg-config libsdl1.2-dev)
 test=("${demo[@]}" libgtest-dev libbenchmark-dev libxmp-dev lib3ds-dev libpng-dev xvfb xauth xdotool ffmpeg)
 case "${1:-test}" in
   demo) want=("${demo[@]}") ;;
   test) want=("${test[@]}") ;;
-  *) echo "usage: install-deps.sh demo|test" >&2; exit 2 ;;
+  *) echo "usage: install-deps.sh demo|test [PACKAGE...]" >&2; exit 2 ;;
 esac
+want+=("${@:2}")
 missing=()
 for p in "${want[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
