@@ -89,7 +89,7 @@ awk -v totals="$dir/frame-cost.txt" -v funcs="$dir/frame-functions.txt" '
 ' "$out"
 
 label="x86-64, SSE2 paths"
-[ "$portable" = 1 ] && label="x86-64, portable code (SHORELINE_SIMD=OFF)"
+[ "$portable" = 1 ] && label="x86-64, portable code: SHORELINE_SIMD=OFF"
 echo "Instructions per frame at 50 fps ($label), millions; callgrind over capture --bench"
 sort -k1,1n -k3,3n "$dir/frame-cost.txt" | awk -v budget="$budget" -v summary="$dir/frame-summary.txt" '
   function flush() {
