@@ -56,23 +56,6 @@ template <class T> bool whole(T v) {
     return std::isfinite(v) && v == std::trunc(v);
 }
 
-} // namespace
-
-extern "C" {
-double __real_sin(double);
-double __real_cos(double);
-void __real_sincos(double, double*, double*);
-double __real_atan2(double, double);
-double __real_pow(double, double);
-float __real_sinf(float);
-float __real_cosf(float);
-void __real_sincosf(float, float*, float*);
-float __real_atan2f(float, float);
-float __real_powf(float, float);
-}
-
-namespace {
-
 template <class T> T moved_sin(T x, T r) {
     return x == 0 ? r : nudge(r, T(1));
 }
@@ -89,41 +72,36 @@ template <class T> T moved_pow(T x, T y, T r) {
 
 } // namespace
 
+// With --wrap=F the linker sends the demo's calls of F to __wrap_F and __real_F to the libm function.
+#define WRAP_SIN(f, T)                                                                                       \
+    T __real_##f(T);                                                                                         \
+    T __wrap_##f(T x) {                                                                                      \
+        return moved_sin(x, __real_##f(x));                                                                  \
+    }
+#define WRAP_SINCOS(f, T)                                                                                    \
+    void __real_##f(T, T*, T*);                                                                              \
+    void __wrap_##f(T x, T* s, T* c) {                                                                       \
+        __real_##f(x, s, c);                                                                                 \
+        *s = moved_sin(x, *s);                                                                               \
+        *c = moved_sin(x, *c);                                                                               \
+    }
+#define WRAP_BINARY(f, T, moved)                                                                             \
+    T __real_##f(T, T);                                                                                      \
+    T __wrap_##f(T a, T b) {                                                                                 \
+        return moved(a, b, __real_##f(a, b));                                                                \
+    }
+
 extern "C" {
-double __wrap_sin(double x) {
-    return moved_sin(x, __real_sin(x));
-}
-double __wrap_cos(double x) {
-    return moved_sin(x, __real_cos(x));
-}
-void __wrap_sincos(double x, double* s, double* c) {
-    __real_sincos(x, s, c);
-    *s = moved_sin(x, *s);
-    *c = moved_sin(x, *c);
-}
-double __wrap_atan2(double y, double x) {
-    return moved_atan2(y, x, __real_atan2(y, x));
-}
-double __wrap_pow(double x, double y) {
-    return moved_pow(x, y, __real_pow(x, y));
-}
-float __wrap_sinf(float x) {
-    return moved_sin(x, __real_sinf(x));
-}
-float __wrap_cosf(float x) {
-    return moved_sin(x, __real_cosf(x));
-}
-void __wrap_sincosf(float x, float* s, float* c) {
-    __real_sincosf(x, s, c);
-    *s = moved_sin(x, *s);
-    *c = moved_sin(x, *c);
-}
-float __wrap_atan2f(float y, float x) {
-    return moved_atan2(y, x, __real_atan2f(y, x));
-}
-float __wrap_powf(float x, float y) {
-    return moved_pow(x, y, __real_powf(x, y));
-}
+WRAP_SIN(sin, double)
+WRAP_SIN(cos, double)
+WRAP_SINCOS(sincos, double)
+WRAP_BINARY(atan2, double, moved_atan2)
+WRAP_BINARY(pow, double, moved_pow)
+WRAP_SIN(sinf, float)
+WRAP_SIN(cosf, float)
+WRAP_SINCOS(sincosf, float)
+WRAP_BINARY(atan2f, float, moved_atan2)
+WRAP_BINARY(powf, float, moved_pow)
 }
 
 namespace {
