@@ -3,7 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <cstring>
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
 #include <emmintrin.h>
 #endif
 
@@ -40,7 +40,7 @@ template <class T> T saturate(T s) {
 
 // Per-byte min(255, a + b).
 inline Bytes add_saturate(Bytes a, Bytes b) {
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
     return reinterpret_cast<Bytes>(_mm_adds_epu8(reinterpret_cast<__m128i>(a), reinterpret_cast<__m128i>(b)));
 #else
     const Bytes s = a + b;

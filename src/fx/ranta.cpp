@@ -102,7 +102,9 @@ void ranta_init_scene(uint32_t* target, const uint8_t* scene, size_t size) {
     const float dx = cam.pos[0] - cam.target[0], dy = cam.pos[1] - cam.target[1];
     std::memcpy(target0, cam.target, sizeof target0);
     orbit_radius = std::sqrt(dx * dx + dy * dy);
-    orbit_angle = std::atan2(dy, dx);
+    // In double, rounded once to float: a float atan2 is not correctly rounded in every C library, and
+    // its last bit would turn the camera's whole path (and with it most frames of the scene).
+    orbit_angle = static_cast<float>(std::atan2(static_cast<double>(dy), static_cast<double>(dx)));
     orbit_height = cam.pos[2] - cam.target[2];
 }
 

@@ -8,7 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
-#ifdef __SSE2__
+#if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
 #include <emmintrin.h>
 #endif
 
@@ -259,7 +259,7 @@ void sd_mix_mono(int16_t* out, int n, int sixteen) {
     if (first) std::memset(mix_buffer, 0, sizeof(int32_t) * static_cast<size_t>(n)); // nothing was mixed
     if (sixteen) {
         int k = 0;
-#ifdef __SSE2__
+#if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
         // The saturating pack clamps exactly like the scalar loop below.
         for (; k + 8 <= n; k += 8) {
             const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(mix_buffer + k));

@@ -120,6 +120,11 @@ TEST_F(CaptureProgram, HelpVersionAndUsageErrors) {
         EXPECT_EQ(r.err.rfind("capture: ", 0), 0u) << r.err;
         EXPECT_EQ(r.err.back(), '\n');
     }
+    // Counting per frame needs callgrind: outside it the run is refused before the demo starts.
+    result uncounted = run({"--bench", "--callgrind"});
+    EXPECT_EQ(uncounted.status, 1);
+    EXPECT_EQ(uncounted.out, "");
+    EXPECT_NE(uncounted.err.find("valgrind"), std::string::npos) << uncounted.err;
     EXPECT_TRUE(list_dir(out_dir).empty());
 }
 

@@ -40,6 +40,7 @@ TEST(CaptureOptions, DefaultsAndOutputKinds) {
     EXPECT_EQ(parse({"demo.mp4"}).opts.kind, out_kind::video);
     EXPECT_EQ(parse({"--still=1316", "a.png"}).opts.kind, out_kind::png_still);
     EXPECT_EQ(parse({"--bench"}).opts.kind, out_kind::none);
+    EXPECT_TRUE(parse({"--bench", "--callgrind"}).opts.callgrind);
     // Options may follow OUT, and "--" lets a name start with a dash.
     parsed late = parse({"a.wav", "-r", "25"});
     EXPECT_TRUE(late.ok);
@@ -108,6 +109,7 @@ TEST(CaptureOptions, RefusedUsage) {
     refused({"--bench", "a.wav"}, "writes no file");
     refused({"--digest", "--fps=25"}, "whole demo at 50 fps");
     refused({"--bench", "--digest"}, "cannot be combined");
+    refused({"--callgrind", "a.wav"}, "goes with --bench");
     refused({"f%s.png"}, "bad frame pattern");
     refused({"f%d%d.png"}, "bad frame pattern");
     refused({"f%10d.png"}, "bad frame pattern");

@@ -17,6 +17,11 @@
 #include <cstring>
 #include <string>
 
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#define CAPTURE_CALLGRIND 1
+#endif
+
 namespace {
 
 constexpr int kExitFailure = 1;
@@ -53,6 +58,20 @@ struct capture_run {
     bench_table* bench = nullptr;
     double last_time = 0;
 };
+
+// --callgrind: callgrind writes out (and restarts) its counts at every frame, so that each dump holds one
+// frame interval: the mixing after the previous frame was presented and the drawing of this one. The
+// label names the section that drew the frame (0: none, or outside the range).
+void dump_frame_counters([[maybe_unused]] int64_t k, [[maybe_unused]] int section) {
+#ifdef CAPTURE_CALLGRIND
+    char label[64];
+    if (k == 0)
+        snprintf(label, sizeof label, "frame 0 start-up");
+    else
+        snprintf(label, sizeof label, "frame %lld section %d", static_cast<long long>(k), section);
+    CALLGRIND_DUMP_STATS_AT(label);
+#endif
+}
 
 bool fail(capture_run* run, const std::string& message) {
     if (!run->failed) run->error = message;
@@ -101,6 +120,8 @@ void on_frame(const uint32_t* frame, int section, int position, uint32_t, void* 
     if (run->done || run->failed) return;
     bool take = in_capture(run->opts, section, position);
     if (run->bench) {
+        if (run->opts->callgrind)
+            dump_frame_counters(k, take && section >= 1 && section <= kSections ? section : 0);
         double now = cpu_seconds();
         if (k == 0)
             run->bench->startup = now - run->last_time;
@@ -231,6 +252,17 @@ bool finish_outputs(capture_run* run) {
 }
 
 int run_bench(const capture_options* o) {
+    if (o->callgrind) {
+#ifdef CAPTURE_CALLGRIND
+        if (!RUNNING_ON_VALGRIND) {
+            fprintf(stderr, "capture: --callgrind counts only under valgrind --tool=callgrind\n");
+            return kExitFailure;
+        }
+#else
+        fprintf(stderr, "capture: built without valgrind's headers, so --callgrind cannot count\n");
+        return kExitFailure;
+#endif
+    }
     static bench_table table;
     capture_run run{};
     run.opts = o;

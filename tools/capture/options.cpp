@@ -14,7 +14,7 @@ namespace {
 constexpr const char* kVersion = "1.0";
 constexpr int kRowsPerOrder = 64;
 
-enum long_only { opt_from = 256, opt_to, opt_still, opt_bench, opt_digest, opt_ffmpeg };
+enum long_only { opt_from = 256, opt_to, opt_still, opt_bench, opt_callgrind, opt_digest, opt_ffmpeg };
 
 const option kLongOptions[] = {
     {"fps", required_argument, nullptr, 'r'},
@@ -25,6 +25,7 @@ const option kLongOptions[] = {
     {"to", required_argument, nullptr, opt_to},
     {"still", required_argument, nullptr, opt_still},
     {"bench", no_argument, nullptr, opt_bench},
+    {"callgrind", no_argument, nullptr, opt_callgrind},
     {"digest", no_argument, nullptr, opt_digest},
     {"ffmpeg", required_argument, nullptr, opt_ffmpeg},
     {"quiet", no_argument, nullptr, 'q'},
@@ -246,6 +247,9 @@ bool parse_options(int argc, char** argv, capture_options* o, std::string* err) 
         case opt_bench:
             o->bench = true;
             break;
+        case opt_callgrind:
+            o->callgrind = true;
+            break;
         case opt_digest:
             o->digest = true;
             break;
@@ -283,6 +287,10 @@ bool parse_options(int argc, char** argv, capture_options* o, std::string* err) 
     }
     if (o->bench && o->digest) {
         *err = "--bench and --digest cannot be combined";
+        return false;
+    }
+    if (o->callgrind && !o->bench) {
+        *err = "--callgrind goes with --bench";
         return false;
     }
     if (o->from >= o->to) {
@@ -324,6 +332,9 @@ void print_help(FILE* out) {
           "      --bench        render as fast as possible, write nothing, and print per section\n"
           "                     the median and slowest frame time and the frames per second\n"
           "                     (CPU time of the one demo thread; --fps and the range apply)\n"
+          "      --callgrind    with --bench, under valgrind --tool=callgrind: dump the counters\n"
+          "                     after every frame, labelled with its section\n"
+          "                     (tools/scripts/frame-cost.sh tabulates them)\n"
           "      --digest       print the regression table (a hash of every frame and of the samples\n"
           "                     it owns, folded per section, at 50 fps) as C++ for the test suite\n"
           "      --ffmpeg=PROG  the ffmpeg program for videos (default: ffmpeg from PATH)\n"

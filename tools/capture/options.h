@@ -31,6 +31,7 @@ struct capture_options {
     const char* ffmpeg = "ffmpeg";
     bool quiet = false; // no progress bar
     bool bench = false;
+    bool callgrind = false; // with --bench: per-frame counter dumps for callgrind
     bool digest = false;
     bool help = false;
     bool version = false;

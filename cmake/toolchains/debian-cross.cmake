@@ -1,0 +1,46 @@
+# Shared part of the toolchain files: one of Debian's cross compilers (g++-TRIPLET, which brings the
+# target's C and C++ runtime) and a sysroot with the target's other libraries (SDL 1.2 and what the tools
+# and tests link), unpacked from Debian's packages for that architecture. tools/scripts/cross-check.sh
+# fills it; nothing of the host's own libraries is used for the target.
+#
+# The including file sets CMAKE_SYSTEM_PROCESSOR, SHORELINE_TRIPLET and SHORELINE_QEMU.
+# SHORELINE_SYSROOT: where the target's packages are unpacked (default: sysroot/ in the build folder).
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_C_COMPILER ${SHORELINE_TRIPLET}-gcc)
+set(CMAKE_CXX_COMPILER ${SHORELINE_TRIPLET}-g++)
+set(CMAKE_LIBRARY_ARCHITECTURE ${SHORELINE_TRIPLET})
+
+if(NOT SHORELINE_SYSROOT)
+  set(SHORELINE_SYSROOT "${CMAKE_BINARY_DIR}/sysroot")
+endif()
+set(SHORELINE_SYSROOT "${SHORELINE_SYSROOT}" CACHE PATH "The target's libraries, unpacked from Debian packages")
+# Test compilations made while configuring read this file again.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES SHORELINE_SYSROOT)
+
+# Libraries, headers and CMake packages from the sysroot only; programs (pkg-config) from the host.
+set(CMAKE_FIND_ROOT_PATH "${SHORELINE_SYSROOT}")
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(ENV{PKG_CONFIG_SYSROOT_DIR} "${SHORELINE_SYSROOT}")
+set(ENV{PKG_CONFIG_LIBDIR}
+    "${SHORELINE_SYSROOT}/usr/lib/${SHORELINE_TRIPLET}/pkgconfig:${SHORELINE_SYSROOT}/usr/share/pkgconfig")
+
+# Where the linker finds the libraries that the sysroot's libraries need in turn, private folders
+# (such as pulseaudio/, named by a library's run path) included.
+set(lib_dirs "${SHORELINE_SYSROOT}/lib/${SHORELINE_TRIPLET}" "${SHORELINE_SYSROOT}/usr/lib/${SHORELINE_TRIPLET}")
+file(GLOB private_libs "${SHORELINE_SYSROOT}/usr/lib/${SHORELINE_TRIPLET}/*/lib*.so*")
+foreach(lib IN LISTS private_libs)
+  get_filename_component(dir "${lib}" DIRECTORY)
+  list(APPEND lib_dirs "${dir}")
+endforeach()
+list(REMOVE_DUPLICATES lib_dirs)
+foreach(dir IN LISTS lib_dirs)
+  string(APPEND CMAKE_EXE_LINKER_FLAGS_INIT " -Wl,-rpath-link,${dir}")
+  string(APPEND CMAKE_SHARED_LINKER_FLAGS_INIT " -Wl,-rpath-link,${dir}")
+endforeach()
+
+# ctest runs the target's programs under qemu-user with the sysroot's own loader and C library (never
+# -L /usr/TRIPLET: the cross compiler's loader with another C library hangs or crashes threaded programs).
+set(CMAKE_CROSSCOMPILING_EMULATOR ${SHORELINE_QEMU} -L "${SHORELINE_SYSROOT}")
