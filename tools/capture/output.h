@@ -1,6 +1,7 @@
 // output.h: the files `capture` writes. Every file is written under a temporary name beside its final
 // name and renamed onto it only when complete, so an interrupted or failed capture never leaves a file
-// that looks finished. Devices and pipes (/dev/null, /dev/full, a FIFO) are written in place.
+// that looks finished. Devices and pipes (/dev/null, /dev/full, a FIFO) are written in place. Missing
+// folders on the way to an output are created.
 //
 // USAGE: out_open -> fwrite into .f -> out_commit (checks every byte reached the file) or out_abort.
 // PNG: write_png() encodes one frame into an open file. WAV: wav_open -> wav_write... -> wav_finish.
@@ -26,6 +27,11 @@ struct out_file {
 // (so the rename stays on one file system and the extension still tells tools the format).
 bool temp_name_for(const char* final_path, char* dst, size_t size);
 
+// Creates the folders that lead to path (like mkdir -p on its folder part); false with a message naming
+// the folder that cannot be made.
+bool make_parent_folders(const char* path, std::string* err);
+
+// Creates the folders that lead to path, then the temporary file (or opens a device in place).
 bool out_open(out_file* of, const char* path, std::string* err);
 bool out_commit(out_file* of, std::string* err);
 void out_abort(out_file* of); // closes and removes the temporary file; safe on a closed out_file
