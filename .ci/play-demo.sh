@@ -12,6 +12,8 @@ case "$mode" in
   *) echo "usage: play-demo.sh end | stop SECONDS" >&2; exit 2 ;;
 esac
 
+# Job control, so that the demo does not start with SIGINT ignored as a script's background job would.
+set -m
 SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy ./demo.sh &
 pid=$!
 exe=$PWD/build-demo/src/main/shoreline
