@@ -1,8 +1,9 @@
 // demo.h: the sequencer's interface inside the project (the executable, the offline player, tests).
 //
-// USAGE: a platform supplies demo_tick(), the gfx_* display layer and an audio driver; demo_main() then
-// plays the whole demo on the main thread and returns the exit status (0 played or left early, 1 start-up
-// failure). Frame buffers are 320x240 words 0x00RRGGBB; pictures are 256x256 bytes, row-major.
+// USAGE: a platform supplies demo_tick(), demo_idle(), the gfx_* display layer and an audio driver;
+// demo_main() then plays the whole demo on the main thread and returns the exit status (0 played or left
+// early, 1 start-up failure: no audio device, the song refused or never started, or no display). Frame
+// buffers are 320x240 words 0x00RRGGBB; pictures are 256x256 bytes, row-major.
 #pragma once
 #include <cstdint>
 
@@ -18,6 +19,10 @@ int demo_main();
 // Demo ticks (20 ms units, 50 per second) of the platform's clock: SDL_GetTicks() / 20, or the virtual
 // clock of the offline player.
 int demo_tick();
+
+// Lets a moment of the platform's clock pass while start-up waits for the song to start: a millisecond's
+// sleep, or a millisecond of virtual time.
+void demo_idle();
 
 // The section (1..11) being played; 0 before the first one. Read by the offline player's frame hook.
 extern int demo_section;

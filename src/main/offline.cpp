@@ -17,6 +17,10 @@
 #include <vector>
 
 namespace {
+// The loader converts the embedded module in place: its bytes as built, put back after every run so that
+// each run in a process starts from the same song.
+const std::vector<uint8_t> pristine_module(moddi, moddi + moddi_size);
+
 const offline_hooks* hooks = nullptr;
 uint64_t frames = 0; // frames presented so far in this run
 uint32_t now_ms = 0; // virtual time: when the frame being drawn is shown
@@ -37,15 +41,17 @@ int demo_tick() {
     return static_cast<int32_t>(now_ms) / 20;
 }
 
+// Start-up waiting for the song's first tick: a millisecond of virtual time, so that a stalled device
+// still ends the wait.
+void demo_idle() {
+    sd_offline_run(++now_ms);
+}
+
 int offline_run(const offline_hooks* run_hooks) {
     if (!run_hooks || run_hooks->fps < 1 || run_hooks->fps > 240) {
         std::fputs("offline_run: fps must be 1..240\n", stderr);
         return 1;
     }
-    // The loader converts the embedded module in place; keep the bytes as built so that every run in
-    // a process starts from the same song.
-    static const std::vector<uint8_t> pristine_module(moddi, moddi + moddi_size);
-    std::memcpy(moddi, pristine_module.data(), moddi_size);
     // rand() feeds the replayer's random waveform, the shore scene's motion and the flicker of section
     // 8: a fixed seed makes every run give the same frames and samples.
     std::srand(1);
@@ -59,6 +65,7 @@ int offline_run(const offline_hooks* run_hooks) {
     const int status = demo_main();
     gfx_offline_set_hooks(nullptr, nullptr, nullptr);
     sd_offline_set_sink(nullptr, nullptr);
+    std::memcpy(moddi, pristine_module.data(), moddi_size);
     hooks = nullptr;
     return status;
 }

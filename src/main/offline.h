@@ -20,5 +20,6 @@ struct offline_hooks {
     void* ctx;
 };
 
-// Runs the whole demo from start-up to shut-down; returns its exit status.
+// Runs the whole demo from start-up to shut-down; returns its exit status. It plays the embedded module
+// as it stands and puts back its bytes as built afterwards (the loader converts it in place).
 int offline_run(const offline_hooks* hooks);

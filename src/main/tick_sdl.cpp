@@ -6,3 +6,7 @@
 int demo_tick() {
     return static_cast<int32_t>(SDL_GetTicks()) / 20;
 }
+
+void demo_idle() {
+    SDL_Delay(1);
+}

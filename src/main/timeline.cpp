@@ -23,6 +23,7 @@ void (*demo_on_trigger)(int section, int position, int clock) = nullptr;
 namespace {
 constexpr uint32_t kFlashColour = 0x00FFDDCC;
 constexpr size_t kFrameBytes = kScreenWords * sizeof(uint32_t);
+constexpr int kSongStartTicks = 150; // 3 s for the audio device to play the song's first tick
 
 bool running = true;
 
@@ -352,16 +353,37 @@ void timeline() {
         return screen_b;
     });
 }
+
+// Waits until the audio thread has played the song's first tick: before it the replayer stands at order
+// -1, row 63 (position -37, huge unsigned). False when a device that never runs its callback has kept
+// it there for kSongStartTicks.
+bool song_started() {
+    const int since = demo_tick();
+    for (;;) {
+        if (position() <= 100) return true;
+        if (demo_tick() - since >= kSongStartTicks) return false;
+        demo_idle();
+    }
+}
+
+void music_failure() {
+    std::fwrite("MZX failure\n", 1, 12, stderr);
+}
+
 } // namespace
 
 int demo_main() {
     demo_section = 0;
     clear_demo_buffers();
     if (mzx_init() == 0) {
-        std::fwrite("MZX failure\n", 1, 12, stderr);
+        music_failure();
         return 1;
     }
-    mzx_get(moddi, moddi_size);
+    if (mzx_get(moddi, moddi_size) == 0) {
+        music_failure();
+        mzx_close();
+        return 1;
+    }
     if (gfx_init(1) != 0) {
         std::fwrite("GFX failure\n", 1, 12, stderr);
         return 1;
@@ -375,10 +397,11 @@ int demo_main() {
     for (uint32_t& p : flash_frame) p = kFlashColour;
     ranta_init(screen_a);
     mzx_start(52);
-    // Before its first tick the replayer stands at order -1, row 63 (position -37, huge unsigned).
-    for (;;) {
-        mzx_position();
-        if (position() <= 100) break;
+    if (!song_started()) {
+        music_failure();
+        mzx_close();
+        gfx_close();
+        return 1;
     }
     running = true;
     timeline();

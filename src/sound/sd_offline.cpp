@@ -8,6 +8,7 @@ constexpr int sd_offline_samples = 2048;
 
 static bool sd_offline_open = false;
 static bool sd_offline_paused = true;
+static bool sd_offline_stalled = false;
 static uint32_t sd_offline_now = 0;   // last clock reading, ms
 static uint32_t sd_offline_start = 0; // clock reading at the unpause
 static uint64_t sd_offline_done = 0;  // buffers requested since the unpause
@@ -22,7 +23,7 @@ static void sd_dsp16_shutdown() {
 
 // Requests every buffer due by the last clock reading.
 static void sd_offline_pump() {
-    if (!sd_offline_open || sd_offline_paused) return;
+    if (!sd_offline_open || sd_offline_paused || sd_offline_stalled) return;
     const uint64_t elapsed = sd_offline_now - sd_offline_start; // ms, wraps with the 32-bit clock
     const uint64_t rate = static_cast<uint64_t>(sd_dsp16_rate > 0 ? sd_dsp16_rate : 44100);
     // Buffer k is due when elapsed * rate >= k * 2048 * 1000.
@@ -61,4 +62,8 @@ void sd_offline_run(uint32_t now_ms) {
 void sd_offline_set_sink(void (*sink)(const int16_t* samples, int count, void* ctx), void* ctx) {
     sd_offline_sink = sink;
     sd_offline_ctx = ctx;
+}
+
+void sd_offline_stall(int stalled) {
+    sd_offline_stalled = stalled != 0;
 }

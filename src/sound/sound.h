@@ -55,6 +55,8 @@ void sd_dsp16_pause(int pause_on);     // SDL_PauseAudio under the device lock f
 void sd_offline_run(uint32_t now_ms); // the virtual clock now reads now_ms: request every buffer due by then
 // Receives every buffer that mix_newhand filled, in order (null: none).
 void sd_offline_set_sink(void (*sink)(const int16_t* samples, int count, void* ctx), void* ctx);
+// While stalled (non-zero) the device requests nothing, as a sound card whose callback never runs.
+void sd_offline_stall(int stalled);
 
 // --- the SDL audio callback (software mixer) ---
 void mix_newhand(void* userdata, uint8_t* stream, int len);

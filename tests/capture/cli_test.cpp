@@ -74,6 +74,11 @@ std::vector<std::string> list_dir(const std::string& dir) {
     return names;
 }
 
+bool have_program(const char* name) {
+    std::string cmd = std::string("command -v ") + name + " >/dev/null 2>&1";
+    return system(cmd.c_str()) == 0;
+}
+
 class CaptureProgram : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -129,10 +134,16 @@ TEST_F(CaptureProgram, HelpVersionAndUsageErrors) {
 }
 
 TEST_F(CaptureProgram, FailedOutputsLeaveNothingBehind) {
-    // A folder that does not exist.
-    result missing = run({"--to=10", dir + "/nowhere/a.wav"});
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(missing.err.find("No such file or directory"), std::string::npos) << missing.err;
+    // A folder that cannot be made: a file stands where it would go.
+    std::FILE* file = std::fopen(path("file").c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fclose(file);
+    result blocked = run({"--to=10", path("file/sub/a.wav")});
+    EXPECT_EQ(blocked.status, 1);
+    EXPECT_NE(blocked.err.find("cannot create folder '" + path("file/sub") + "': Not a directory"),
+              std::string::npos)
+        << blocked.err;
+    unlink(path("file").c_str());
 
     // A full disk, met by the soundtrack after some frames were already written: those go too.
     if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
@@ -150,6 +161,29 @@ TEST_F(CaptureProgram, FailedOutputsLeaveNothingBehind) {
     EXPECT_TRUE(stat("/dev/full", &st) == 0 && S_ISCHR(st.st_mode));
     unlink(path("full.png").c_str());
     EXPECT_TRUE(list_dir(out_dir).empty());
+}
+
+// The recording commands of the README write into folders that need not exist yet.
+TEST_F(CaptureProgram, MakesTheFoldersOfItsOutputs) {
+    result r = run({"--to=10", "--wav=" + path("shots/sound.wav"), path("shots/f%05d.png")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> shots = list_dir(path("shots"));
+    EXPECT_TRUE(std::binary_search(shots.begin(), shots.end(), "f00000.png"));
+    EXPECT_TRUE(std::binary_search(shots.begin(), shots.end(), "sound.wav"));
+    std::vector<std::string> made = {"shots"};
+    if (have_program("ffmpeg")) {
+        // A video's folder, apart from its soundtrack's.
+        result video = run({"--to=10", "--wav=" + path("tracks/v.wav"), path("clips/v.mp4")});
+        ASSERT_EQ(video.status, 0) << video.err;
+        EXPECT_EQ(list_dir(path("clips")), std::vector<std::string>{"v.mp4"});
+        EXPECT_EQ(list_dir(path("tracks")), std::vector<std::string>{"v.wav"});
+        made.insert(made.end(), {"clips", "tracks"});
+    }
+    for (const std::string& folder : made) {
+        for (const std::string& name : list_dir(path(folder.c_str())))
+            unlink((path(folder.c_str()) + "/" + name).c_str());
+        rmdir(path(folder.c_str()).c_str());
+    }
 }
 
 TEST_F(CaptureProgram, InterruptedCaptureLeavesNothing) {
@@ -204,11 +238,6 @@ TEST_F(CaptureProgram, SoundtrackDoesNotDependOnTheFrameRate) {
     ASSERT_GT(b.size(), 44u + 2 * 44100 * 6);
     size_t common = std::min(a.size(), b.size()) - 44;
     EXPECT_EQ(a.compare(44, common, b, 44, common), 0);
-}
-
-bool have_program(const char* name) {
-    std::string cmd = std::string("command -v ") + name + " >/dev/null 2>&1";
-    return system(cmd.c_str()) == 0;
 }
 
 TEST_F(CaptureProgram, VideoThroughFfmpeg) {

@@ -1,5 +1,5 @@
-// Output files of capture: PNG pixels read back through libpng, WAV layout, atomic replacement, and
-// failures (full disk, missing folder) that must leave no file behind.
+// Output files of capture: PNG pixels read back through libpng, WAV layout, atomic replacement, folders
+// made on the way, and failures (full disk, a folder that cannot be made) that must leave no file behind.
 #include "encoder.h"
 #include "output.h"
 
@@ -135,6 +135,31 @@ TEST(CaptureOutput, FilesAppearOnlyWhenComplete) {
     remove_dir(dir);
 }
 
+// Missing folders on the way are made when the file is opened; the file itself still appears only
+// when complete.
+TEST(CaptureOutput, MissingFoldersAreCreated) {
+    std::string dir = make_temp_dir();
+    const std::string folder = dir + "/shots/a";
+    for (const std::string& path : {folder + "/s.wav", dir + "/shots//a/./s.wav"}) {
+        SCOPED_TRACE(path);
+        std::string err;
+        wav_writer w;
+        ASSERT_TRUE(wav_open(&w, path.c_str(), &err)) << err;
+        const int16_t samples[2] = {5, -5};
+        ASSERT_TRUE(wav_write(&w, samples, 2));
+        const std::vector<std::string> writing = list_dir(folder);
+        ASSERT_EQ(writing.size(), 1u);
+        EXPECT_EQ(writing[0].rfind(".tmp-", 0), 0u) << writing[0];
+        ASSERT_TRUE(wav_finish(&w, &err)) << err;
+        EXPECT_EQ(read_file(folder + "/s.wav").size(), 48u);
+        EXPECT_EQ(list_dir(folder), std::vector<std::string>{"s.wav"});
+        unlink((folder + "/s.wav").c_str());
+    }
+    remove_dir(folder);
+    remove_dir(dir + "/shots");
+    remove_dir(dir);
+}
+
 TEST(CaptureOutput, WavHeaderAndLittleEndianSamples) {
     std::string dir = make_temp_dir();
     std::string path = dir + "/s.wav";
@@ -174,8 +199,11 @@ TEST(CaptureOutput, WavHeaderAndLittleEndianSamples) {
 TEST(CaptureOutput, FailuresAreReportedAndLeaveNothing) {
     std::string err;
     wav_writer w;
-    EXPECT_FALSE(wav_open(&w, "/nonexistent-folder/s.wav", &err));
-    EXPECT_NE(err.find("No such file or directory"), std::string::npos) << err;
+    // A folder that cannot be made (a device is in the way), and one that cannot be written into.
+    EXPECT_FALSE(wav_open(&w, "/dev/null/sub/s.wav", &err));
+    EXPECT_EQ(err, "cannot create folder '/dev/null/sub': Not a directory");
+    EXPECT_FALSE(wav_open(&w, "/dev/null/s.wav", &err));
+    EXPECT_NE(err.find("Not a directory"), std::string::npos) << err;
 
     std::string dir = make_temp_dir();
     err.clear();
@@ -235,10 +263,10 @@ TEST(CaptureOutput, WriterThreadKeepsFramesApartAndReportsTheFirstFailure) {
         encoder_start(&e, 1);
         bool refused = false;
         for (int i = 0; i < 100 && !refused; ++i)
-            refused = !encoder_submit(&e, frame.data(), "/nonexistent-folder/f.png");
+            refused = !encoder_submit(&e, frame.data(), "/dev/null/f.png");
         std::string err;
         EXPECT_FALSE(encoder_finish(&e, &err));
-        EXPECT_NE(err.find("No such file or directory"), std::string::npos) << err;
+        EXPECT_NE(err.find("Not a directory"), std::string::npos) << err;
     }
     {
         png_encoder e; // abandoned with frames still queued: returns at once, writes nothing more

@@ -1,8 +1,10 @@
 // The whole demo played on the virtual clock: sections against the song, the beat triggers against the
 // rows they are meant for, the exit path, reproducibility and independence from the frame rate.
+#include "assets.h"
 #include "demo.h"
 #include "fx.h"
 #include "offline.h"
+#include "sound.h"
 
 #include <gtest/gtest.h>
 
@@ -12,12 +14,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <tuple>
 #include <vector>
-
-extern const uint8_t muotokuva[65537];
 
 namespace {
 constexpr int kEnds[12] = {0, 100, 200, 400, 430, 700, 800, 1100, 1600, 1800, 1900, 2000};
@@ -516,4 +517,38 @@ TEST(Timeline, RefusesAFrameRateOutOfRange) {
     hooks.fps = 241;
     EXPECT_EQ(offline_run(&hooks), 1);
     EXPECT_EQ(offline_run(nullptr), 1);
+}
+
+// A song the loader refuses, or a sound device that never plays the first tick, ends start-up with the
+// music failure after a bounded wait: no frame, status 1, and the next run plays as usual.
+TEST(Timeline, StartUpEndsWhenTheSongCannotStart) {
+    const struct {
+        const char* fault;
+        void (*arrange)();
+    } cases[] = {
+        {"module refused", [] { std::memcpy(moddi + 1080, "????", 4); }},
+        {"device never starts", [] { sd_offline_stall(1); }},
+    };
+    Playback probe;
+    probe.stop_in_section = 1;
+    alarm(60); // a start-up that waits for ever ends the test here
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        c.arrange();
+        testing::internal::CaptureStderr();
+        const Playback failed = play(probe);
+        const std::string err = testing::internal::GetCapturedStderr();
+        sd_offline_stall(0);
+        EXPECT_EQ(failed.status, 1);
+        EXPECT_EQ(err, "MZX failure\n");
+        EXPECT_TRUE(failed.frames.empty());
+        EXPECT_EQ(failed.samples, 0u);
+
+        const Playback next = play(probe);
+        EXPECT_EQ(next.status, 0);
+        ASSERT_FALSE(next.frames.empty());
+        EXPECT_EQ(next.frames.front().section, 1);
+        EXPECT_EQ(next.frames.front().position, 0);
+    }
+    alarm(0);
 }

@@ -15,17 +15,36 @@
 #include <vector>
 
 #include "scene_builder.h"
+#include "testdata.h"
 #include "vec.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::vector<fs::path> files_in(const char* folder) {
+// The reference scenes, listed rather than found, so that a missing one fails by name.
+const std::vector<std::string> valid_scenes = {"CameraRollAnim.3ds",
+                                               "CameraRollAnimWithChildObject.3ds",
+                                               "RotatingCube.3DS",
+                                               "TargetCameraAnim.3ds",
+                                               "cube_with_diffuse_texture.3DS",
+                                               "cube_with_specular_texture.3DS",
+                                               "cubes_with_alpha.3DS",
+                                               "fels.3ds",
+                                               "test1.3ds"};
+const std::vector<std::string> malformed_scenes = {"empty.3ds"};
+
+// The paths of the listed scenes in folder; a failure of the running test for each one that is missing.
+std::vector<fs::path> scene_files(const char* folder, const std::vector<std::string>& names) {
     std::vector<fs::path> out;
-    for (const auto& e : fs::directory_iterator(fs::path(SHORELINE_TESTDATA) / "3ds" / folder))
-        if (e.is_regular_file()) out.push_back(e.path());
-    std::sort(out.begin(), out.end());
+    for (const std::string& name : names) {
+        const fs::path p = testdata_path(std::string("3ds/") + folder + "/" + name);
+        std::error_code err;
+        if (fs::is_regular_file(p, err))
+            out.push_back(p);
+        else
+            ADD_FAILURE() << "missing reference file " << p.string();
+    }
     return out;
 }
 
@@ -72,7 +91,7 @@ const Lib3dsNode* find_node(const Lib3dsNode* first, const std::string& name) {
 // Objects are checked against lib3ds: mesh data for every object carrying a mesh, and for every object that
 // a key-frame node made: its level and its parent.
 TEST(SceneReader, ReadsEveryReferenceSceneAsLib3dsDoes) {
-    auto files = files_in("valid");
+    auto files = scene_files("valid", valid_scenes);
     files.push_back(fs::path(SHORELINE_SOURCE_DIR) / "data" / "pallo.3ds");
     ASSERT_FALSE(files.empty());
     for (const fs::path& path : files) {
@@ -161,7 +180,7 @@ TEST(SceneReader, ReadsEveryReferenceSceneAsLib3dsDoes) {
 }
 
 TEST(SceneReader, MemoryAndFileSourcesAgree) {
-    for (const fs::path& path : files_in("valid")) {
+    for (const fs::path& path : scene_files("valid", valid_scenes)) {
         SCOPED_TRACE(path.filename().string());
         const std::vector<uint8_t> bytes = slurp(path);
         Fresh a, b;
@@ -359,7 +378,7 @@ TEST(SceneReader, RefusesMalformedScenes) {
         EXPECT_EQ(f.world.objects->count, 0);
         EXPECT_EQ(vec_get_camera(c.bytes.data(), c.bytes.size(), 1, &cam), 1);
     }
-    for (const fs::path& path : files_in("malformed")) {
+    for (const fs::path& path : scene_files("malformed", malformed_scenes)) {
         SCOPED_TRACE(path.string());
         Fresh f;
         vec_world cam{};
@@ -564,7 +583,7 @@ TEST(SceneReader, SurvivesTruncationAndBitFlips) {
         }
         vec_get_camera(bytes.data(), bytes.size(), 1, &cam);
     };
-    std::vector<fs::path> seeds = files_in("valid");
+    std::vector<fs::path> seeds = scene_files("valid", valid_scenes);
     seeds.push_back(fs::path(SHORELINE_SOURCE_DIR) / "data" / "pallo.3ds");
     for (const fs::path& path : seeds) {
         SCOPED_TRACE(path.filename().string());

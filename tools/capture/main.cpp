@@ -180,6 +180,8 @@ bool open_outputs(capture_run* run) {
     std::string err;
     run->want_frames =
         o->kind == out_kind::png_sequence || o->kind == out_kind::png_still || o->kind == out_kind::video;
+    // ffmpeg writes the video beside its final name; every other output makes its folders as it opens.
+    if (o->kind == out_kind::video && !make_parent_folders(o->out, &err)) return fail(run, err);
     const char* sound_files[2] = {};
     if (o->kind == out_kind::wav) sound_files[run->wav_count++] = o->out;
     if (o->wav) sound_files[run->wav_count++] = o->wav;

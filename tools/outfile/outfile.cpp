@@ -27,6 +27,31 @@ bool temp_name_for(const char* final_path, char* dst, size_t size) {
     return n > 0 && static_cast<size_t>(n) < size;
 }
 
+bool make_parent_folders(const char* path, std::string* err) {
+    char folder[kPathMax];
+    const char* slash = strrchr(path, '/');
+    if (!slash || slash == path) return true;
+    const size_t len = static_cast<size_t>(slash - path);
+    if (len >= sizeof folder) {
+        *err = std::string("output name too long: '") + path + "'";
+        return false;
+    }
+    memcpy(folder, path, len);
+    folder[len] = '\0';
+    // As mkdir -p: every prefix that ends before a '/', then the folder itself.
+    for (size_t i = 1; i <= len; ++i) {
+        if (i < len && folder[i] != '/') continue;
+        folder[i] = '\0';
+        struct stat st;
+        if (stat(folder, &st) != 0 && mkdir(folder, 0777) != 0 && errno != EEXIST) {
+            *err = describe("cannot create folder", folder, errno);
+            return false;
+        }
+        if (i < len) folder[i] = '/';
+    }
+    return true;
+}
+
 bool out_open(out_file* of, const char* path, std::string* err) {
     signal(SIGXFSZ, SIG_IGN);
     *of = out_file{};
@@ -51,6 +76,10 @@ bool out_open(out_file* of, const char* path, std::string* err) {
     }
     if (!temp_name_for(path, of->temp, sizeof of->temp)) {
         *err = std::string("output name too long: '") + path + "'";
+        return false;
+    }
+    if (!make_parent_folders(path, err)) {
+        of->temp[0] = '\0';
         return false;
     }
     int fd = open(of->temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);

@@ -1,6 +1,6 @@
 // outfile.h: how the developer tools write files. Every file is written under a temporary name beside its
 // final name and renamed onto it only when complete, so a failed or interrupted tool never leaves a file
-// that looks finished. Devices and pipes (/dev/null, /dev/full, a FIFO) are written in place. A file-size
+// that looks finished. Missing folders on the way to a file are created. Devices and pipes (/dev/null, /dev/full, a FIFO) are written in place. A file-size
 // limit (RLIMIT_FSIZE) shows as a failed write, reported and cleaned up like a full disk: out_open makes the
 // process ignore SIGXFSZ, which would otherwise end it with the temporary file left behind.
 //
@@ -24,6 +24,11 @@ struct out_file {
 // (so the rename stays on one file system and the extension still tells tools the format). Thread-safe.
 bool temp_name_for(const char* final_path, char* dst, size_t size);
 
+// Creates the folders that lead to path (like mkdir -p on its folder part); false with a message naming
+// the folder that cannot be made.
+bool make_parent_folders(const char* path, std::string* err);
+
+// Creates the folders that lead to path, then the temporary file (or opens a device in place).
 bool out_open(out_file* of, const char* path, std::string* err);
 bool out_commit(out_file* of, std::string* err);
 void out_abort(out_file* of); // closes and removes the temporary file; safe on a closed out_file

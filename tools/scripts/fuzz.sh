@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # CI stage: builds the libFuzzer targets (tests/fuzz) with clang in build-fuzz/ and runs each for SECONDS
-# (default 60) from its seeds: the reference data (SHORELINE_TESTDATA, as the build folder's CMake cache
-# holds it, or from the environment), the demo's own assets and the inputs kept under tests/data/fuzz.
+# (default 60) from its seeds: the reference data in tests/data, the demo's own assets and the inputs kept
+# under tests/data/fuzz.
 # Fails on any finding; the input that caused it is left in build-fuzz/findings/<target>/. Prints runs,
 # executions per second and coverage (libFuzzer's cov and ft) per target.
 #   tools/scripts/fuzz.sh [SECONDS]
@@ -13,10 +13,9 @@ root=$(pwd)
 bash tools/scripts/install-deps.sh fuzz
 
 config=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 -DSHORELINE_FUZZ=ON)
-[ -n "${SHORELINE_TESTDATA:-}" ] && config+=("-DSHORELINE_TESTDATA=$SHORELINE_TESTDATA")
 cmake -S . -B "$dir" "${config[@]}" >/dev/null
 cmake --build "$dir" -j "$(nproc)" --target fuzz_module fuzz_scene fuzz_options >/dev/null
-testdata=$(sed -n 's/^SHORELINE_TESTDATA:PATH=//p' "$dir/CMakeCache.txt")
+testdata=$root/tests/data
 
 # Seeds of each target: folders and single files, copied into one folder that libFuzzer only reads.
 declare -A seeds=(

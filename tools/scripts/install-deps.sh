@@ -1,24 +1,41 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that are missing for `demo` (build and run), `test` (everything), or the
-# deeper checks: `fuzz` (clang's libFuzzer) and `memcheck` (valgrind); further packages may be named after
-# the set: install-deps.sh demo valgrind
+# Installs the Debian packages that are missing for a set, with sudo when not run as root:
+#   demo:     compiler, CMake, make, pkg-config and SDL 1.2's headers
+#   test:     those, the test and benchmark frameworks, the reference players (libxmp, lib3ds), libpng,
+#             a virtual X display with xdotool, and ffmpeg
+#   fuzz:     test, and clang-14 with its libFuzzer runtime
+#   memcheck: test, and valgrind
+# Further packages may be named after the set: install-deps.sh demo valgrind
+# SDL 1.2 counts as present when pkg-config finds it, whichever package provides it: a machine that has
+# sdl12-compat's libsdl1.2-compat-dev keeps it (asking for libsdl1.2-dev would replace it).
 set -euo pipefail
-demo=(cmake g++ make pkg-config libsdl1.2-dev)
-test=("${demo[@]}" libgtest-dev libbenchmark-dev libxmp-dev lib3ds-dev libpng-dev xvfb xauth xdotool ffmpeg)
+base=(cmake g++ make pkg-config)
+test=(libgtest-dev libbenchmark-dev libxmp-dev lib3ds-dev libpng-dev xvfb xauth xdotool ffmpeg)
 case "${1:-test}" in
-  demo) want=("${demo[@]}") ;;
-  test) want=("${test[@]}") ;;
-  fuzz) want=("${test[@]}" clang-14 libclang-rt-14-dev) ;;
-  memcheck) want=("${test[@]}" valgrind) ;;
+  demo) extra=() ;;
+  test) extra=("${test[@]}") ;;
+  fuzz) extra=("${test[@]}" clang-14 libclang-rt-14-dev) ;;
+  memcheck) extra=("${test[@]}" valgrind) ;;
   *) echo "usage: install-deps.sh demo|test|fuzz|memcheck [PACKAGE...]" >&2; exit 2 ;;
 esac
-want+=("${@:2}")
-missing=()
-for p in "${want[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
+extra+=("${@:2}")
+
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
-$sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+updated=false
+install() {
+  local missing=() p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing ${missing[*]}"
+  if ! $updated; then
+    $sudo apt-get update -qq
+    updated=true
+  fi
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+install "${base[@]}" "${extra[@]}"
+pkg-config --exists sdl || install libsdl1.2-dev

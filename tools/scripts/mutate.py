@@ -84,16 +84,6 @@ def copy_tree(dest):
                 os.remove(os.path.join(base, name))
 
 
-def testdata_dir():
-    """The reference data folder as the worktree's CMakeLists.txt names it, made absolute, so that the copy
-    reads the same data wherever it lies."""
-    with open(os.path.join(ROOT, "CMakeLists.txt"), encoding="utf-8") as f:
-        m = re.search(r'set\(SHORELINE_TESTDATA "([^"]*)"', f.read())
-    if not m:
-        return None
-    return os.path.realpath(m.group(1).replace("${CMAKE_SOURCE_DIR}", ROOT))
-
-
 def run(cmd, log, timeout=None):
     """Runs cmd with its output appended to log; on a timeout ends its whole process group and returns
     None (a test's own TIMEOUT property outlasts ctest's --timeout, so a mutation that makes a test loop is
@@ -142,9 +132,6 @@ def main():
             sys.exit(f"mutation {i} ({args.list}:{m['line']}): the original occurs {count} times in {m['file']}")
 
     configure = ["cmake", "-S", src, "-B", build, "-DCMAKE_BUILD_TYPE=Release"]
-    data = testdata_dir()
-    if data:
-        configure.append(f"-DSHORELINE_TESTDATA={data}")
     build_cmd = ["cmake", "--build", build, "-j", str(args.jobs)]
     test_cmd = ["ctest", "--test-dir", build, "--stop-on-failure", "-j", str(args.jobs)]
     if args.tests:
