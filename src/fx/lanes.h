@@ -1,5 +1,6 @@
-// lanes.h: byte vectors for the effects that work on 16 bytes at a time (fades, zoomer, halftone, flares).
-// GCC vector extensions, lowered to the target's SIMD. Internal to the effects library.
+// lanes.h: byte and word vectors for the effects that work on 16 bytes at a time (fades, blurs, zoomer,
+// halftone, flares). GCC vector extensions, lowered to the target's SIMD. Internal to the effects library.
+// Frame words are taken apart in little-endian byte order (byte 0 is blue, byte 3 the top byte).
 #pragma once
 #include <cstdint>
 #include <cstring>
@@ -7,11 +8,14 @@
 #include <emmintrin.h>
 #endif
 
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "frame words are split into bytes little-endian");
+
 namespace lanes {
 
 constexpr int kBytes = 16;
 using Bytes = uint8_t __attribute__((vector_size(16)));
-using Wide = uint16_t __attribute__((vector_size(32))); // 16 bytes widened to 16 bits
+using Wide = uint16_t __attribute__((vector_size(32)));  // 16 bytes widened to 16 bits
+using Words = uint32_t __attribute__((vector_size(16))); // four frame words
 
 inline Bytes load(const void* p) {
     Bytes v;
@@ -27,6 +31,60 @@ inline Wide widen(Bytes v) {
 inline Bytes narrow(Wide v) {
     return __builtin_convertvector(v, Bytes);
 } // keeps the low byte
+inline Words load_words(const void* p) {
+    Words v;
+    std::memcpy(&v, p, kBytes);
+    return v;
+}
+inline void store_words(void* p, Words v) {
+    std::memcpy(p, &v, kBytes);
+}
+
+// A 16-bit multiplier per byte lane, for scale().
+struct Multiplier {
+#if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
+    __m128i low, high; // lanes of bytes 0..7 and 8..15
+
+    explicit Multiplier(Wide m) {
+        std::memcpy(&low, &m, kBytes);
+        std::memcpy(&high, reinterpret_cast<const uint8_t*>(&m) + kBytes, kBytes);
+    }
+#else
+    Wide lanes;
+
+    explicit Multiplier(Wide m) : lanes(m) {}
+#endif
+};
+
+#if !defined(__SSE2__) || defined(SHORELINE_NO_SIMD)
+// (x * m) >> 16 per lane for x below 256: x * m = 256 * x * (m >> 8) + x * (m & 255), both products
+// below 2^16; floor((256a + b) / 2^16) = floor((a + floor(b / 256)) / 256), and a + floor(b / 256) <=
+// 255 * 255 + 254 stays below 2^16.
+inline Wide mulhi(Wide x, Wide m) {
+    return (x * (m >> 8) + (x * (m & 255) >> 8)) >> 8;
+}
+#endif
+
+// (v * m) >> 16 per byte.
+inline Bytes scale(Bytes v, const Multiplier& m) {
+#if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
+    const __m128i x = reinterpret_cast<__m128i>(v), zero = _mm_setzero_si128();
+    return reinterpret_cast<Bytes>(_mm_packus_epi16(_mm_mulhi_epu16(_mm_unpacklo_epi8(x, zero), m.low),
+                                                    _mm_mulhi_epu16(_mm_unpackhi_epi8(x, zero), m.high)));
+#else
+    return narrow(mulhi(widen(v), m.lanes));
+#endif
+}
+
+// Inclusive running sum of the four lanes (mod 2^32), first lane first.
+inline Words running_sum(Words v) {
+    const Words zero = {};
+    v += __builtin_shufflevector(zero, v, 0, 4, 5, 6);
+    return v + __builtin_shufflevector(zero, v, 0, 1, 4, 5);
+}
+inline Words last_lane(Words v) {
+    return __builtin_shufflevector(v, v, 3, 3, 3, 3);
+}
 
 // x / 255 for 0 <= x < 65535 (the sum stays below 65536); also for plain integers.
 template <class T> T div255(T x) {

@@ -4,69 +4,152 @@
 // pixels outside the rectangle contribute nothing while the divisor stays n, so the edges darken.
 //
 // Because every channel sum stays at or below 255, the three channel sums are kept packed in one word
-// (0x00RRGGBB). The quotient v / n is computed as (v * m) >> 24 with m = ceil(2^24 / n), exact for every
-// v of 0..255 and n of 1..639 (the error stays below 1/639), so that whole rows can be divided with
-// vector instructions instead of table look-ups. A row's window sums are differences of its prefix
-// sums (mod 2^32, exact because every window sum is below 2^24); columns keep one running sum each.
+// (0x00RRGGBB) and summed four words at a time. The quotient v / n is (v * m) >> 16 with
+// m = ceil(2^16 / n), exact for every v of 0..255 and n of 2..255: with m * n = 2^16 + e, 0 <= e < n,
+// and v = q * n + r, v * m / 2^16 = q + (r * 2^16 + v * e) / (n * 2^16), and v * e <= 255 * 254 < 2^16
+// keeps the fraction below 1. A window of 1 copies the channels; from 256 on every quotient is 0.
+// A row's window sums run as S(x) = S(x - 1) + q(x + n/2) - q(x - n + n/2), summed in vector lanes
+// (mod 2^32, exact because every window sum is below 2^24); columns keep one running sum each.
 #include "fx.h"
+
+#include "lanes.h"
 
 #include <algorithm>
 #include <cstddef>
 
 namespace {
 
-constexpr int kMaxWindow = 640;   // windows 0..639 are supported
-constexpr int kSpan = 1024;       // longest row blurred through prefix sums; longer rows run the window
-constexpr int kColumnChunk = 512; // columns whose running sums vert_maf keeps at once
+using namespace lanes;
 
-uint32_t multiplier[kMaxWindow]; // ceil(2^24 / n); 0 for n = 0, so a window of 0 is black
+constexpr int kMaxWindow = 640;      // windows 0..639 are supported
+constexpr int kDividedWindows = 256; // windows whose quotients can be non-zero
+constexpr int kSpan = 1024;          // longest row blurred from a buffer of quotients; longer rows run scalar
+constexpr int kColumnChunk = 512;    // columns whose running sums vert_maf keeps at once
 
-// The packed quotients (v / n per channel, top byte dropped) of a word.
-inline uint32_t divided(uint32_t w, uint32_t m) {
-    return ((w & 255) * m >> 24) | ((w >> 8 & 255) * m >> 24) << 8 | ((w >> 16 & 255) * m >> 24) << 16;
-}
+uint16_t multiplier[kDividedWindows]; // ceil(2^16 / n) for n = 2..255
 
 bool window_ok(int n) {
     return n >= 0 && n < kMaxWindow;
 }
 
-// One row of `len` pixels. out[x] = sum of divided pixels x - behind + 1 .. x + k inside the row.
-void blur_row(const uint32_t* s, uint32_t* d, int len, int n, uint32_t m) {
+// v / n for every channel of a word, packed, top byte dropped; four words at a time in vector lanes.
+struct Divisor {
+    uint32_t m;
+    Multiplier lanes; // m for the three channel bytes of each word, 0 for the top byte
+
+    static Wide spread(uint16_t v) { return Wide{v, v, v, 0, v, v, v, 0, v, v, v, 0, v, v, v, 0}; }
+    explicit Divisor(int n) : m(multiplier[n]), lanes(spread(multiplier[n])) {}
+    uint32_t word(uint32_t w) const {
+        return ((w & 255) * m >> 16) | ((w >> 8 & 255) * m >> 16) << 8 | ((w >> 16 & 255) * m >> 16) << 16;
+    }
+    Words words(const uint32_t* p) const { return reinterpret_cast<Words>(scale(load(p), lanes)); }
+};
+
+// The rectangle's rows (each `width` words, `pitch` apart) set by row(src_row, dst_row).
+template <class Row>
+void each_row(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int height, int pitch,
+              Row row) {
+    for (int r = 0; r < height; r++)
+        row(src + static_cast<ptrdiff_t>(sy + r) * pitch + sx,
+            dst + static_cast<ptrdiff_t>(dy + r) * pitch + dx);
+}
+
+// Windows whose result needs no division: 0 and 256 on give black, 1 the pixel's own channels.
+// Returns false for the windows that do divide.
+bool undivided(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,
+               int pitch, int n) {
+    if (n == 1) {
+        each_row(src, dst, sx, sy, dx, dy, height, pitch, [&](const uint32_t* s, uint32_t* d) {
+            int x = 0;
+            for (; x + 4 <= width; x += 4) store_words(d + x, load_words(s + x) & 0x00FFFFFFu);
+            for (; x < width; x++) d[x] = s[x] & 0x00FFFFFFu;
+        });
+        return true;
+    }
+    if (n == 0 || n >= kDividedWindows) {
+        each_row(src, dst, sx, sy, dx, dy, height, pitch,
+                 [&](const uint32_t*, uint32_t* d) { std::fill(d, d + width, 0u); });
+        return true;
+    }
+    return false;
+}
+
+// One row of `len` pixels, window n of 2..255.
+void blur_row(const uint32_t* s, uint32_t* d, int len, int n, const Divisor& div) {
     const int k = n / 2, behind = n - k;
-    if (len <= kSpan) {
-        // prefix[behind + j] = sum of the first clamp(j, 0, len) divided pixels, for j = -behind .. len + k.
-        uint32_t prefix[kMaxWindow + kSpan + 1];
-        uint32_t* at = prefix + behind; // at[j] for j = -behind .. len + k
-        for (int j = -behind; j <= 0; j++) at[j] = 0;
-        uint32_t* q = at + 1; // the divided pixels first (vectorised), then their running sum in place
-        for (int j = 0; j < len; j++) q[j] = divided(s[j], m);
-        for (int j = 0; j < len; j++) at[j + 1] += at[j];
-        for (int j = len + 1; j <= len + k; j++) at[j] = at[len];
-        for (int x = 0; x < len; x++) d[x] = at[x + k + 1] - at[x - behind + 1];
+    if (len > kSpan) {
+        uint32_t sum = 0; // running window sum
+        for (int i = 0; i < std::min(k, len); i++) sum += div.word(s[i]);
+        for (int x = 0; x < len; x++) {
+            if (x + k < len) sum += div.word(s[x + k]);
+            if (x >= behind) sum -= div.word(s[x - behind]);
+            d[x] = sum;
+        }
         return;
     }
-    uint32_t sum = 0; // running window sum for rows too long for the prefix buffer
-    for (int i = 0; i < std::min(k, len); i++) sum += divided(s[i], m);
-    for (int x = 0; x < len; x++) {
-        if (x + k < len) sum += divided(s[x + k], m);
-        if (x >= behind) sum -= divided(s[x - behind], m);
-        d[x] = sum;
+    // q[behind + j] holds the quotients of pixel j, zeros around them: output x adds q[x + n] and drops
+    // q[x], for x up to len rounded up to whole vectors.
+    const int rounded = (len + 3) & ~3;
+    uint32_t q[kSpan + kDividedWindows];
+    std::fill(q, q + behind, 0u);
+    uint32_t* row = q + behind;
+    int j = 0;
+#pragma GCC unroll 4
+    for (; j + 4 <= len; j += 4) store_words(row + j, div.words(s + j));
+    for (; j < len; j++) row[j] = div.word(s[j]);
+    std::fill(row + len, q + rounded + n, 0u);
+
+    uint32_t first = 0; // the window of output -1: pixels 0 .. k - 1
+    for (int i = 0; i < k; i++) first += row[i];
+    Words sum = {first, first, first, first};
+    int x = 0;
+#pragma GCC unroll 4
+    for (; x + 4 <= len; x += 4) {
+        sum = running_sum(load_words(q + x + n) - load_words(q + x)) + last_lane(sum);
+        store_words(d + x, sum);
+    }
+    if (x < len) {
+        sum = running_sum(load_words(q + x + n) - load_words(q + x)) + last_lane(sum);
+        for (int i = 0; x < len; x++, i++) d[x] = sum[i];
+    }
+}
+
+// One output row of the column sums: sums += quotients of `in` (kEnter) - quotients of `out` (kLeave),
+// copied to d when kStore.
+template <bool kEnter, bool kLeave, bool kStore>
+void column_step(const uint32_t* in, const uint32_t* out, uint32_t* sums, uint32_t* d, int cols,
+                 const Divisor& div) {
+    int c = 0;
+    for (; c + 4 <= cols; c += 4) {
+        Words s = load_words(sums + c);
+        if constexpr (kEnter) s += div.words(in + c);
+        if constexpr (kLeave) s -= div.words(out + c);
+        store_words(sums + c, s);
+        if constexpr (kStore) store_words(d + c, s);
+    }
+    for (; c < cols; c++) {
+        uint32_t s = sums[c];
+        if constexpr (kEnter) s += div.word(in[c]);
+        if constexpr (kLeave) s -= div.word(out[c]);
+        sums[c] = s;
+        if constexpr (kStore) d[c] = s;
     }
 }
 
 } // namespace
 
 void init_maf() {
-    for (int n = 1; n < kMaxWindow; n++) multiplier[n] = ((1u << 24) + n - 1) / n;
+    for (int n = 2; n < kDividedWindows; n++) multiplier[n] = static_cast<uint16_t>(((1u << 16) + n - 1) / n);
 }
 
 // Rows of the rectangle independently. A window outside 0..639 is refused: nothing is written.
 void horiz_maf(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,
                int pitch, int /*bufheight*/, int n) {
     if (width <= 0 || height <= 0 || !window_ok(n)) return;
-    for (int row = 0; row < height; row++)
-        blur_row(src + static_cast<ptrdiff_t>(sy + row) * pitch + sx,
-                 dst + static_cast<ptrdiff_t>(dy + row) * pitch + dx, width, n, multiplier[n]);
+    if (undivided(src, dst, sx, sy, dx, dy, width, height, pitch, n)) return;
+    const Divisor div(n);
+    each_row(src, dst, sx, sy, dx, dy, height, pitch,
+             [&](const uint32_t* s, uint32_t* d) { blur_row(s, d, width, n, div); });
 }
 
 // Columns of the rectangle; walks the rows in order and keeps one running sum per column, so that the
@@ -74,7 +157,8 @@ void horiz_maf(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int d
 void vert_maf(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,
               int pitch, int /*bufheight*/, int n) {
     if (width <= 0 || height <= 0 || !window_ok(n)) return;
-    const uint32_t m = multiplier[n];
+    if (undivided(src, dst, sx, sy, dx, dy, width, height, pitch, n)) return;
+    const Divisor div(n);
     const int k = n / 2, behind = n - k;
     const int first = std::min(k, height);
     uint32_t sums[kColumnChunk];
@@ -82,26 +166,19 @@ void vert_maf(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy
         const int cols = std::min(kColumnChunk, width - c0);
         auto src_row = [&](int y) { return src + static_cast<ptrdiff_t>(sy + y) * pitch + sx + c0; };
         std::fill(sums, sums + cols, 0u);
-        for (int y = 0; y < first; y++) {
-            const uint32_t* s = src_row(y);
-            for (int c = 0; c < cols; c++) sums[c] += divided(s[c], m);
-        }
+        for (int y = 0; y < first; y++)
+            column_step<true, false, false>(src_row(y), nullptr, sums, nullptr, cols, div);
         for (int y = 0; y < height; y++) {
             uint32_t* d = dst + static_cast<ptrdiff_t>(dy + y) * pitch + dx + c0;
             const bool enters = y + k < height, leaves = y >= behind;
-            if (enters && leaves) {
-                const uint32_t* in = src_row(y + k);
-                const uint32_t* out = src_row(y - behind);
-                for (int c = 0; c < cols; c++) d[c] = sums[c] += divided(in[c], m) - divided(out[c], m);
-            } else if (enters) {
-                const uint32_t* in = src_row(y + k);
-                for (int c = 0; c < cols; c++) d[c] = sums[c] += divided(in[c], m);
-            } else if (leaves) {
-                const uint32_t* out = src_row(y - behind);
-                for (int c = 0; c < cols; c++) d[c] = sums[c] -= divided(out[c], m);
-            } else {
+            if (enters && leaves)
+                column_step<true, true, true>(src_row(y + k), src_row(y - behind), sums, d, cols, div);
+            else if (enters)
+                column_step<true, false, true>(src_row(y + k), nullptr, sums, d, cols, div);
+            else if (leaves)
+                column_step<false, true, true>(nullptr, src_row(y - behind), sums, d, cols, div);
+            else
                 std::copy(sums, sums + cols, d);
-            }
         }
     }
 }

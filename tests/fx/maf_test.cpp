@@ -135,17 +135,53 @@ TEST_F(Maf, WindowWithoutTableRowWritesNothing) {
 TEST_F(Maf, MatchesReferenceOnFullFrames) {
     const auto src = random_frame(kPixels, 16, true);
     std::vector<uint32_t> want(kPixels), got(kPixels);
-    // Window 1 must drop the top bytes of the source (which has them).
-    for (int n = 0; n <= 240; n += (n < 45 ? 1 : 13)) {
-        if (n > 0) { // the reference has no row 0
-            ref::horiz_maf(src.data(), want.data(), 0, 0, 0, 0, kW, kH, kW, n);
-            horiz_maf(src.data(), got.data(), 0, 0, 0, 0, kW, kH, kW, kH, n);
-            ASSERT_EQ(got, want) << "horizontal " << n;
-            ref::vert_maf(src.data(), want.data(), 0, 0, 0, 0, kW, kH, kW, n);
-            vert_maf(src.data(), got.data(), 0, 0, 0, 0, kW, kH, kW, kH, n);
-            ASSERT_EQ(got, want) << "vertical " << n;
-        }
+    // Window 1 must drop the top bytes of the source (which has them). The reference needs n <= len.
+    for (int n = 1; n <= 320; n += (n < 45 ? 1 : n < 240 ? 13 : 5)) {
+        ref::horiz_maf(src.data(), want.data(), 0, 0, 0, 0, kW, kH, kW, n);
+        horiz_maf(src.data(), got.data(), 0, 0, 0, 0, kW, kH, kW, kH, n);
+        ASSERT_EQ(got, want) << "horizontal " << n;
+        if (n > kH) continue;
+        ref::vert_maf(src.data(), want.data(), 0, 0, 0, 0, kW, kH, kW, n);
+        vert_maf(src.data(), got.data(), 0, 0, 0, 0, kW, kH, kW, kH, n);
+        ASSERT_EQ(got, want) << "vertical " << n;
     }
+    // From 256 on every quotient v / n is 0.
+    ref::horiz_maf(src.data(), want.data(), 0, 0, 0, 0, kW, kH, kW, 255);
+    EXPECT_NE(want, std::vector<uint32_t>(kPixels, 0));
+    for (int n : {256, 257, 320, 639}) {
+        got.assign(kPixels, 1);
+        horiz_maf(src.data(), got.data(), 0, 0, 0, 0, kW, kH, kW, kH, n);
+        EXPECT_EQ(got, std::vector<uint32_t>(kPixels, 0)) << n;
+        got.assign(kPixels, 1);
+        vert_maf(src.data(), got.data(), 0, 0, 0, 0, kW, kH, kW, kH, n);
+        EXPECT_EQ(got, std::vector<uint32_t>(kPixels, 0)) << n;
+    }
+}
+
+TEST_F(Maf, EveryRowLengthInsideALargerFrame) {
+    // Widths around whole groups of four pixels, at an offset in a wider frame, so that a read or write
+    // past the rectangle's end shows.
+    constexpr int pitch = 340, rows = 24, x0 = 17, y0 = 1, h = 20;
+    const auto src = random_frame(pitch * rows, 18, true);
+    auto at = [&](int x, int y) { return src[(y + 2) * pitch + x + 3]; }; // source rectangle at (3, 2)
+    for (int w : {1, 2, 3, 4, 5, 6, 7, 9, 15, 16, 17, 318, 319, 320})
+        for (int n : {2, 3, 4, 5, 8, 21, 41, 255}) {
+            std::vector<uint32_t> want(pitch * rows, 0x00ABCDEFu), got = want;
+            for (int y = 0; y < h; y++) {
+                std::vector<uint32_t> line;
+                for (int x = 0; x < w; x++) line.push_back(at(x, y));
+                for (int x = 0; x < w; x++) want[(y0 + y) * pitch + x0 + x] = window_sum(line, x, n);
+            }
+            horiz_maf(src.data(), got.data(), 3, 2, x0, y0, w, h, pitch, rows, n);
+            ASSERT_EQ(got, want) << "horizontal, width " << w << ", window " << n;
+            for (int x = 0; x < w; x++) {
+                std::vector<uint32_t> line;
+                for (int y = 0; y < h; y++) line.push_back(at(x, y));
+                for (int y = 0; y < h; y++) want[(y0 + y) * pitch + x0 + x] = window_sum(line, y, n);
+            }
+            vert_maf(src.data(), got.data(), 3, 2, x0, y0, w, h, pitch, rows, n);
+            ASSERT_EQ(got, want) << "vertical, width " << w << ", window " << n;
+        }
 }
 
 TEST_F(Maf, WideRectanglesTakeTheLongRowAndColumnChunkPaths) {
