@@ -3,31 +3,66 @@
 // truncated on its own, so a mix may come out slightly darker than the exact weighted mean.
 // The destination may be either source: byte k of both sources is read before byte k is written.
 //
-// The weights are computed as (x + 1 + (x >> 8)) >> 8, which equals x / 255 for every x below 65535
-// and so gives exactly the truncated table entries; in that form the blend runs 16 bytes at a time in
-// 16-bit lanes (GCC vector extensions, lowered to whatever SIMD the target has).
+// The blends run 16 bytes at a time (lanes.h: a multiply-high per byte with SSE2, exact for every weight
+// of 1..254); weights 0 and 255 need no multiply, and a fade whose result is one source is a copy.
 #include "fx.h"
 
 #include "lanes.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
 using namespace lanes;
 
-// Blends `count` words byte by byte: whole chunks with vec(a, b) on widened lanes, the rest with
-// one(a, b). Each chunk is loaded before it is stored, so the destination may be either source.
-template <class Vec, class One>
-void blend_bytes(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, Vec vec, One one) {
+// The weight of one source, i * w / 255 per byte: 0, the byte itself, or a multiply.
+struct Zero {
+    Weighed operator()(Bytes) const { return Weighed{}; }
+    uint32_t operator()(uint32_t) const { return 0; }
+};
+struct Same {
+    Weighed operator()(Bytes v) const { return unweighed(v); }
+    uint32_t operator()(uint32_t i) const { return i; }
+};
+struct Scaled {
+    uint32_t w;
+    Weight lanes;
+
+    explicit Scaled(int weight) : w(static_cast<uint32_t>(weight)), lanes(weight) {}
+    Weighed operator()(Bytes v) const { return weigh(v, lanes); }
+    uint32_t operator()(uint32_t i) const { return i * w / 255; }
+};
+
+// dst = combine(ta(a), tb(b)) byte by byte, 16 bytes at a time; each chunk of both sources is loaded
+// before it is stored. The weights are taken by value: the byte stores cannot alias a local copy, so their
+// multipliers stay in registers.
+template <class TA, class TB, class Combine>
+void blend(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, const TA ta, const TB tb,
+           Combine combine) {
     const uint8_t* pa = reinterpret_cast<const uint8_t*>(a);
     const uint8_t* pb = reinterpret_cast<const uint8_t*>(b);
     uint8_t* pd = reinterpret_cast<uint8_t*>(dst);
     const size_t bytes = static_cast<size_t>(count) * 4;
     size_t k = 0;
-    for (; k + kBytes <= bytes; k += kBytes)
-        store(pd + k, narrow(vec(widen(load(pa + k)), widen(load(pb + k)))));
-    for (; k < bytes; k++) pd[k] = static_cast<uint8_t>(one(uint16_t{pa[k]}, uint16_t{pb[k]}));
+#pragma GCC unroll 2
+    for (; k + kBytes <= bytes; k += kBytes) store(pd + k, combine(ta(load(pa + k)), tb(load(pb + k))));
+    for (; k < bytes; k++)
+        pd[k] = static_cast<uint8_t>(std::min(255u, ta(uint32_t{pa[k]}) + tb(uint32_t{pb[k]})));
+}
+
+// Calls f with the weight w (0..255) of one source.
+template <class F> void with_weight(int w, F f) {
+    if (w == 0)
+        f(Zero{});
+    else if (w == 255)
+        f(Same{});
+    else
+        f(Scaled(w));
+}
+
+void copy(const uint32_t* src, uint32_t* dst, int count) {
+    if (src != dst) std::memmove(dst, src, static_cast<size_t>(count) * sizeof(uint32_t));
 }
 
 } // namespace
@@ -36,10 +71,10 @@ void blend_bytes(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count,
 // sum of the two never exceeds a byte.
 void cross_fade(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, int level) {
     if (count <= 0) return;
-    const uint16_t take = static_cast<uint16_t>(std::clamp(level, 0, 255)),
-                   keep = static_cast<uint16_t>(255 - take);
-    auto mix = [=](auto x, auto y) { return div255(decltype(x)(x * keep)) + div255(decltype(x)(y * take)); };
-    blend_bytes(a, b, dst, count, mix, mix);
+    const int take = std::clamp(level, 0, 255);
+    if (take == 0) return copy(a, dst, count);
+    if (take == 255) return copy(b, dst, count);
+    blend(a, b, dst, count, Scaled(255 - take), Scaled(take), [](Weighed x, Weighed y) { return sum(x, y); });
 }
 
 // a = min(255, i * gain_a / 255), b likewise, result min(255, a + b). A negative gain counts as 0.
@@ -48,14 +83,12 @@ void add_fade(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, in
     gain_a = std::max(gain_a, 0);
     gain_b = std::max(gain_b, 0);
     if (gain_a <= 256 && gain_b <= 256) {
-        // Gain 256 gives the same entries as 255 (i * 256 / 255 is i, and 256 clamped to 255 for i = 255),
-        // so every entry is at most 255 and every product below 65535: the arithmetic form.
-        const uint16_t ga = static_cast<uint16_t>(std::min(gain_a, 255)),
-                       gb = static_cast<uint16_t>(std::min(gain_b, 255));
-        auto add = [=](auto x, auto y) {
-            return saturate(decltype(x)(div255(decltype(x)(x * ga)) + div255(decltype(x)(y * gb))));
-        };
-        blend_bytes(a, b, dst, count, add, add);
+        // Gain 256 gives the same entries as 255 (i * 256 / 255 is i, and 256 clamped to 255 for i = 255).
+        with_weight(std::min(gain_a, 255), [&](const auto& ta) {
+            with_weight(std::min(gain_b, 255), [&](const auto& tb) {
+                blend(a, b, dst, count, ta, tb, [](Weighed x, Weighed y) { return sum_saturate(x, y); });
+            });
+        });
         return;
     }
     // Larger gains: tables. Gains beyond 255 * 255 give the same table as 255 * 255 (every entry above

@@ -40,6 +40,16 @@ inline void store_words(void* p, Words v) {
     std::memcpy(p, &v, kBytes);
 }
 
+// x / 255 for 0 <= x < 65535 (the sum stays below 65536); also for plain integers.
+template <class T> T div255(T x) {
+    return (x + 1 + (x >> 8)) >> 8;
+}
+
+// min(255, s) in the low byte for s below 512: s >> 8 is 1 exactly when s is too large.
+template <class T> T saturate(T s) {
+    return s | (0 - (s >> 8));
+}
+
 // A 16-bit multiplier per byte lane, for scale().
 struct Multiplier {
 #if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
@@ -50,9 +60,9 @@ struct Multiplier {
         std::memcpy(&high, reinterpret_cast<const uint8_t*>(&m) + kBytes, kBytes);
     }
 #else
-    Wide lanes;
+    Wide high, low; // m >> 8 and m & 255
 
-    explicit Multiplier(Wide m) : lanes(m) {}
+    explicit Multiplier(Wide m) : high(m >> 8), low(m & 255) {}
 #endif
 };
 
@@ -60,8 +70,8 @@ struct Multiplier {
 // (x * m) >> 16 per lane for x below 256: x * m = 256 * x * (m >> 8) + x * (m & 255), both products
 // below 2^16; floor((256a + b) / 2^16) = floor((a + floor(b / 256)) / 256), and a + floor(b / 256) <=
 // 255 * 255 + 254 stays below 2^16.
-inline Wide mulhi(Wide x, Wide m) {
-    return (x * (m >> 8) + (x * (m & 255) >> 8)) >> 8;
+inline Wide mulhi(Wide x, const Multiplier& m) {
+    return (x * m.high + (x * m.low >> 8)) >> 8;
 }
 #endif
 
@@ -72,9 +82,59 @@ inline Bytes scale(Bytes v, const Multiplier& m) {
     return reinterpret_cast<Bytes>(_mm_packus_epi16(_mm_mulhi_epu16(_mm_unpacklo_epi8(x, zero), m.low),
                                                     _mm_mulhi_epu16(_mm_unpackhi_epi8(x, zero), m.high)));
 #else
-    return narrow(mulhi(widen(v), m.lanes));
+    return narrow(mulhi(widen(v), m));
 #endif
 }
+
+// A weight w of 1..254 for weigh(): x * w / 255 per byte, truncated. With SSE2 it is (x * k) >> 16 with
+// k = ceil(w * 2^16 / 255), exact for every byte x: with 255 * k = w * 2^16 + e, 0 <= e < 255, and
+// x * w = 255 * q + r, x * k / 2^16 = q + (r * 2^16 + x * e) / (255 * 2^16), and x * e <= 255 * 254 < 2^16
+// keeps the fraction below 1. The portable code multiplies and divides with div255 (x * w < 65535).
+struct Weight {
+#if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
+    Multiplier k;
+
+    // w * 2^16 is no multiple of 255 for w below 255, so the ceiling is the quotient + 1.
+    explicit Weight(int w) : k(Wide{} + static_cast<uint16_t>((static_cast<uint32_t>(w) << 16) / 255 + 1)) {}
+#else
+    Wide w;
+
+    explicit Weight(int weight) : w(Wide{} + static_cast<uint16_t>(weight)) {}
+#endif
+};
+
+// Weighted bytes, kept as bytes with SSE2 and widened in the portable code, so that a sum of two is
+// narrowed once.
+#if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
+using Weighed = Bytes;
+inline Weighed weigh(Bytes v, const Weight& w) {
+    return scale(v, w.k);
+}
+inline Weighed unweighed(Bytes v) {
+    return v;
+}
+// a + b per byte, for sums that stay within a byte.
+inline Bytes sum(Weighed a, Weighed b) {
+    return a + b;
+}
+inline Bytes sum_saturate(Weighed a, Weighed b) {
+    return reinterpret_cast<Bytes>(_mm_adds_epu8(reinterpret_cast<__m128i>(a), reinterpret_cast<__m128i>(b)));
+}
+#else
+using Weighed = Wide;
+inline Weighed weigh(Bytes v, const Weight& w) {
+    return div255(widen(v) * w.w);
+}
+inline Weighed unweighed(Bytes v) {
+    return widen(v);
+}
+inline Bytes sum(Weighed a, Weighed b) {
+    return narrow(a + b);
+}
+inline Bytes sum_saturate(Weighed a, Weighed b) {
+    return narrow(saturate(a + b)); // the sum is below 512
+}
+#endif
 
 // Inclusive running sum of the four lanes (mod 2^32), first lane first.
 inline Words running_sum(Words v) {
@@ -84,16 +144,6 @@ inline Words running_sum(Words v) {
 }
 inline Words last_lane(Words v) {
     return __builtin_shufflevector(v, v, 3, 3, 3, 3);
-}
-
-// x / 255 for 0 <= x < 65535 (the sum stays below 65536); also for plain integers.
-template <class T> T div255(T x) {
-    return (x + 1 + (x >> 8)) >> 8;
-}
-
-// min(255, s) in the low byte for s below 512: s >> 8 is 1 exactly when s is too large.
-template <class T> T saturate(T s) {
-    return s | (0 - (s >> 8));
 }
 
 // Per-byte min(255, a + b).

@@ -103,4 +103,29 @@ TEST(Fades, MatchReferenceAlsoInPlace) {
         }
 }
 
+TEST(Fades, EveryWeightOfEveryByteAlsoInTheTail) {
+    // 67 words: the first 64 hold every byte value in each source, the last 3 (12 bytes, past the last
+    // whole 16-byte chunk) are random.
+    auto a = random_frame(67, 9, true), b = random_frame(67, 10, true);
+    for (int i = 0; i < 256; i++) {
+        reinterpret_cast<uint8_t*>(a.data())[i] = static_cast<uint8_t>(i);
+        reinterpret_cast<uint8_t*>(b.data())[i] = static_cast<uint8_t>(i * 37 + 11); // 37 is odd: all values
+    }
+    std::vector<uint32_t> want(67), got(67);
+    for (int level = 0; level <= 255; level++) {
+        ref::cross_fade(a.data(), b.data(), want.data(), 67, level);
+        cross_fade(a.data(), b.data(), got.data(), 67, level);
+        ASSERT_EQ(got, want) << "level " << level;
+    }
+    for (int g = 0; g <= 256; g++)
+        for (int other : {0, 1, 128, 254, 255, 256}) {
+            ref::add_fade(a.data(), b.data(), want.data(), 67, g, other);
+            add_fade(a.data(), b.data(), got.data(), 67, g, other);
+            ASSERT_EQ(got, want) << g << " " << other;
+            ref::add_fade(a.data(), b.data(), want.data(), 67, other, g);
+            add_fade(a.data(), b.data(), got.data(), 67, other, g);
+            ASSERT_EQ(got, want) << other << " " << g;
+        }
+}
+
 } // namespace
