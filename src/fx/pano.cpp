@@ -14,9 +14,8 @@ namespace {
 constexpr int kW = 320, kH = 240;
 constexpr uint32_t kImageW = 982;
 
-uint32_t column[kW];        // image column at scroll position 0, per screen column
-uint8_t image_row[kW * kH]; // image row to sample (1..238), per screen pixel
-int row_start[256];         // image row times kImageW: word offset of the row in either image
+uint32_t column[kW];          // image column at scroll position 0, per screen column
+uint32_t row_offset[kW * kH]; // word offset of the image row to sample (1..238) in either image, per pixel
 
 } // namespace
 
@@ -24,13 +23,14 @@ int pano_init(const uint32_t* back, const uint32_t* front) {
     tausta = back;
     paalline = front;
     for (int j = 0; j < kW; j++) column[j] = static_cast<uint32_t>(std::atan2(j - 160.0, 200.0) * 200 + 982);
+    double bend[kW]; // the same cosine for every row
+    for (int j = 0; j < kW; j++) bend[j] = std::cos((j - 160) * 0.004);
     for (int i = 0; i < kH; i++) {
         const double a = std::atan2(i - 120.0, 200.0);
         for (int j = 0; j < kW; j++)
-            image_row[i * kW + j] =
-                static_cast<uint8_t>(static_cast<int>(std::cos((j - 160) * 0.004) * a * 220 + 120));
+            row_offset[i * kW + j] =
+                static_cast<uint32_t>(static_cast<int>(bend[j] * a * 220 + 120)) * kImageW;
     }
-    for (int r = 0; r < 256; r++) row_start[r] = r * static_cast<int>(kImageW);
     return 1;
 }
 
@@ -43,10 +43,14 @@ void pano_effect(uint32_t* dest, uint32_t position) {
         fore[j] = paalline + (2 * position + column[j]) % kImageW;
     }
     const uint32_t key = paalline[0];
-    for (int p = 0, i = 0; i < kH; i++)
-        for (int j = 0; j < kW; j++, p++) {
-            const int r = row_start[image_row[p]];
-            const uint32_t f = fore[j][r];
-            dest[p] = f != key ? f : back[j][r];
+    const uint32_t* offset = row_offset;
+    for (int i = 0; i < kH; i++, dest += kW, offset += kW)
+        for (int j = 0; j < kW; j += 4) { // four pixels a step
+            const uint32_t r0 = offset[j], r1 = offset[j + 1], r2 = offset[j + 2], r3 = offset[j + 3];
+            const uint32_t f0 = fore[j][r0], f1 = fore[j + 1][r1], f2 = fore[j + 2][r2], f3 = fore[j + 3][r3];
+            dest[j] = f0 != key ? f0 : back[j][r0];
+            dest[j + 1] = f1 != key ? f1 : back[j + 1][r1];
+            dest[j + 2] = f2 != key ? f2 : back[j + 2][r2];
+            dest[j + 3] = f3 != key ? f3 : back[j + 3][r3];
         }
 }
