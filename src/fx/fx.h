@@ -26,6 +26,9 @@ extern const uint32_t* tausta;   // background image
 extern const uint32_t* paalline; // foreground image; its first pixel is the transparent key
 int pano_init(const uint32_t* back, const uint32_t* front);
 void pano_effect(uint32_t* dest, uint32_t position);
+// pano_effect for a frame that is only sampled: every `step`-th column (0, step, 2 * step ...) of the rows
+// whose index modulo `period` (1..32) has its bit set in `rows`; every other pixel is left as it was.
+void pano_effect_grid(uint32_t* dest, uint32_t position, int step, int period, uint32_t rows);
 
 // Endless rotating zoom through three 256x256 pictures.
 int suumi_init(int width, int height);

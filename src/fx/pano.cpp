@@ -54,3 +54,21 @@ void pano_effect(uint32_t* dest, uint32_t position) {
             dest[j + 3] = f3 != key ? f3 : back[j + 3][r3];
         }
 }
+
+void pano_effect_grid(uint32_t* dest, uint32_t position, int step, int period, uint32_t rows) {
+    if (!tausta || !paalline || step < 1 || period < 1 || period > 32) return;
+    const uint32_t key = paalline[0];
+    uint32_t back_col[kW], fore_col[kW]; // image column each drawn screen column samples, per layer
+    for (int j = 0; j < kW; j += step) {
+        back_col[j] = (position + column[j]) % kImageW;
+        fore_col[j] = (2 * position + column[j]) % kImageW;
+    }
+    for (int i = 0; i < kH; i++) {
+        if (!(rows >> (i % period) & 1)) continue;
+        for (int p = i * kW, j = 0; j < kW; j += step) {
+            const uint32_t r = row_offset[p + j];
+            const uint32_t f = paalline[r + fore_col[j]];
+            dest[p + j] = f != key ? f : tausta[r + back_col[j]];
+        }
+    }
+}

@@ -109,4 +109,32 @@ TEST(Pano, MatchesReference) {
     }
 }
 
+TEST(Pano, GridDrawsOnlyItsPixelsAndThoseAsTheFullFrame) {
+    Images img(false);
+    pano_init(img.back.data(), img.fore.data());
+    std::vector<uint32_t> full(kW * kH);
+    struct Grid {
+        int step, period;
+        uint32_t rows;
+    };
+    for (uint32_t p : {77u, 4294967295u})
+        for (Grid g : {Grid{3, 5, 0b101}, Grid{1, 1, 1}, Grid{7, 32, 0x80000001u}, Grid{320, 2, 0b10},
+                       Grid{2, 3, 0}}) {
+            pano_effect(full.data(), p);
+            std::vector<uint32_t> d(kW * kH, 0x12345678u);
+            pano_effect_grid(d.data(), p, g.step, g.period, g.rows);
+            for (int i = 0; i < kH; i++)
+                for (int j = 0; j < kW; j++) {
+                    const bool on = j % g.step == 0 && (g.rows >> (i % g.period) & 1);
+                    ASSERT_EQ(d[i * kW + j], on ? full[i * kW + j] : 0x12345678u)
+                        << p << " step " << g.step << ": " << i << "," << j;
+                }
+        }
+    // A grid it cannot draw leaves the frame alone.
+    std::vector<uint32_t> d(kW * kH, 5);
+    for (Grid g : {Grid{0, 5, 1}, Grid{3, 0, 1}, Grid{3, 33, 1}})
+        pano_effect_grid(d.data(), 0, g.step, g.period, g.rows);
+    EXPECT_EQ(d, std::vector<uint32_t>(kW * kH, 5));
+}
+
 } // namespace

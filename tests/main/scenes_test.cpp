@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -238,6 +239,27 @@ TEST(Compositors, PanoramaSceneAtTimeZero) {
     pano_scene(frame.data(), 383);
     EXPECT_EQ(frame[114 * kScreenW + 125], 0x00FFFFAAu);
     EXPECT_EQ(frame[161 * kScreenW + 319], 0x00FFFFAAu);
+}
+
+TEST(Compositors, HalftoneSceneDrawsOnlyThePanoramaPixelsItSamples) {
+    // The scene draws the panorama only where the halftone samples it; the result must be the
+    // halftone of the whole panorama, blurred, with the thumbnail strip.
+    init_maf();
+    make_pano_tables();
+    pano_init(pano_back, pano_front);
+    halftone_init(kScreenW, kScreenH);
+    for (int t : {0, 5, 333}) {
+        std::vector<uint32_t> pano(kScreenWords), dots(kScreenWords, 0), expected(kScreenWords);
+        pano_effect(pano.data(), static_cast<uint32_t>(10000 - t));
+        halftone(dots.data(), pano.data(), 255);
+        horiz_maf(dots.data(), expected.data(), 0, 0, 0, 0, 320, 240, 320, 240,
+                  static_cast<int>(std::sin(t * 0.1) * 8 + 10));
+        make_thumb(expected.data());
+        for (int x : {12, 90, 168, 246}) paste_thumb(expected.data(), x, -10);
+        std::vector<uint32_t> frame(kScreenWords, 0x00FFFFFF);
+        halftone_scene(frame.data(), t);
+        ASSERT_EQ(frame, expected) << t;
+    }
 }
 
 TEST(Timing, BounceTracesThreeArcs) {
