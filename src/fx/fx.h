@@ -16,6 +16,10 @@ void horiz_maf(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int d
                int pitch, int bufheight, int n);
 void vert_maf(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,
               int pitch, int bufheight, int n);
+// horiz_maf with its result faded towards black as cross_fade(result, black, dst, level) would fade it:
+// every channel sum s becomes s * (255 - level) / 255, the level clamped to 0..255.
+void horiz_maf_fade(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,
+                    int pitch, int bufheight, int n, int level);
 
 // Byte-wise blends; dst may equal either source.
 void cross_fade(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, int level);

@@ -113,6 +113,9 @@ inline Weighed weigh(Bytes v, const Weight& w) {
 inline Weighed unweighed(Bytes v) {
     return v;
 }
+inline Bytes bytes(Weighed v) {
+    return v;
+}
 // a + b per byte, for sums that stay within a byte.
 inline Bytes sum(Weighed a, Weighed b) {
     return a + b;
@@ -127,6 +130,9 @@ inline Weighed weigh(Bytes v, const Weight& w) {
 }
 inline Weighed unweighed(Bytes v) {
     return widen(v);
+}
+inline Bytes bytes(Weighed v) {
+    return narrow(v);
 }
 inline Bytes sum(Weighed a, Weighed b) {
     return narrow(a + b);

@@ -8,6 +8,7 @@
 // m = ceil(2^16 / n), exact for every v of 0..255 and n of 2..255: with m * n = 2^16 + e, 0 <= e < n,
 // and v = q * n + r, v * m / 2^16 = q + (r * 2^16 + v * e) / (n * 2^16), and v * e <= 255 * 254 < 2^16
 // keeps the fraction below 1. A window of 1 copies the channels; from 256 on every quotient is 0.
+// horiz_maf_fade scales the sums on their way out (lanes::Weight), saving the fade a pass of its own.
 // A row's window sums run as S(x) = S(x - 1) + q(x + n/2) - q(x - n + n/2), summed in vector lanes
 // (mod 2^32, exact because every window sum is below 2^24); columns keep one running sum each.
 #include "fx.h"
@@ -54,15 +55,36 @@ void each_row(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy
             dst + static_cast<ptrdiff_t>(dy + r) * pitch + dx);
 }
 
+// What is stored of a window sum: the sum itself, or the sum faded towards black (each byte i becomes
+// i * keep / 255, keep of 1..254).
+struct Plain {
+    Words operator()(Words v) const { return v; }
+    uint32_t operator()(uint32_t w) const { return w; }
+};
+struct Faded {
+    uint32_t keep;
+    Weight lanes;
+
+    explicit Faded(int k) : keep(static_cast<uint32_t>(k)), lanes(k) {}
+    Words operator()(Words v) const {
+        return reinterpret_cast<Words>(bytes(weigh(reinterpret_cast<Bytes>(v), lanes)));
+    }
+    uint32_t operator()(uint32_t w) const {
+        return (w & 255) * keep / 255 | ((w >> 8 & 255) * keep / 255) << 8 |
+               ((w >> 16 & 255) * keep / 255) << 16;
+    }
+};
+
 // Windows whose result needs no division: 0 and 256 on give black, 1 the pixel's own channels.
 // Returns false for the windows that do divide.
+template <class Out>
 bool undivided(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,
-               int pitch, int n) {
+               int pitch, int n, const Out out) {
     if (n == 1) {
         each_row(src, dst, sx, sy, dx, dy, height, pitch, [&](const uint32_t* s, uint32_t* d) {
             int x = 0;
-            for (; x + 4 <= width; x += 4) store_words(d + x, load_words(s + x) & 0x00FFFFFFu);
-            for (; x < width; x++) d[x] = s[x] & 0x00FFFFFFu;
+            for (; x + 4 <= width; x += 4) store_words(d + x, out(load_words(s + x) & 0x00FFFFFFu));
+            for (; x < width; x++) d[x] = out(s[x] & 0x00FFFFFFu);
         });
         return true;
     }
@@ -74,8 +96,9 @@ bool undivided(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int d
     return false;
 }
 
-// One row of `len` pixels, window n of 2..255.
-void blur_row(const uint32_t* s, uint32_t* d, int len, int n, const Divisor& div) {
+// One row of `len` pixels, window n of 2..255, stored through out().
+template <class Out>
+void blur_row(const uint32_t* s, uint32_t* d, int len, int n, const Divisor& div, const Out& out) {
     const int k = n / 2, behind = n - k;
     if (len > kSpan) {
         uint32_t sum = 0; // running window sum
@@ -83,7 +106,7 @@ void blur_row(const uint32_t* s, uint32_t* d, int len, int n, const Divisor& div
         for (int x = 0; x < len; x++) {
             if (x + k < len) sum += div.word(s[x + k]);
             if (x >= behind) sum -= div.word(s[x - behind]);
-            d[x] = sum;
+            d[x] = out(sum);
         }
         return;
     }
@@ -106,11 +129,12 @@ void blur_row(const uint32_t* s, uint32_t* d, int len, int n, const Divisor& div
 #pragma GCC unroll 4
     for (; x + 4 <= len; x += 4) {
         sum = running_sum(load_words(q + x + n) - load_words(q + x)) + last_lane(sum);
-        store_words(d + x, sum);
+        store_words(d + x, out(sum));
     }
     if (x < len) {
         sum = running_sum(load_words(q + x + n) - load_words(q + x)) + last_lane(sum);
-        for (int i = 0; x < len; x++, i++) d[x] = sum[i];
+        const Words stored = out(sum);
+        for (int i = 0; x < len; x++, i++) d[x] = stored[i];
     }
 }
 
@@ -136,6 +160,16 @@ void column_step(const uint32_t* in, const uint32_t* out, uint32_t* sums, uint32
     }
 }
 
+template <class Out>
+void horizontal(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,
+                int pitch, int n, const Out out) {
+    if (width <= 0 || height <= 0 || !window_ok(n)) return;
+    if (undivided(src, dst, sx, sy, dx, dy, width, height, pitch, n, out)) return;
+    const Divisor div(n);
+    each_row(src, dst, sx, sy, dx, dy, height, pitch,
+             [&](const uint32_t* s, uint32_t* d) { blur_row(s, d, width, n, div, out); });
+}
+
 } // namespace
 
 void init_maf() {
@@ -145,11 +179,18 @@ void init_maf() {
 // Rows of the rectangle independently. A window outside 0..639 is refused: nothing is written.
 void horiz_maf(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,
                int pitch, int /*bufheight*/, int n) {
-    if (width <= 0 || height <= 0 || !window_ok(n)) return;
-    if (undivided(src, dst, sx, sy, dx, dy, width, height, pitch, n)) return;
-    const Divisor div(n);
-    each_row(src, dst, sx, sy, dx, dy, height, pitch,
-             [&](const uint32_t* s, uint32_t* d) { blur_row(s, d, width, n, div); });
+    horizontal(src, dst, sx, sy, dx, dy, width, height, pitch, n, Plain{});
+}
+
+void horiz_maf_fade(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,
+                    int pitch, int /*bufheight*/, int n, int level) {
+    const int keep = 255 - std::clamp(level, 0, 255);
+    if (keep == 255)
+        horizontal(src, dst, sx, sy, dx, dy, width, height, pitch, n, Plain{});
+    else if (keep == 0) // faded out: black wherever the blur would write, as window 0 gives
+        horizontal(src, dst, sx, sy, dx, dy, width, height, pitch, window_ok(n) ? 0 : n, Plain{});
+    else
+        horizontal(src, dst, sx, sy, dx, dy, width, height, pitch, n, Faded(keep));
 }
 
 // Columns of the rectangle; walks the rows in order and keeps one running sum per column, so that the
@@ -157,7 +198,7 @@ void horiz_maf(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int d
 void vert_maf(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,
               int pitch, int /*bufheight*/, int n) {
     if (width <= 0 || height <= 0 || !window_ok(n)) return;
-    if (undivided(src, dst, sx, sy, dx, dy, width, height, pitch, n)) return;
+    if (undivided(src, dst, sx, sy, dx, dy, width, height, pitch, n, Plain{})) return;
     const Divisor div(n);
     const int k = n / 2, behind = n - k;
     const int first = std::min(k, height);

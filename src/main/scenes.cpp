@@ -22,7 +22,6 @@ uint32_t pano_front[kPanoW * kScreenH];
 uint32_t zoom_texture[256 * 256];
 
 namespace {
-uint32_t black_frame[kScreenWords]; // never written: the black of the panorama's fade
 uint32_t blur_frame[kScreenWords];
 uint32_t halftone_frame[kScreenWords];
 uint32_t zoom_frame[kScreenWords];
@@ -146,11 +145,12 @@ void paste_thumb(uint32_t* frame, int x, int y) {
 }
 
 void pano_scene(uint32_t* frame, int t) {
-    pano_effect(frame, static_cast<uint32_t>(10000 - t));
+    pano_effect(blur_frame, static_cast<uint32_t>(10000 - t));
     const double a = t * 0.025;
-    blur_rows(frame, blur_frame, static_cast<int>(std::sqrt(std::fabs(std::sin(a))) * -40 + 41));
+    const int n = static_cast<int>(std::sqrt(std::fabs(std::sin(a))) * -40 + 41);
     const int level = static_cast<int>(std::fabs(std::sin(a + std::numbers::pi / 2)) * -150 + 240);
-    cross_fade(blur_frame, black_frame, frame, kScreenWords, level);
+    // Blurred and faded towards black by `level` in one pass.
+    horiz_maf_fade(blur_frame, frame, 0, 0, 0, 0, kScreenW, kScreenH, kScreenW, kScreenH, n, level);
     caption_blend(125, 114, 0, t < 255 ? t : 255, frame);
     const int late = t - 128;
     caption_blend(65, 138, 1, late < 0 ? 0 : late > 255 ? 255 : late, frame);

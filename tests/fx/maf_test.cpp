@@ -184,6 +184,27 @@ TEST_F(Maf, EveryRowLengthInsideALargerFrame) {
         }
 }
 
+TEST_F(Maf, FadedBlurIsTheBlurCrossFadedToBlack) {
+    constexpr int pitch = 1100, rows = 5; // rows up to 1100 pixels: both row paths
+    const auto src = random_frame(pitch * rows, 19, true);
+    const std::vector<uint32_t> black(pitch * rows, 0);
+    for (int w : {1, 7, 320, 1100})
+        for (int n : {0, 1, 2, 5, 41, 300})
+            for (int level : {-5, 0, 1, 90, 254, 255, 300}) {
+                std::vector<uint32_t> want(pitch * rows, 0x00ABCDEFu), got = want, blurred(pitch * rows);
+                horiz_maf(src.data(), blurred.data(), 0, 0, 0, 0, w, rows, pitch, rows, n);
+                for (int y = 0; y < rows; y++)
+                    cross_fade(blurred.data() + y * pitch, black.data(), want.data() + y * pitch, w, level);
+                horiz_maf_fade(src.data(), got.data(), 0, 0, 0, 0, w, rows, pitch, rows, n, level);
+                ASSERT_EQ(got, want) << "width " << w << ", window " << n << ", level " << level;
+            }
+    // A window outside 0..639 writes nothing, whatever the level.
+    std::vector<uint32_t> d(pitch * rows, 7);
+    for (int level : {0, 100, 255})
+        horiz_maf_fade(src.data(), d.data(), 0, 0, 0, 0, 9, 3, pitch, rows, 640, level);
+    EXPECT_EQ(d, std::vector<uint32_t>(pitch * rows, 7));
+}
+
 TEST_F(Maf, WideRectanglesTakeTheLongRowAndColumnChunkPaths) {
     constexpr int w = 1100, h = 9; // rows beyond the prefix buffer, columns beyond one chunk
     const auto src = random_frame(w * h, 17);
