@@ -65,6 +65,13 @@ void BM_HorizMafRef(benchmark::State& s) {
     for (auto _ : s)
         ref::horiz_maf(f.a.data(), f.out.data(), 0, 0, 0, 0, kW, kH, kW, static_cast<int>(s.range(0)));
 }
+// The panorama scene's blur faded towards black in the same pass.
+void BM_HorizMafFade(benchmark::State& s) {
+    auto& f = fr();
+    for (auto _ : s)
+        horiz_maf_fade(f.a.data(), f.out.data(), 0, 0, 0, 0, kW, kH, kW, kH, static_cast<int>(s.range(0)),
+                       150);
+}
 void BM_VertMaf(benchmark::State& s) {
     auto& f = fr();
     for (auto _ : s)
@@ -96,6 +103,12 @@ void BM_Pano(benchmark::State& s) {
     uint32_t p = 0;
     for (auto _ : s) pano_effect(f.out.data(), p += 3);
 }
+// Only the pixels the halftone scene samples: columns 3k of rows 5k and 5k + 2.
+void BM_PanoGrid(benchmark::State& s) {
+    auto& f = fr();
+    uint32_t p = 0;
+    for (auto _ : s) pano_effect_grid(f.out.data(), p += 3, 3, 5, 0b101);
+}
 void BM_PanoRef(benchmark::State& s) {
     auto& f = fr();
     uint32_t p = 0;
@@ -120,6 +133,10 @@ void BM_Halftone(benchmark::State& s) {
         std::fill(f.out.begin(), f.out.end(), 0u); // as the scene does
         halftone(f.out.data(), f.a.data(), 255);
     }
+}
+void BM_HalftoneFill(benchmark::State& s) {
+    auto& f = fr();
+    for (auto _ : s) halftone_fill(f.out.data(), f.a.data(), 255);
 }
 void BM_HalftoneRef(benchmark::State& s) {
     auto& f = fr();
@@ -187,6 +204,7 @@ BENCHMARK(BM_Venkula);
 BENCHMARK(BM_VenkulaRef);
 BENCHMARK(BM_HorizMaf)->Arg(1)->Arg(21)->Arg(41);
 BENCHMARK(BM_HorizMafRef)->Arg(1)->Arg(21)->Arg(41);
+BENCHMARK(BM_HorizMafFade)->Arg(1)->Arg(21)->Arg(41);
 BENCHMARK(BM_VertMaf)->Arg(1)->Arg(21)->Arg(110);
 BENCHMARK(BM_VertMafRef)->Arg(1)->Arg(21)->Arg(110);
 BENCHMARK(BM_CrossFade);
@@ -194,10 +212,12 @@ BENCHMARK(BM_CrossFadeRef);
 BENCHMARK(BM_AddFade);
 BENCHMARK(BM_AddFadeRef);
 BENCHMARK(BM_Pano);
+BENCHMARK(BM_PanoGrid);
 BENCHMARK(BM_PanoRef);
 BENCHMARK(BM_Suumi);
 BENCHMARK(BM_SuumiRef);
 BENCHMARK(BM_Halftone);
+BENCHMARK(BM_HalftoneFill);
 BENCHMARK(BM_HalftoneRef);
 BENCHMARK(BM_Flarez)->Arg(30)->Arg(100)->Arg(200)->Arg(325)->Arg(564)->Arg(800);
 BENCHMARK(BM_FlarezRef)->Arg(30)->Arg(100)->Arg(200)->Arg(325)->Arg(564)->Arg(800);

@@ -39,9 +39,11 @@ int suumi_init(int width, int height);
 void suumi_effect(uint32_t* dest, int t, double exponent, const uint32_t* pic1, const uint32_t* pic2,
                   const uint32_t* pic3);
 
-// Halftone dot screen added onto dest with saturation.
+// Halftone dot screen added onto dest with saturation; dest must not overlap src.
 void halftone_init(int width, int height);
 void halftone(uint32_t* dest, const uint32_t* src, int gain);
+// halftone onto black: writes every pixel of dest, which therefore needs no clearing.
+void halftone_fill(uint32_t* dest, const uint32_t* src, int gain);
 
 // Flare sprites over the tinted portrait `naama` (reads the embedded picture).
 void init_flare();

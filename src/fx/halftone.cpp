@@ -5,31 +5,132 @@
 //
 // A dot pixel with threshold t gets, per channel with level L >= 4: 255 if t < L, ramp[t - L] if
 // t < L + 85, else nothing; the sum saturates at 255. Adding 255 saturates too, so every case is one
-// saturating add. What a dot adds depends only on its three levels, so halftone_init also keeps, per
-// channel and level, the dot's 7x7 contribution already shifted into that channel's byte: a dot is
-// then three table rows or-ed together and added onto the destination 4 pixels at a time.
+// saturating add, and the order in which overlapping dots are added does not matter. What a dot adds
+// depends only on its three levels, so halftone_init also keeps, per level, the byte a channel gets at
+// each dot pixel: a dot row is three such table rows interleaved into words.
+//
+// The frame is drawn through a few row buffers with margins, so that dots at the edges need no clipping
+// and every row is stored once, whole; halftone_fill starts the rows from black instead of from the
+// destination.
 #include "fx.h"
 
 #include "lanes.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
+#include <vector>
 
 namespace {
 
+using namespace lanes;
+
 constexpr int kDot = 7, kHalf = 3, kRamp = 85;
-constexpr int kRow = 8; // contribution rows padded to 8 pixels (two chunks); the 8th adds 0
+constexpr int kStepX = 6, kStepY = 5; // dot spacing; odd lines shifted by kStepX / 2
+constexpr int kRow = 8;               // dot rows padded to 8 pixels (two vectors of words); the 8th adds 0
+constexpr int kMargin = 8;            // buffer words either side of a row: dots reach 3 left, 4 right
 
 int frame_w = 0, frame_h = 0;
-int profile[kDot][kDot];                    // threshold of each dot pixel, -1 outside the dot
-uint32_t contribution[3][256][kDot * kRow]; // [channel][level][row * kRow + column], shifted into place
+int profile[kDot][kDot];             // threshold of each dot pixel, -1 outside the dot
+uint8_t dot_bytes[256][kDot * kRow]; // [level][row * kRow + column]: what a channel at that level adds
 
-// Per-byte saturating add of two words.
-uint32_t add_saturate(uint32_t a, uint32_t b) {
-    const uint32_t low = (a & 0x7F7F7F7Fu) + (b & 0x7F7F7F7Fu);
-    const uint32_t sum = low ^ ((a ^ b) & 0x80808080u);
-    const uint32_t carry = ((a & b) | ((a | b) & ~sum)) & 0x80808080u;
-    return sum | ((carry >> 7) * 255u);
+std::vector<uint32_t> band; // kDot rows of frame_w + 2 * kMargin words: the rows one dot line covers
+
+// Words of eight dot pixels from the blue, green and red byte rows.
+void dot_row(const uint8_t* b, const uint8_t* g, const uint8_t* r, Bytes& low, Bytes& high) {
+    auto load8 = [](const uint8_t* p) {
+        uint64_t x;
+        std::memcpy(&x, p, 8);
+        using Halves = uint64_t __attribute__((vector_size(16)));
+        return reinterpret_cast<Bytes>(Halves{x, 0});
+    };
+    const Bytes zero = {};
+    const Bytes bg =
+        __builtin_shufflevector(load8(b), load8(g), 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
+    const Bytes r0 =
+        __builtin_shufflevector(load8(r), zero, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23);
+    low = __builtin_shufflevector(bg, r0, 0, 1, 16, 17, 2, 3, 18, 19, 4, 5, 20, 21, 6, 7, 22, 23);
+    high = __builtin_shufflevector(bg, r0, 8, 9, 24, 25, 10, 11, 26, 27, 12, 13, 28, 29, 14, 15, 30, 31);
+}
+
+// The whole frame, one dot line at a time, through a band of the seven rows the line covers (rows
+// outside the frame included, never stored). A row is started (from the destination, or from black when
+// `fill`) before the first line that reaches it and stored once no later line can: the last two rows of
+// a line's band are the first two of the next line's.
+void draw(uint32_t* dest, const uint32_t* src, int gain, bool fill) {
+    const int w = frame_w, h = frame_h;
+    if (w <= 0 || h <= 0) return;
+    // level[i] = i * gain / 255, 255 once i * gain reaches 65280; a negative gain draws nothing.
+    uint8_t level[256];
+    for (int i = 0; i < 256; i++) {
+        const int64_t x = int64_t{i} * std::max(gain, 0);
+        level[i] = x >= 65280 ? 255 : static_cast<uint8_t>(x / 255);
+    }
+    const ptrdiff_t stride = w + 2 * kMargin;
+    uint32_t* const top =
+        band.data() + kMargin; // band row i at top + i * stride, columns -kMargin .. w + kMargin
+    auto frame_row = [&](int y) { return dest + static_cast<ptrdiff_t>(y) * w; };
+    constexpr int kKept = kDot - kStepY; // band rows handed on to the next line
+    for (int line = 0, y = 0; y < h; line++, y += kStepY) {
+        for (int i = line == 0 ? 0 : kKept; i < kDot; i++) { // start the band's new rows
+            uint32_t* row = top + i * stride;
+            const int fy = y - kHalf + i;
+            if (fy < 0 || fy >= h || fill)
+                std::fill(row, row + w, 0u);
+            else
+                std::copy(frame_row(fy), frame_row(fy) + w, row);
+        }
+        for (int x = (line & 1) * (kStepX / 2); x < w; x += kStepX) {
+            uint32_t sb, sg,
+                sr; // the channels' averages of the up to four samples with non-negative coordinates
+            if (x >= kHalf && y >= kHalf) {
+                // All four: blue and red summed side by side in one word (each sum below 2^10).
+                const uint32_t* above = src + (y - kHalf) * w + x - kHalf;
+                const uint32_t* at = src + y * w + x - kHalf;
+                const uint32_t p0 = above[0], p1 = above[kHalf], p2 = at[0], p3 = at[kHalf];
+                const uint32_t rb = (p0 & 0xFF00FFu) + (p1 & 0xFF00FFu) + (p2 & 0xFF00FFu) + (p3 & 0xFF00FFu);
+                sb = rb >> 2 & 255;
+                sr = rb >> 18 & 255;
+                sg = ((p0 >> 8 & 255) + (p1 >> 8 & 255) + (p2 >> 8 & 255) + (p3 >> 8 & 255)) >> 2;
+            } else {
+                uint32_t n = 0;
+                sb = sg = sr = 0;
+                for (int sy = y - kHalf; sy <= y; sy += kHalf)
+                    for (int sx = x - kHalf; sx <= x; sx += kHalf) {
+                        if (sy < 0 || sx < 0) continue;
+                        const uint32_t v = src[sy * w + sx];
+                        sb += v & 255;
+                        sg += v >> 8 & 255;
+                        sr += v >> 16 & 255;
+                        n++;
+                    }
+                sb /= n;
+                sg /= n;
+                sr /= n;
+            }
+            const unsigned lb = level[sb], lg = level[sg], lr = level[sr];
+            if (lb < 4 && lg < 4 && lr < 4) continue;
+            const uint8_t *b = dot_bytes[lb], *g = dot_bytes[lg], *r = dot_bytes[lr];
+            uint32_t* p = top + x - kHalf;
+            for (int i = 0; i < kDot; i++, p += stride) {
+                Bytes low, high;
+                dot_row(b + i * kRow, g + i * kRow, r + i * kRow, low, high);
+                store(p, add_saturate(load(p), low));
+                store(p + 4, add_saturate(load(p + 4), high));
+            }
+        }
+        const bool last = y + kStepY >= h;
+        for (int i = 0; i < (last ? kDot : kStepY); i++) { // store the finished rows
+            const int fy = y - kHalf + i;
+            if (fy >= 0 && fy < h) std::copy(top + i * stride, top + i * stride + w, frame_row(fy));
+        }
+        if (last) {
+            if (fill) // a last row below every dot
+                for (int fy = y + kHalf + 1; fy < h; fy++) std::fill(frame_row(fy), frame_row(fy) + w, 0u);
+        } else {
+            std::copy(top - kMargin + kStepY * stride, top - kMargin + kDot * stride, top - kMargin);
+        }
+    }
 }
 
 } // namespace
@@ -49,58 +150,18 @@ void halftone_init(int width, int height) {
         for (int r = 0; r < kDot; r++)
             for (int c = 0; c < kRow; c++) {
                 const int t = c < kDot ? profile[r][c] : -1;
-                uint32_t add = 0;
+                int add = 0;
                 if (t >= 0 && level >= 4)
                     add = t < level ? 255 : t < level + kRamp ? std::min(255, ramp[t - level]) : 0;
-                for (int ch = 0; ch < 3; ch++) contribution[ch][level][r * kRow + c] = add << (8 * ch);
+                dot_bytes[level][r * kRow + c] = static_cast<uint8_t>(add);
             }
+    band.assign(kDot * (static_cast<size_t>(std::max(width, 0)) + 2 * kMargin), 0u);
 }
 
 void halftone(uint32_t* dest, const uint32_t* src, int gain) {
-    using namespace lanes;
-    const int w = frame_w, h = frame_h;
-    if (w <= 0 || h <= 0) return;
-    // level[i] = i * gain / 255, 255 once i * gain reaches 65280; a negative gain draws nothing.
-    uint8_t level[256];
-    for (int i = 0; i < 256; i++) {
-        const int64_t x = int64_t{i} * std::max(gain, 0);
-        level[i] = x >= 65280 ? 255 : static_cast<uint8_t>(x / 255);
-    }
-    for (int y = 0, line = 0; y < h; y += 5, line++)
-        for (int x = (line & 1) * 3; x < w; x += 6) {
-            // Average of the up to four samples with non-negative coordinates.
-            uint32_t sb = 0, sg = 0, sr = 0, n = 0;
-            for (int sy = y - kHalf; sy <= y; sy += kHalf)
-                for (int sx = x - kHalf; sx <= x; sx += kHalf) {
-                    if (sy < 0 || sx < 0) continue;
-                    const uint32_t v = src[sy * w + sx];
-                    sb += v & 255;
-                    sg += v >> 8 & 255;
-                    sr += v >> 16 & 255;
-                    n++;
-                }
-            const unsigned lb = level[sb / n], lg = level[sg / n], lr = level[sr / n];
-            if (lb < 4 && lg < 4 && lr < 4) continue;
-            const uint32_t* cb = contribution[0][lb];
-            const uint32_t* cg = contribution[1][lg];
-            const uint32_t* cr = contribution[2][lr];
-            const int corner = (y - kHalf) * w + x - kHalf; // index of dot pixel (0, 0), may be < 0
-            if (x >= kHalf && y >= kHalf && x - kHalf + kRow <= w && y + kHalf < h) {
-                // Whole dot inside, with room for the padding column: two chunks per row.
-                for (int r = 0; r < kDot; r++)
-                    for (int c = 0; c < kRow; c += 4) {
-                        const int i = r * kRow + c;
-                        uint32_t* d = dest + corner + r * w + c;
-                        store(d, add_saturate(load(d), load(cb + i) | load(cg + i) | load(cr + i)));
-                    }
-                continue;
-            }
-            const int r0 = std::max(0, kHalf - y), r1 = std::min(kDot, h - y + kHalf);
-            const int c0 = std::max(0, kHalf - x), c1 = std::min(kDot, w - x + kHalf);
-            for (int r = r0; r < r1; r++)
-                for (int c = c0; c < c1; c++) {
-                    const int i = r * kRow + c;
-                    dest[corner + r * w + c] = add_saturate(dest[corner + r * w + c], cb[i] | cg[i] | cr[i]);
-                }
-        }
+    draw(dest, src, gain, false);
+}
+
+void halftone_fill(uint32_t* dest, const uint32_t* src, int gain) {
+    draw(dest, src, gain, true);
 }

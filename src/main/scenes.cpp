@@ -160,8 +160,7 @@ void halftone_scene(uint32_t* frame, int t) {
     // The halftone samples only columns 3k of rows 5k and 5k + 2 (dot centres and 3 pixels up and left of
     // them), and the blur then writes the whole frame: the panorama is drawn only there.
     pano_effect_grid(frame, static_cast<uint32_t>(10000 - t), 3, 5, 0b101);
-    std::memset(halftone_frame, 0, sizeof halftone_frame);
-    halftone(halftone_frame, frame, 255);
+    halftone_fill(halftone_frame, frame, 255);
     blur_rows(halftone_frame, frame, static_cast<int>(std::sin(t * 0.1) * 8 + 10));
     make_thumb(frame);
     static constexpr int xs[] = {12, 90, 168, 246};

@@ -91,8 +91,11 @@ TEST(Halftone, BlackSourceLeavesDestinationAndOnlyDotFootprintsAreWritten) {
     for (int p = 0; p < kW * kH; p++) ASSERT_EQ(e[p] != 0, covered[p]) << p;
 }
 
-TEST(Halftone, MatchesReference) {
-    for (auto [w, h] : {std::pair{kW, kH}, std::pair{31, 17}, std::pair{1, 1}, std::pair{6, 200}}) {
+TEST(Halftone, MatchesReferenceAlsoOntoBlack) {
+    // Heights around the 5-row dot spacing: a last row below every dot (5, 10), a last line reaching
+    // past the frame (4, 9), one line only (1, 4, 5).
+    for (auto [w, h] : {std::pair{kW, kH}, std::pair{31, 17}, std::pair{1, 1}, std::pair{6, 200},
+                        std::pair{7, 5}, std::pair{13, 4}, std::pair{5, 9}, std::pair{12, 10}}) {
         halftone_init(w, h);
         ref::halftone_init(w, h);
         const auto src = random_frame(static_cast<size_t>(w) * h, 43);
@@ -106,6 +109,10 @@ TEST(Halftone, MatchesReference) {
                 ref::halftone(want.data(), s->data(), gain);
                 halftone(got.data(), s->data(), gain);
                 ASSERT_EQ(got, want) << w << "x" << h << " gain " << gain;
+                want.assign(want.size(), 0);
+                ref::halftone(want.data(), s->data(), gain);
+                halftone_fill(got.data(), s->data(), gain); // got still holds the frame drawn onto
+                ASSERT_EQ(got, want) << w << "x" << h << " gain " << gain << " onto black";
             }
     }
 }
