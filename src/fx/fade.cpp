@@ -5,6 +5,7 @@
 //
 // The blends run 16 bytes at a time (lanes.h: a multiply-high per byte with SSE2, exact for every weight
 // of 1..254); weights 0 and 255 need no multiply, and a fade whose result is one source is a copy.
+// Without a vector unit (lanes::kVectorUnit) every blend goes through tables of the weighted bytes.
 #include "fx.h"
 
 #include "lanes.h"
@@ -65,6 +66,24 @@ void copy(const uint32_t* src, uint32_t* dst, int count) {
     if (src != dst) std::memmove(dst, src, static_cast<size_t>(count) * sizeof(uint32_t));
 }
 
+// dst = min(255, ta[a] + tb[b]) byte by byte, through tables of the weighted bytes.
+void blend_tables(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, const uint8_t* ta,
+                  const uint8_t* tb) {
+    uint8_t* pd = reinterpret_cast<uint8_t*>(dst);
+    const uint8_t* pa = reinterpret_cast<const uint8_t*>(a);
+    const uint8_t* pb = reinterpret_cast<const uint8_t*>(b);
+    for (size_t k = 0; k < static_cast<size_t>(count) * 4; k++)
+        pd[k] = static_cast<uint8_t>(std::min(255, ta[pa[k]] + tb[pb[k]]));
+}
+
+// Tables of min(255, i * gain / 255) for two gains of 0..255 * 255 (running sums, no products).
+void gain_tables(int gain_a, int gain_b, uint8_t* ta, uint8_t* tb) {
+    for (int i = 0, sa = 0, sb = 0; i < 256; i++, sa += gain_a, sb += gain_b) {
+        ta[i] = static_cast<uint8_t>(std::min(255, sa / 255));
+        tb[i] = static_cast<uint8_t>(std::min(255, sb / 255));
+    }
+}
+
 } // namespace
 
 // keep = i * (255 - level) / 255, take = i * level / 255; the level is clamped to 0..255 so that the
@@ -74,6 +93,11 @@ void cross_fade(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, 
     const int take = std::clamp(level, 0, 255);
     if (take == 0) return copy(a, dst, count);
     if (take == 255) return copy(b, dst, count);
+    if constexpr (!kVectorUnit) {
+        uint8_t keep_of[256], take_of[256];
+        gain_tables(255 - take, take, keep_of, take_of);
+        return blend_tables(a, b, dst, count, keep_of, take_of);
+    }
     blend(a, b, dst, count, Scaled(255 - take), Scaled(take), [](Weighed x, Weighed y) { return sum(x, y); });
 }
 
@@ -82,7 +106,7 @@ void add_fade(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, in
     if (count <= 0) return;
     gain_a = std::max(gain_a, 0);
     gain_b = std::max(gain_b, 0);
-    if (gain_a <= 256 && gain_b <= 256) {
+    if (kVectorUnit && gain_a <= 256 && gain_b <= 256) {
         // Gain 256 gives the same entries as 255 (i * 256 / 255 is i, and 256 clamped to 255 for i = 255).
         with_weight(std::min(gain_a, 255), [&](const auto& ta) {
             with_weight(std::min(gain_b, 255), [&](const auto& tb) {
@@ -91,17 +115,9 @@ void add_fade(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, in
         });
         return;
     }
-    // Larger gains: tables. Gains beyond 255 * 255 give the same table as 255 * 255 (every entry above
-    // 0 is 255), which keeps the running sums from overflowing.
+    // Larger gains (or no vector unit): tables. Gains beyond 255 * 255 give the same table as 255 * 255
+    // (every entry above 0 is 255), which keeps the running sums from overflowing.
     uint8_t ta[256], tb[256];
-    const int ca = std::min(gain_a, 255 * 255), cb = std::min(gain_b, 255 * 255);
-    for (int i = 0, sa = 0, sb = 0; i < 256; i++, sa += ca, sb += cb) {
-        ta[i] = static_cast<uint8_t>(std::min(255, sa / 255));
-        tb[i] = static_cast<uint8_t>(std::min(255, sb / 255));
-    }
-    uint8_t* pd = reinterpret_cast<uint8_t*>(dst);
-    const uint8_t* pa = reinterpret_cast<const uint8_t*>(a);
-    const uint8_t* pb = reinterpret_cast<const uint8_t*>(b);
-    for (size_t k = 0; k < static_cast<size_t>(count) * 4; k++)
-        pd[k] = static_cast<uint8_t>(std::min(255, ta[pa[k]] + tb[pb[k]]));
+    gain_tables(std::min(gain_a, 255 * 255), std::min(gain_b, 255 * 255), ta, tb);
+    blend_tables(a, b, dst, count, ta, tb);
 }

@@ -36,6 +36,14 @@ uint8_t dot_bytes[256][kDot * kRow]; // [level][row * kRow + column]: what a cha
 
 std::vector<uint32_t> band; // kDot rows of frame_w + 2 * kMargin words: the rows one dot line covers
 
+// Per-byte saturating add of two words, for targets without a vector unit.
+uint32_t add_saturate_word(uint32_t a, uint32_t b) {
+    const uint32_t low = (a & 0x7F7F7F7Fu) + (b & 0x7F7F7F7Fu);
+    const uint32_t sum = low ^ ((a ^ b) & 0x80808080u);
+    const uint32_t carry = ((a & b) | ((a | b) & ~sum)) & 0x80808080u;
+    return sum | ((carry >> 7) * 255u);
+}
+
 // Words of eight dot pixels from the blue, green and red byte rows.
 void dot_row(const uint8_t* b, const uint8_t* g, const uint8_t* r, Bytes& low, Bytes& high) {
     auto load8 = [](const uint8_t* p) {
@@ -113,10 +121,15 @@ void draw(uint32_t* dest, const uint32_t* src, int gain, bool fill) {
             const uint8_t *b = dot_bytes[lb], *g = dot_bytes[lg], *r = dot_bytes[lr];
             uint32_t* p = top + x - kHalf;
             for (int i = 0; i < kDot; i++, p += stride) {
-                Bytes low, high;
-                dot_row(b + i * kRow, g + i * kRow, r + i * kRow, low, high);
-                store(p, add_saturate(load(p), low));
-                store(p + 4, add_saturate(load(p + 4), high));
+                if constexpr (kVectorUnit) {
+                    Bytes low, high;
+                    dot_row(b + i * kRow, g + i * kRow, r + i * kRow, low, high);
+                    store(p, add_saturate(load(p), low));
+                    store(p + 4, add_saturate(load(p + 4), high));
+                } else {
+                    for (int c = 0, k = i * kRow; c < kDot; c++, k++)
+                        p[c] = add_saturate_word(p[c], b[k] | g[k] << 8 | uint32_t{r[k]} << 16);
+                }
             }
         }
         const bool last = y + kStepY >= h;

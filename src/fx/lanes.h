@@ -12,6 +12,16 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "frame words are split 
 
 namespace lanes {
 
+// Whether GCC's vector extensions map onto a vector unit (SSE2, NEON). Without one (32-bit ARM without
+// NEON, Debian armhf's baseline) every lane becomes a scalar operation, which costs several times plain
+// word arithmetic, so the effects take scalar paths there; SHORELINE_SCALAR_LANES selects those anywhere
+// (the tests build them on x86 too).
+#if (defined(__SSE2__) || defined(__ARM_NEON)) && !defined(SHORELINE_SCALAR_LANES)
+constexpr bool kVectorUnit = true;
+#else
+constexpr bool kVectorUnit = false;
+#endif
+
 constexpr int kBytes = 16;
 using Bytes = uint8_t __attribute__((vector_size(16)));
 using Wide = uint16_t __attribute__((vector_size(32)));  // 16 bytes widened to 16 bits

@@ -83,7 +83,8 @@ bool undivided(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int d
     if (n == 1) {
         each_row(src, dst, sx, sy, dx, dy, height, pitch, [&](const uint32_t* s, uint32_t* d) {
             int x = 0;
-            for (; x + 4 <= width; x += 4) store_words(d + x, out(load_words(s + x) & 0x00FFFFFFu));
+            for (; kVectorUnit && x + 4 <= width; x += 4)
+                store_words(d + x, out(load_words(s + x) & 0x00FFFFFFu));
             for (; x < width; x++) d[x] = out(s[x] & 0x00FFFFFFu);
         });
         return true;
@@ -117,13 +118,19 @@ void blur_row(const uint32_t* s, uint32_t* d, int len, int n, const Divisor& div
     std::fill(q, q + behind, 0u);
     uint32_t* row = q + behind;
     int j = 0;
+    if constexpr (kVectorUnit) {
 #pragma GCC unroll 4
-    for (; j + 4 <= len; j += 4) store_words(row + j, div.words(s + j));
+        for (; j + 4 <= len; j += 4) store_words(row + j, div.words(s + j));
+    }
     for (; j < len; j++) row[j] = div.word(s[j]);
     std::fill(row + len, q + rounded + n, 0u);
 
     uint32_t first = 0; // the window of output -1: pixels 0 .. k - 1
     for (int i = 0; i < k; i++) first += row[i];
+    if constexpr (!kVectorUnit) {
+        for (int x = 0; x < len; x++) d[x] = out(first += q[x + n] - q[x]);
+        return;
+    }
     Words sum = {first, first, first, first};
     int x = 0;
 #pragma GCC unroll 4
@@ -144,7 +151,7 @@ template <bool kEnter, bool kLeave, bool kStore>
 void column_step(const uint32_t* in, const uint32_t* out, uint32_t* sums, uint32_t* d, int cols,
                  const Divisor& div) {
     int c = 0;
-    for (; c + 4 <= cols; c += 4) {
+    for (; kVectorUnit && c + 4 <= cols; c += 4) {
         Words s = load_words(sums + c);
         if constexpr (kEnter) s += div.words(in + c);
         if constexpr (kLeave) s -= div.words(out + c);
