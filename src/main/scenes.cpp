@@ -8,6 +8,7 @@
 #include "assets.h"
 #include "fx.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <numbers>
@@ -56,21 +57,25 @@ void clear_demo_buffers() {
 }
 
 void make_pano_tables() {
+    // Each background row repeats every 82 columns and each foreground row every 256: one period is
+    // worked out, the rest copied.
     const uint8_t key = muotokuva[0];
     for (int r = 0; r < kScreenH; r++) {
         uint32_t* back = pano_back + r * kPanoW;
         uint32_t* front = pano_front + r * kPanoW;
-        for (int c = 0; c < kPanoW; c++) {
-            uint32_t word = 0;
-            if (r <= 72) {
-                word = kOrange;
-            } else if (r <= 200) {
-                const uint8_t s = muotokuva[2 * (r - 73) * 256 + 44 + 2 * (c % 82)];
-                word = s == key ? kOrange : static_cast<uint32_t>(3 * s / 5) << 16;
+        if (r <= 72) {
+            std::fill(back, back + kPanoW, kOrange);
+        } else if (r <= 200) {
+            for (int c = 0; c < 82; c++) {
+                const uint8_t s = muotokuva[2 * (r - 73) * 256 + 44 + 2 * c];
+                back[c] = s == key ? kOrange : static_cast<uint32_t>(3 * s / 5) << 16;
             }
-            back[c] = word;
-            front[c] = static_cast<uint32_t>(muotokuva[r * 256 + c % 256]) << 16;
+            for (int c = 82; c < kPanoW; c++) back[c] = back[c - 82];
+        } else {
+            std::fill(back, back + kPanoW, 0u);
         }
+        for (int c = 0; c < 256; c++) front[c] = static_cast<uint32_t>(muotokuva[r * 256 + c]) << 16;
+        for (int c = 256; c < kPanoW; c++) front[c] = front[c - 256];
     }
 }
 
