@@ -2,9 +2,17 @@
 // foreground scrolling at twice the background's speed (main thread). pano_init computes the warp once;
 // pano_effect is integer only. Scroll positions are unsigned 32-bit: sums wrap at 2^32 before the
 // modulo by the image width.
+//
+// Where at least 8 neighbouring screen columns of a row sample neighbouring image columns of one image
+// row (mostly near the middle), they are drawn as a run, four pixels a step (lanes.h); towards the edges
+// columns repeat and rows change every few pixels, and pixels are drawn one by one.
 #include "fx.h"
 
+#include "lanes.h"
+
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 const uint32_t* tausta = nullptr;
 const uint32_t* paalline = nullptr;
@@ -16,6 +24,52 @@ constexpr uint32_t kImageW = 982;
 
 uint32_t column[kW];          // image column at scroll position 0, per screen column
 uint32_t row_offset[kW * kH]; // word offset of the image row to sample (1..238) in either image, per pixel
+
+// Runs of at least kMinRun screen columns of a row that sample consecutive image columns of one image
+// row; rows' runs in order, row i's from run_first[i] on.
+constexpr int kMinRun = 8;
+struct Run {
+    uint16_t start, length; // screen columns
+    uint32_t offset;        // row_offset of the run
+};
+std::vector<Run> runs;
+int run_first[kH + 1];
+
+using namespace lanes;
+
+// dest[x] = fore[x] unless it is the key, else back[x], for x of 0..n-1.
+void select_span(uint32_t* dest, const uint32_t* fore, const uint32_t* back, int n, uint32_t key) {
+    if (kVectorUnit && n >= 4) {
+        // Four pixels a step, the last step ending at n (it may draw pixels again, with the same result).
+        const Words keys = Words{} + key;
+        for (int x = 0;; x += 4) {
+            if (x > n - 4) x = n - 4;
+            const Words f = load_words(fore + x), b = load_words(back + x);
+            store_words(dest + x, f == keys ? b : f);
+            if (x == n - 4) return;
+        }
+    }
+    for (int x = 0; x < n; x++) dest[x] = fore[x] != key ? fore[x] : back[x];
+}
+
+// Pixels first .. end - 1 of a row one by one; row 0 of the image column each screen column samples in
+// `back` and `fore`.
+void draw_pixels(uint32_t* dest, const uint32_t* offset, const uint32_t* const* back,
+                 const uint32_t* const* fore, int first, int end, uint32_t key) {
+    int j = first;
+    for (; j + 4 <= end; j += 4) { // four pixels a step
+        const uint32_t r0 = offset[j], r1 = offset[j + 1], r2 = offset[j + 2], r3 = offset[j + 3];
+        const uint32_t f0 = fore[j][r0], f1 = fore[j + 1][r1], f2 = fore[j + 2][r2], f3 = fore[j + 3][r3];
+        dest[j] = f0 != key ? f0 : back[j][r0];
+        dest[j + 1] = f1 != key ? f1 : back[j + 1][r1];
+        dest[j + 2] = f2 != key ? f2 : back[j + 2][r2];
+        dest[j + 3] = f3 != key ? f3 : back[j + 3][r3];
+    }
+    for (; j < end; j++) {
+        const uint32_t f = fore[j][offset[j]];
+        dest[j] = f != key ? f : back[j][offset[j]];
+    }
+}
 
 } // namespace
 
@@ -31,6 +85,19 @@ int pano_init(const uint32_t* back, const uint32_t* front) {
             row_offset[i * kW + j] =
                 static_cast<uint32_t>(static_cast<int>(bend[j] * a * 220 + 120)) * kImageW;
     }
+    runs.clear();
+    for (int i = 0; i < kH; i++) {
+        run_first[i] = static_cast<int>(runs.size());
+        const uint32_t* offset = row_offset + i * kW;
+        for (int start = 0, j = 1; j <= kW; j++) {
+            if (j < kW && column[j] == column[j - 1] + 1 && offset[j] == offset[j - 1]) continue;
+            if (j - start >= kMinRun)
+                runs.push_back(
+                    {static_cast<uint16_t>(start), static_cast<uint16_t>(j - start), offset[start]});
+            start = j;
+        }
+    }
+    run_first[kH] = static_cast<int>(runs.size());
     return 1;
 }
 
@@ -43,16 +110,31 @@ void pano_effect(uint32_t* dest, uint32_t position) {
         fore[j] = paalline + (2 * position + column[j]) % kImageW;
     }
     const uint32_t key = paalline[0];
+    // Where a layer's image column does not follow on from the previous screen column's (the image wraps
+    // round, or the unsigned sum does), a run must be split: unbroken[j] is the last column from j on up
+    // to which every column follows on.
+    uint16_t unbroken[kW];
+    unbroken[kW - 1] = kW - 1;
+    for (int j = kW - 1; j > 0; j--) {
+        const uint32_t step = column[j] - column[j - 1];
+        const bool follows = back[j] - back[j - 1] == step && fore[j] - fore[j - 1] == step;
+        unbroken[j - 1] = follows ? unbroken[j] : static_cast<uint16_t>(j - 1);
+    }
     const uint32_t* offset = row_offset;
-    for (int i = 0; i < kH; i++, dest += kW, offset += kW)
-        for (int j = 0; j < kW; j += 4) { // four pixels a step
-            const uint32_t r0 = offset[j], r1 = offset[j + 1], r2 = offset[j + 2], r3 = offset[j + 3];
-            const uint32_t f0 = fore[j][r0], f1 = fore[j + 1][r1], f2 = fore[j + 2][r2], f3 = fore[j + 3][r3];
-            dest[j] = f0 != key ? f0 : back[j][r0];
-            dest[j + 1] = f1 != key ? f1 : back[j + 1][r1];
-            dest[j + 2] = f2 != key ? f2 : back[j + 2][r2];
-            dest[j + 3] = f3 != key ? f3 : back[j + 3][r3];
+    for (int i = 0; i < kH; i++, dest += kW, offset += kW) {
+        int j = 0; // pixels before j are drawn
+        for (int k = run_first[i]; k < run_first[i + 1]; k++) {
+            const Run& run = runs[k];
+            draw_pixels(dest, offset, back, fore, j, run.start, key);
+            j = run.start + run.length;
+            for (int x = run.start; x < j;) { // pieces that do not cross a break
+                const int n = std::min(j, unbroken[x] + 1) - x;
+                select_span(dest + x, fore[x] + run.offset, back[x] + run.offset, n, key);
+                x += n;
+            }
         }
+        draw_pixels(dest, offset, back, fore, j, kW, key);
+    }
 }
 
 void pano_effect_grid(uint32_t* dest, uint32_t position, int step, int period, uint32_t rows) {

@@ -101,8 +101,10 @@ TEST(Pano, MatchesReference) {
     pano_init(img.back.data(), img.fore.data());
     ref::pano_init(img.back.data(), img.fore.data());
     std::vector<uint32_t> want(kW * kH), got(kW * kH);
-    for (uint32_t p :
-         {0u, 1u, 491u, 981u, 5000u, 9999u, 10000u, 2147483647u, 2147483648u, 4294966000u, 4294967295u}) {
+    // 4294966314 = 2^32 - 982: the background's column sum wraps round 2^32 at the middle column;
+    // 2147483157 * 2 = 2^32 - 982: the foreground's does.
+    for (uint32_t p : {0u, 1u, 491u, 981u, 5000u, 9999u, 10000u, 2147483157u, 2147483647u, 2147483648u,
+                       4294966000u, 4294966314u, 4294967295u}) {
         ref::pano_effect(want.data(), p);
         pano_effect(got.data(), p);
         ASSERT_EQ(got, want) << p;
