@@ -6,8 +6,8 @@
 #pragma once
 #include <cstdint>
 
-int gfx_init(int mode); // 1: 320x240, 2: 320x200
-int gfx_init_size(int width, int height);
-int gfx_blit(const uint32_t* frame); // always 0
-int gfx_exitevent();                 // 1: the demo should stop
+int gfx_init(int mode);                   // 1: gfx_init_size(320, 240), 2: gfx_init_size(320, 200)
+int gfx_init_size(int width, int height); // frames of width x height words
+int gfx_blit(const uint32_t* frame);      // always 0
+int gfx_exitevent();                      // 1: the demo should stop
 void gfx_close();

@@ -57,10 +57,10 @@ extern int mix_pending;
 void sd_mix_init(int rate);
 void sd_mix_setfunctions();
 
-// Shared by the device drivers: the rate given to sd_dsp16_init, and the installation of the driver table
-// (the driver's own shutdown routine, then the mixer's routines) under the given device name.
-extern int sd_dsp16_rate;
-void sd_dsp16_install(void (*shutdown)(), const char* devicename);
+// Called by a device driver once its device is open: fills the driver table with the mixer's routines, a
+// mixer reset at `rate` (sd_init), start/stop/secondhand that do nothing and the driver's own shutdown,
+// and names the device.
+void sd_install_mixer_driver(int rate, void (*shutdown)(), const char* devicename);
 void sd_mix_mono(int16_t* out, int n, int sixteen);
 int sd_mix_getsample(int slot, int8_t* data, uint32_t length, uint32_t loopstart, uint32_t loopend,
                      int looped);
