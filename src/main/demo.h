@@ -1,10 +1,12 @@
 // demo.h: the sequencer's interface inside the project (the executable, the offline player, tests).
 //
 // USAGE: a platform supplies demo_tick(), demo_idle(), the gfx_* display layer and an audio driver;
-// demo_main() then plays the whole demo on the main thread and returns the exit status (0 played or left
-// early, 1 start-up failure: no audio device, the song refused or never started, or no display). Frame
+// demo_main(moddi, moddi_size) then plays the whole demo to the song on the main thread and returns the
+// exit status (0 played or left early, 1 start-up failure: no audio device, the song refused or never
+// started, or no display). Frame
 // buffers are 320x240 words 0x00RRGGBB; pictures are 256x256 bytes, row-major.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 constexpr int kScreenW = 320;
@@ -14,7 +16,7 @@ constexpr int kPanoW = 982;                       // width of the panorama table
 constexpr int kThumbW = 64;
 constexpr int kThumbH = 48;
 
-int demo_main();
+int demo_main(const uint8_t* song, size_t song_size);
 
 // Demo ticks (20 ms units, 50 per second) of the platform's clock: SDL_GetTicks() / 20, or the virtual
 // clock of the offline player.

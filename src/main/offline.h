@@ -6,6 +6,7 @@
 // mix_newhand() itself in step with the virtual clock. Link the library `demo_offline` (instead of the
 // SDL platform) to use it. Deterministic: the same hooks give the same frames and samples on every run.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 
 struct offline_hooks {
@@ -18,8 +19,10 @@ struct offline_hooks {
     // Asked on every exit test; non-zero ends the demo as Escape would. May be null (never).
     int (*exit)(void* ctx);
     void* ctx;
+    // The song to play instead of the embedded one (module_size bytes). May be null (the embedded song).
+    const uint8_t* module = nullptr;
+    size_t module_size = 0;
 };
 
-// Runs the whole demo from start-up to shut-down; returns its exit status. It plays the embedded module
-// as it stands and puts back its bytes as built afterwards (the loader converts it in place).
+// Runs the whole demo from start-up to shut-down; returns its exit status.
 int offline_run(const offline_hooks* hooks);

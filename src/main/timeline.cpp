@@ -372,14 +372,14 @@ void music_failure() {
 
 } // namespace
 
-int demo_main() {
+int demo_main(const uint8_t* song, size_t song_size) {
     demo_section = 0;
     clear_demo_buffers();
     if (mzx_init() == 0) {
         music_failure();
         return 1;
     }
-    if (mzx_get(moddi, moddi_size) == 0) {
+    if (mzx_get(song, song_size) == 0) {
         music_failure();
         mzx_close();
         return 1;

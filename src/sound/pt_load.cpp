@@ -1,7 +1,9 @@
 // pt_load.cpp: the tracker module loader (pt_takemod), the replayer's reset (pt_init) and the period table.
 //
-// The module lies whole in memory and is converted in place: every pattern cell becomes
-// {sample, note index, command, parameter}. Samples are not copied; the mixer plays them from the module.
+// The module lies whole in memory and is only read: every pattern cell is converted into the loader's own
+// table as {sample, note index, command, parameter}. Samples are played from the module, which must
+// therefore stay valid while it plays, with one exception: the funk effect (EFx) inverts a sample's loop
+// byte by byte as it plays, so the samples of a module whose patterns use it are copied once, here.
 // Every read is bounded by the module's size: a module too short for its header, orders or patterns is
 // refused, and sample lengths and loops are clamped to the data present. Runs on the main thread while
 // the audio device is paused.
@@ -10,6 +12,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <vector>
 
 // Periods of the classic tracker's three octaves for each finetune (rows 0..7, -8..-1). The full table
 // adds an octave below (doubled periods) and three above (halved, rounded) and closes each row with 0.
@@ -74,13 +78,14 @@ int pt_songlen = 1;
 int pt_repstart = 0;
 uint8_t pt_order[128];
 int pt_lastpattern = 0;
-uint8_t* pt_patterns = nullptr;
+const uint8_t* pt_patterns = nullptr;
 uint32_t pt_length[32];
 uint32_t pt_loopstart[32];
 uint32_t pt_loope[32];
 int pt_finetune[32];
 int pt_volume[32];
-int8_t* pt_sampledata[32];
+const int8_t* pt_sampledata[32];
+int8_t* pt_funkdata[32];
 
 struct pt_tag {
     char tag[5];
@@ -99,8 +104,22 @@ constexpr size_t pt_sample_headers = 20;
 constexpr int pt_cell_bytes = 4;
 constexpr int pt_rows = 64;
 
+// The converted cells of the module taken last. An order entry is a byte, so a module names at most 256
+// patterns; at 32 channels that is 2 MiB, of which a program touches only what its modules fill.
+constexpr int pt_maxpatterns = 256;
+static uint8_t pt_cells[pt_maxpatterns * pt_maxchannels * pt_rows * pt_cell_bytes];
+static std::vector<int8_t> pt_samplecopy; // the sample data of a module that inverts loops
+
 static uint32_t pt_be16(const uint8_t* p) {
     return static_cast<uint32_t>(p[0] << 8 | p[1]);
+}
+
+// Whether any cell of the patterns turns the funk effect on (command E, parameter F1..FF).
+static bool pt_inverts_loops(const uint8_t* cells, size_t bytes) {
+    for (size_t i = 0; i < bytes; i += pt_cell_bytes)
+        if ((cells[i + 2] & 0x0F) == 0xE && (cells[i + 3] & 0xF0) == 0xF0 && (cells[i + 3] & 0x0F) != 0)
+            return true;
+    return false;
 }
 
 // The note index of a period: the first note of the finetune-0 row whose period it reaches.
@@ -112,7 +131,7 @@ static uint8_t pt_noteindex(int period) {
     return pt_nonote;
 }
 
-int pt_takemod(uint8_t* module, size_t size) {
+int pt_takemod(const uint8_t* module, size_t size) {
     if (module == nullptr || size < pt_header_size) {
         pt_errorstr = "pt_takemod error: module too short for its header!";
         return 0;
@@ -137,6 +156,17 @@ int pt_takemod(uint8_t* module, size_t size) {
         pt_errorstr = "pt_takemod error: module too short for its patterns!";
         return 0;
     }
+    const uint8_t* in = module + pt_header_size;
+    const size_t samples_at = pt_header_size + patterns_size;
+    const bool copy_samples = pt_inverts_loops(in, patterns_size);
+    if (copy_samples) {
+        try {
+            pt_samplecopy.assign(module + samples_at, module + size);
+        } catch (const std::bad_alloc&) {
+            pt_errorstr = "pt_takemod error: no memory for the samples!";
+            return 0;
+        }
+    }
 
     pt_channels = channels;
     pt_songlen = std::clamp(static_cast<int>(module[950]), 1, 128);
@@ -144,17 +174,17 @@ int pt_takemod(uint8_t* module, size_t size) {
     if (pt_repstart >= pt_songlen) pt_repstart = 0;
     std::memcpy(pt_order, module + 952, sizeof pt_order);
     pt_lastpattern = lastpattern;
-    pt_patterns = module + pt_header_size;
+    pt_patterns = pt_cells;
 
-    uint8_t* cell = pt_patterns;
-    for (size_t i = 0; i < patterns_size; i += pt_cell_bytes, cell += pt_cell_bytes) {
-        const uint8_t b0 = cell[0], b1 = cell[1], b2 = cell[2];
-        cell[0] = static_cast<uint8_t>((b0 & 0xF0) | (b2 >> 4));
-        cell[1] = pt_noteindex((b0 & 0x0F) << 8 | b1);
-        cell[2] = b2 & 0x0F;
+    for (size_t i = 0; i < patterns_size; i += pt_cell_bytes) {
+        const uint8_t b0 = in[i], b1 = in[i + 1], b2 = in[i + 2];
+        pt_cells[i] = static_cast<uint8_t>((b0 & 0xF0) | (b2 >> 4));
+        pt_cells[i + 1] = pt_noteindex((b0 & 0x0F) << 8 | b1);
+        pt_cells[i + 2] = b2 & 0x0F;
+        pt_cells[i + 3] = in[i + 3];
     }
 
-    size_t offset = pt_header_size + patterns_size;
+    size_t offset = samples_at;
     for (int s = 1; s < 32; s++) {
         const uint8_t* h = module + pt_sample_headers + (s - 1) * 30 + 22;
         const size_t left = size - offset;
@@ -175,7 +205,10 @@ int pt_takemod(uint8_t* module, size_t size) {
         pt_loope[s] = looplength;
         pt_finetune[s] = h[2] & 0x0F;
         pt_volume[s] = std::min(static_cast<int>(h[3]), 64);
-        pt_sampledata[s] = length ? reinterpret_cast<int8_t*>(module + offset) : nullptr;
+        pt_funkdata[s] = copy_samples && length ? pt_samplecopy.data() + (offset - samples_at) : nullptr;
+        pt_sampledata[s] = !length          ? nullptr
+                           : pt_funkdata[s] ? pt_funkdata[s]
+                                            : reinterpret_cast<const int8_t*>(module + offset);
         // Empty slots are registered too, so that nothing of an earlier module stays behind.
         if (sd_getsample)
             sd_getsample(s, pt_sampledata[s], length, loopstart, loopstart + looplength, looped);

@@ -279,14 +279,14 @@ static void pt_updatefunk(pt_chan& ch) {
     if (ch.funkoffset < 128) return;
     ch.funkoffset = 0;
     const int s = ch.sample;
-    if (s == 0 || pt_sampledata[s] == nullptr) return;
+    if (s == 0 || pt_funkdata[s] == nullptr) return;
     uint32_t loopstart = pt_loopstart[s];
     uint32_t loopend = loopstart + pt_loope[s];
     if (loopend <= loopstart) loopend = loopstart + 2;
     if (loopend > pt_length[s]) loopend = pt_length[s];
     if (loopstart >= loopend) return;
     if (++ch.wavestart >= loopend || ch.wavestart < loopstart) ch.wavestart = loopstart;
-    int8_t& b = pt_sampledata[s][ch.wavestart];
+    int8_t& b = pt_funkdata[s][ch.wavestart];
     b = static_cast<int8_t>(-1 - b);
 }
 

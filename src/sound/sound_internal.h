@@ -62,7 +62,7 @@ void sd_mix_setfunctions();
 // and names the device.
 void sd_install_mixer_driver(int rate, void (*shutdown)(), const char* devicename);
 void sd_mix_mono(int16_t* out, int n, int sixteen);
-int sd_mix_getsample(int slot, int8_t* data, uint32_t length, uint32_t loopstart, uint32_t loopend,
+int sd_mix_getsample(int slot, const int8_t* data, uint32_t length, uint32_t loopstart, uint32_t loopend,
                      int looped);
 void sd_mix_selectchannel(int channel);
 void sd_mix_setsample(int slot);
@@ -92,15 +92,18 @@ extern int pt_songlen;
 extern int pt_repstart;
 extern uint8_t pt_order[128];
 extern int pt_lastpattern;
-extern uint8_t* pt_patterns;      // converted cells: pattern, row, channel, 4 bytes
-extern uint32_t pt_length[32];    // bytes, clamped to the data present
-extern uint32_t pt_loopstart[32]; // bytes
-extern uint32_t pt_loope[32];     // loop length in bytes
-extern int pt_finetune[32];       // 0..15
-extern int pt_volume[32];         // 0..64
-extern int8_t* pt_sampledata[32]; // start of each sample's data (null when it has none)
+extern const uint8_t* pt_patterns;      // converted cells: pattern, row, channel, 4 bytes
+extern uint32_t pt_length[32];          // bytes, clamped to the data present
+extern uint32_t pt_loopstart[32];       // bytes
+extern uint32_t pt_loope[32];           // loop length in bytes
+extern int pt_finetune[32];             // 0..15
+extern int pt_volume[32];               // 0..64
+extern const int8_t* pt_sampledata[32]; // start of each sample's data (null when it has none)
+// The same data where the replayer may write it: a copy owned by the loader, made only for a module whose
+// patterns use the funk effect (EFx inverts loops in place); null otherwise.
+extern int8_t* pt_funkdata[32];
 
-int pt_takemod(uint8_t* module, size_t size);
+int pt_takemod(const uint8_t* module, size_t size);
 void pt_init();
 
 // --- replayer ---

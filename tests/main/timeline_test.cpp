@@ -46,7 +46,8 @@ void PrintTo(const Trigger& t, std::ostream* os) {
 
 struct Playback {
     int fps = 50;
-    int stop_in_section = 0; // ask to leave once a frame of this section has been shown (0: never)
+    int stop_in_section = 0;   // ask to leave once a frame of this section has been shown (0: never)
+    std::vector<uint8_t> song; // played instead of the embedded song when not empty
     bool hashes = false;
     std::vector<Frame> frames;
     std::vector<Trigger> triggers;
@@ -67,6 +68,10 @@ Playback play(Playback run) {
     offline_hooks hooks{};
     hooks.fps = run.fps;
     hooks.ctx = &run;
+    if (!run.song.empty()) {
+        hooks.module = run.song.data();
+        hooks.module_size = run.song.size();
+    }
     hooks.frame = [](const uint32_t* frame, int section, int position, uint32_t ms, void* ctx) {
         auto* r = static_cast<Playback*>(ctx);
         r->frames.push_back({section, position, ms, r->hashes ? hash_words(frame, kScreenWords) : 0});
@@ -522,21 +527,26 @@ TEST(Timeline, RefusesAFrameRateOutOfRange) {
 // A song the loader refuses, or a sound device that never plays the first tick, ends start-up with the
 // music failure after a bounded wait: no frame, status 1, and the next run plays as usual.
 TEST(Timeline, StartUpEndsWhenTheSongCannotStart) {
+    std::vector<uint8_t> untagged(moddi, moddi + moddi_size);
+    untagged[1080] = '?'; // "?.K." is no module type
     const struct {
         const char* fault;
-        void (*arrange)();
+        std::vector<uint8_t> song;
+        bool stall;
     } cases[] = {
-        {"module refused", [] { std::memcpy(moddi + 1080, "????", 4); }},
-        {"device never starts", [] { sd_offline_stall(1); }},
+        {"module refused", untagged, false},
+        {"device never starts", {}, true},
     };
     Playback probe;
     probe.stop_in_section = 1;
     alarm(60); // a start-up that waits for ever ends the test here
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);
-        c.arrange();
+        Playback faulty = probe;
+        faulty.song = c.song;
+        sd_offline_stall(c.stall);
         testing::internal::CaptureStderr();
-        const Playback failed = play(probe);
+        const Playback failed = play(faulty);
         const std::string err = testing::internal::GetCapturedStderr();
         sd_offline_stall(0);
         EXPECT_EQ(failed.status, 1);
