@@ -10,6 +10,7 @@
 #include "demo.h"
 #include "fx.h"
 #include "offline.h"
+#include "ranta.h"
 #include "rgb565.h"
 
 #include <benchmark/benchmark.h>

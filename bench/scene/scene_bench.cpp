@@ -5,7 +5,6 @@
 #include <cstdlib>
 
 #include "assets.h"
-#include "fx.h"
 #include "ranta.h"
 #include "vec.h"
 

@@ -39,8 +39,3 @@ void halftone(uint32_t* dest, const uint32_t* src, int gain);
 // Flare sprites over the tinted portrait `naama` (reads the embedded picture).
 void init_flare();
 void flarez(uint32_t* dest, int t);
-
-// The shore scene: a flat-shaded 3D scene rendered with the vector engine into the target given to
-// ranta_init (reads the embedded scene `pallo`).
-void ranta_init(uint32_t* target);
-void ranta_effect(int clock);

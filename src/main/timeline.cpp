@@ -9,6 +9,7 @@
 #include "assets.h"
 #include "fx.h"
 #include "gfx.h"
+#include "ranta.h"
 #include "sound.h"
 
 #include <algorithm>
@@ -395,7 +396,12 @@ int demo_main(const uint8_t* song, size_t song_size) {
     halftone_init(kScreenW, kScreenH);
     venkula_init(1200, 280);
     for (uint32_t& p : flash_frame) p = kFlashColour;
-    ranta_init(screen_a);
+    if (ranta_init(screen_a) != 0) {
+        std::fwrite("Scene failure\n", 1, 14, stderr);
+        mzx_close();
+        gfx_close();
+        return 1;
+    }
     mzx_start(52);
     if (!song_started()) {
         music_failure();

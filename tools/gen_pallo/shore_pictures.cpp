@@ -9,6 +9,7 @@
 
 #include "assets.h"
 #include "fx.h"
+#include "ranta.h"
 #include "png_out.h"
 
 namespace {
@@ -36,7 +37,10 @@ int main(int argc, char** argv) {
             portrait[r * kW + 32 + c] = v << 16 | (v >> 1) << 8;
         }
     halftone_init(kW, kH);
-    ranta_init(frame);
+    if (ranta_init(frame) != 0) {
+        std::fprintf(stderr, "shore_pictures: the embedded scene cannot be read\n");
+        return 1;
+    }
     for (int clock : clocks) {
         for (uint32_t& p : frame) p = 0;
         halftone(frame, portrait, int(std::sin(clock * 0.1) * 40 + 220));
