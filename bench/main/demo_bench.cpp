@@ -8,6 +8,7 @@
 // that frame was mixed) to the moment the frame is handed over: the loop test and all rendering. The
 // conversion to RGB565 that the real display adds is measured separately (Step/present_rgb565).
 #include "demo.h"
+#include "demo_local.h"
 #include "fx.h"
 #include "offline.h"
 #include "ranta.h"
@@ -74,14 +75,9 @@ struct Prepared {
     std::vector<uint32_t> frame = std::vector<uint32_t>(kScreenWords),
                           other = std::vector<uint32_t>(kScreenWords);
     Prepared() {
-        init_maf();
-        init_flare();
-        make_pano_tables();
-        pano_init(pano_back, pano_front);
-        halftone_init(kScreenW, kScreenH);
+        if (demo_prepare() != 0) std::fputs("demo_bench: the shore scene cannot be read\n", stderr);
         make_zoom_texture();
         make_portrait_screen();
-        ranta_init(screen_a);
         for (int i = 0; i < kScreenWords; i++) other[i] = static_cast<uint32_t>(i * 2654435761u) >> 8;
     }
 };

@@ -1,4 +1,5 @@
-// demo.h: the sequencer's interface inside the project (the executable, the offline player, tests).
+// demo.h: the sequencer's interface: what a platform (the executable, the offline player) calls and
+// supplies, and the drawing operations that tools, tests and benchmarks use.
 //
 // USAGE: a platform supplies demo_tick(), demo_idle(), the gfx_* display layer and an audio driver;
 // demo_main(moddi, moddi_size) then plays the whole demo to the song on the main thread and returns the
@@ -17,6 +18,11 @@ constexpr int kThumbW = 64;
 constexpr int kThumbH = 48;
 
 int demo_main(const uint8_t* song, size_t song_size);
+
+// Builds everything the sections draw from, as start-up does once the music and the display are open:
+// clears the sequencer's buffers, builds the effects' tables, the panorama tables and the flash frame, and
+// sets up the shore scene. 0 on success, 1 when the shore scene cannot be read.
+int demo_prepare();
 
 // Demo ticks (20 ms units, 50 per second) of the platform's clock: SDL_GetTicks() / 20, or the virtual
 // clock of the offline player.
@@ -46,36 +52,7 @@ void twist_scene(uint32_t* frame, int t);
 void make_thumb(const uint32_t* frame);
 void paste_thumb(uint32_t* frame, int x, int y); // clipped to the frame on all sides
 
-// --- asset preparation from the embedded pictures ---
+// --- asset preparation from the embedded pictures, into the sequencer's buffers ---
 void make_pano_tables();
 void make_zoom_texture();
 void make_portrait_screen();
-
-// Bounce of a selected caption band or thumbnail, t ticks after its trigger: three arcs of 48, 12 and 3
-// pixels, 0 at t = 0, 24, 36 and 42.
-int bounce_offset(int t);
-
-// The reversible scene clock of section 3: time = offset + direction * (tick - origin). reverse()
-// flips the direction at `tick` and re-anchors so that the time runs on without a jump.
-struct reversing_clock {
-    int direction = 1;
-    int origin = 0;
-    int offset = 0;
-    int time(int tick) const { return offset + direction * (tick - origin); }
-    void reverse(int tick) {
-        offset = time(tick);
-        origin = tick;
-        direction = -direction;
-    }
-};
-
-// Buffers shared by the compositors and the timeline; zero-filled when demo_main starts.
-extern uint32_t screen_a[kScreenWords];
-extern uint32_t screen_b[2 * kScreenWords]; // two frames stacked (the twin portrait of section 8)
-extern uint32_t screen_c[kScreenWords];
-extern uint32_t flash_frame[kScreenWords];
-extern uint32_t thumb[kThumbW * kThumbH];
-extern uint32_t pano_back[kPanoW * kScreenH];
-extern uint32_t pano_front[kPanoW * kScreenH];
-extern uint32_t zoom_texture[256 * 256];
-void clear_demo_buffers();

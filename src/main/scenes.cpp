@@ -4,6 +4,7 @@
 // Every buffer is a static array of 0x00RRGGBB words that lives for the whole run; nothing here
 // allocates. Real arithmetic is double precision and int() truncates toward zero.
 #include "demo.h"
+#include "demo_local.h"
 
 #include "assets.h"
 #include "fx.h"

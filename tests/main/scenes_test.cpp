@@ -1,6 +1,7 @@
 // The sequencer's drawing operations: captions, thumbnails, the asset preparation and the panorama
 // compositor, on frames built in the test (the caption bitmap is the test's own, see test_captions.cpp).
 #include "demo.h"
+#include "demo_local.h"
 
 #include "fx.h"
 

@@ -2,6 +2,7 @@
 // rows they are meant for, the exit path, reproducibility and independence from the frame rate.
 #include "assets.h"
 #include "demo.h"
+#include "demo_local.h"
 #include "fx.h"
 #include "offline.h"
 #include "sound.h"
