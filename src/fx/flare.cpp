@@ -93,11 +93,15 @@ void draw_sprite(uint32_t* dest, int x, int y, int s, uint32_t colour) {
 } // namespace
 
 void init_flare() {
+    init_flare_from(naama);
+}
+
+void init_flare_from(const uint8_t* portrait) {
     std::memset(small_portrait, 0, sizeof small_portrait);
     std::memset(large_portrait, 0, sizeof large_portrait);
     for (int i = 0; i < 256; i++)
         for (int j = 0; j < 256; j++) {
-            const uint8_t g = naama[j * 256 + i];
+            const uint8_t g = portrait[j * 256 + i];
             const double r = std::sqrt(static_cast<double>((i - 128) * (i - 128) + (j - 128) * (j - 128)));
             const float fr = static_cast<float>(std::min(2 * r, 255.0));
             sprite_profile[j * 256 + i] =
@@ -115,7 +119,7 @@ void init_flare() {
     }
     for (int i = 0; i < kSprites; i++)
         sprite_colour[i] =
-            0x6F0006u + (static_cast<uint32_t>(naama[8 * (i >> 5) * 256 + 8 * (i & 31)] / 3) << 8);
+            0x6F0006u + (static_cast<uint32_t>(portrait[8 * (i >> 5) * 256 + 8 * (i & 31)] / 3) << 8);
 }
 
 void flarez(uint32_t* dest, int t) {

@@ -36,6 +36,8 @@ void suumi_effect(uint32_t* dest, int t, double exponent, const uint32_t* pic1, 
 void halftone_init(int width, int height);
 void halftone(uint32_t* dest, const uint32_t* src, int gain);
 
-// Flare sprites over the tinted portrait `naama` (reads the embedded picture).
+// Flare sprites over a tinted 256x256 portrait: init_flare uses the embedded `naama`, init_flare_from the
+// picture it is given (read only while it builds the tables).
 void init_flare();
+void init_flare_from(const uint8_t* portrait);
 void flarez(uint32_t* dest, int t);
