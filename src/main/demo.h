@@ -39,8 +39,10 @@ extern int demo_section;
 // the section clock E at that moment. Lets tests and tools follow the timeline without reading pixels.
 extern void (*demo_on_trigger)(int section, int position, int clock);
 
-// --- captions (one 24-row band of the caption bitmap, pale yellow 0x00FFFFAA, weight coverage*level) ---
+// --- captions: one 24-row band of a 256x256 caption bitmap, pale yellow 0x00FFFFAA, weight coverage*level;
+// caption_blend uses the embedded bitmap `tekstit`, caption_blend_from the one it is given ---
 void caption_blend(int x, int y, int band, int level, uint32_t* dest);
+void caption_blend_from(const uint8_t* bitmap, int x, int y, int band, int level, uint32_t* dest);
 
 // --- compositors: a complete scene into `frame` for scene time t (demo ticks) ---
 void pano_scene(uint32_t* frame, int t);

@@ -100,6 +100,10 @@ void make_portrait_screen() {
 }
 
 void caption_blend(int x, int y, int band, int level, uint32_t* dest) {
+    caption_blend_from(tekstit, x, y, band, level, dest);
+}
+
+void caption_blend_from(const uint8_t* bitmap, int x, int y, int band, int level, uint32_t* dest) {
     // Only the six bands exist and only whole bands inside the frame can be drawn; the level is a weight.
     if (band < 0 || band > 5 || y < 0 || y > kScreenH - 24) return;
     if (level < 0) level = 0;
@@ -107,7 +111,7 @@ void caption_blend(int x, int y, int band, int level, uint32_t* dest) {
     const int c0 = x < 0 ? -x : 0;
     const int c1 = x > kScreenW - 256 ? kScreenW - x : 256;
     for (int r = 0; r < 24; r++) {
-        const uint8_t* src = tekstit + (24 * band + r) * 256;
+        const uint8_t* src = bitmap + (24 * band + r) * 256;
         uint32_t* row = dest + (y + r) * kScreenW + x;
         for (int c = c0; c < c1; c++) {
             const int v = src[c];
