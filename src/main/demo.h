@@ -54,7 +54,19 @@ void twist_scene(uint32_t* frame, int t);
 void make_thumb(const uint32_t* frame);
 void paste_thumb(uint32_t* frame, int x, int y); // clipped to the frame on all sides
 
-// --- asset preparation from the embedded pictures, into the sequencer's buffers ---
+// --- asset preparation: the tables the effects draw from, built from a 256x256 picture ---
+// The panorama's two 982x240 layers: an orange sky over a band of the picture in dark red (back), and the
+// picture in red tiled every 256 columns, its first word the transparent key (front).
+void build_pano_tables(const uint8_t* picture, uint32_t* back, uint32_t* front);
+// The zoomer's 256x256 texture: the picture in red at 3/4, its key value orange.
+void build_zoom_texture(const uint8_t* picture, uint32_t* texture);
+// The twin portrait of section 8: two 320x240 frames stacked (320x480 words), each the picture in red and
+// half green, centred between black bars, so that any 240-row window shows it wrapped vertically.
+void build_portrait_screen(const uint8_t* picture, uint32_t* screen);
+
+// The same from the embedded pictures into the sequencer's buffers, as start-up and the sections do:
+// make_zoom_texture also sets up the zoomer and the hole mask for sections 6 and 7, make_portrait_screen
+// the hole mask for section 8.
 void make_pano_tables();
 void make_zoom_texture();
 void make_portrait_screen();
