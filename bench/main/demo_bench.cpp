@@ -112,7 +112,8 @@ void BM_flarez(benchmark::State& s) {
     run_step(s, [](Prepared& p, int t) { flarez(p.frame.data(), t); });
 }
 void BM_portrait_halftone(benchmark::State& s) {
-    run_step(s, [](Prepared& p, int t) { halftone(p.frame.data(), screen_b + (t % 240) * kScreenW, 220); });
+    run_step(s,
+             [](Prepared& p, int t) { halftone(p.frame.data(), screen_b + (t % kScreenH) * kScreenW, 220); });
 }
 void BM_shore_scene(benchmark::State& s) {
     run_step(s, [](Prepared&, int t) { ranta_effect(t); });
@@ -153,12 +154,14 @@ void BM_halftone_full(benchmark::State& s) {
 }
 void BM_horiz_maf(benchmark::State& s) {
     run_step(s, [](Prepared& p, int t) {
-        horiz_maf(p.other.data(), p.frame.data(), 0, 0, 0, 0, 320, 240, 320, 240, 2 + t % 40);
+        horiz_maf(p.other.data(), p.frame.data(), 0, 0, 0, 0, kScreenW, kScreenH, kScreenW, kScreenH,
+                  2 + t % 40);
     });
 }
 void BM_vert_maf(benchmark::State& s) {
     run_step(s, [](Prepared& p, int t) {
-        vert_maf(p.other.data(), p.frame.data(), 0, 0, 0, 0, 320, 240, 320, 240, 1 + t % 110);
+        vert_maf(p.other.data(), p.frame.data(), 0, 0, 0, 0, kScreenW, kScreenH, kScreenW, kScreenH,
+                 1 + t % 110);
     });
 }
 void BM_venkula(benchmark::State& s) {

@@ -6,11 +6,12 @@
 
 #include "assets.h"
 #include "ranta.h"
+#include "screen.h"
 #include "vec.h"
 
 namespace {
 
-uint32_t frame[320 * 240];
+uint32_t frame[kScreenWords];
 
 void BM_RantaFrame(benchmark::State& state) {
     std::srand(1);
@@ -18,7 +19,7 @@ void BM_RantaFrame(benchmark::State& state) {
     int clock = 0;
     for (auto _ : state) {
         ranta_effect(clock);
-        benchmark::DoNotOptimize(frame[160 * 320 + 120]);
+        benchmark::DoNotOptimize(frame[kScreenWords / 2]);
         clock = (clock + 7) % 6000; // the clock runs to several thousand ticks in section 8
     }
     state.SetItemsProcessed(state.iterations());

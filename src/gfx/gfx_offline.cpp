@@ -23,8 +23,8 @@ int gfx_init_size(int width, int height) {
 }
 
 int gfx_init(int mode) {
-    if (mode == 1) return gfx_init_size(320, 240);
-    if (mode == 2) return gfx_init_size(320, 200);
+    if (mode == 1) return gfx_init_size(kScreenW, kScreenH);
+    if (mode == 2) return gfx_init_size(kScreenW, 200);
     return 1;
 }
 

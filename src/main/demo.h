@@ -4,16 +4,14 @@
 // USAGE: a platform supplies demo_tick(), demo_idle(), the gfx_* display layer and an audio driver;
 // demo_main(moddi, moddi_size) then plays the whole demo to the song on the main thread and returns the
 // exit status (0 played or left early, 1 start-up failure: no audio device, the song refused or never
-// started, or no display). Frame
-// buffers are 320x240 words 0x00RRGGBB; pictures are 256x256 bytes, row-major.
+// started, no display, or no shore scene). Frame buffers are screens (screen.h); pictures are 256x256
+// bytes, row-major.
 #pragma once
+#include "screen.h"
+
 #include <cstddef>
 #include <cstdint>
 
-constexpr int kScreenW = 320;
-constexpr int kScreenH = 240;
-constexpr int kScreenWords = kScreenW * kScreenH; // 76800
-constexpr int kPanoW = 982;                       // width of the panorama tables
 constexpr int kThumbW = 64;
 constexpr int kThumbH = 48;
 

@@ -2,6 +2,7 @@
 // scene) and read by its tests and benchmarks; not part of its interface (demo.h).
 #pragma once
 #include "demo.h"
+#include "fx.h"
 
 #include <cstdint>
 

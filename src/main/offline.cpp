@@ -42,7 +42,7 @@ void demo_idle() {
 }
 
 int offline_run(const offline_hooks* run_hooks) {
-    if (!run_hooks || run_hooks->fps < 1 || run_hooks->fps > 240) {
+    if (!run_hooks || run_hooks->fps < 1 || run_hooks->fps > kOfflineMaxFps) {
         std::fputs("offline_run: fps must be 1..240\n", stderr);
         return 1;
     }

@@ -9,8 +9,11 @@
 #include <cstddef>
 #include <cstdint>
 
+constexpr int kOfflineMaxFps = 240;
+
 struct offline_hooks {
-    int fps; // frames per second of the virtual clock, 1..240: frame k is drawn at k * 1000 / fps ms
+    int fps; // frames per second of the virtual clock, 1..kOfflineMaxFps: frame k is drawn at k * 1000 / fps
+             // ms
     // Every presented frame (320x240 0x00RRGGBB words), with the section (1..11) that drew it, the song
     // position when it was presented and the virtual time in milliseconds. May be null.
     void (*frame)(const uint32_t* frame, int section, int position, uint32_t ms, void* ctx);

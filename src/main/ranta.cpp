@@ -10,7 +10,7 @@
 #include "ranta.h"
 
 #include "assets.h"
-#include "demo.h"
+#include "screen.h"
 
 #include <cmath>
 #include <cstdlib>
