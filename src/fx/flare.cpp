@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr int kW = 320, kH = 240, kPixels = kW * kH;
+constexpr int kW = kScreenW, kH = kScreenH, kPixels = kScreenWords;
 constexpr int kSprites = 1024;
 
 uint32_t small_portrait[kPixels]; // naama at half size, top-left (96, 56)

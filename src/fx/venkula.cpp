@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr int kW = 320, kH = 240, kPixels = kW * kH;
+constexpr int kW = kScreenW, kH = kScreenH, kPixels = kScreenWords;
 
 // Lattice cell classes by f = i^2 + j^2 from the cell centre: hole (f < 9200), hole whose mirror pixel
 // is halved (9200..9700), rim (9701..10000), outside (> 10000); all but the first halve the mirror pixel.
