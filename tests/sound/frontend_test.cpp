@@ -63,7 +63,7 @@ TEST(FrontEnd, InitOpensThePausedDevice) {
 TEST(FrontEnd, GetRefusesAnUnknownModuleAndKeepsPositionZero) {
     ASSERT_EQ(mzx_init(), 1);
     std::vector<uint8_t> bad = song;
-    bad[1080] = 'X';
+    bad[pt_tag_at] = 'X';
     EXPECT_EQ(mzx_get(bad.data(), bad.size()), 0);
     EXPECT_STREQ(pt_errorstr, "pt_takemod error: unknown module type!");
     EXPECT_EQ(mzx_position(), 0);

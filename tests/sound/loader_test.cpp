@@ -63,7 +63,7 @@ TEST_F(Loader, SongTablesAndSampleHeaders) {
     mod.sample(1, {.length = 200, .finetune = 0xF7, .volume = 80, .loopstart = 20, .looplength = 2});
     mod.sample(3, {.length = 100, .finetune = 3, .volume = 10, .loopstart = 10, .looplength = 50});
     std::vector<uint8_t> m = mod.bytes();
-    m[952 + 100] = 3; // an order entry past the song length still counts for the pattern count
+    m[pt_orders_at + 100] = 3; // an order entry past the song length still counts for the pattern count
     ASSERT_EQ(pt_takemod(m.data(), m.size()), 1);
     EXPECT_EQ(pt_songlen, 3);
     EXPECT_EQ(pt_repstart, 0); // 127 becomes 0
@@ -73,7 +73,7 @@ TEST_F(Loader, SongTablesAndSampleHeaders) {
     EXPECT_EQ(pt_loope[1], 2u);
     EXPECT_EQ(mix_samples[1].looped, 0); // a one-word loop does not loop
     EXPECT_EQ(mix_samples[1].length, 200u);
-    const uint8_t* data = m.data() + 1084 + 4 * 1024;
+    const uint8_t* data = m.data() + pt_patterns_at + 4 * 1024;
     EXPECT_EQ(mix_samples[1].data, reinterpret_cast<const int8_t*>(data));
     EXPECT_EQ(mix_samples[2].length, 0u); // empty slot: no data taken
     EXPECT_EQ(mix_samples[3].data, reinterpret_cast<const int8_t*>(data + 200));
@@ -131,7 +131,7 @@ TEST_F(Loader, OnlyAModuleThatInvertsLoopsHasItsSamplesCopied) {
         mod.cell(0, 63, 2, 0, 0, c.cmd, c.param);
         const std::vector<uint8_t> m = mod.bytes();
         ASSERT_EQ(pt_takemod(m.data(), m.size()), 1);
-        const int8_t* in_module = reinterpret_cast<const int8_t*>(m.data() + 1084 + 1024);
+        const int8_t* in_module = reinterpret_cast<const int8_t*>(m.data() + pt_patterns_at + 1024);
         for (int s : {1, 3}) {
             const int8_t* own = in_module + (s == 1 ? 0 : 64);
             EXPECT_EQ(mix_samples[s].data == own, !c.copied) << s;
@@ -165,9 +165,9 @@ TEST_F(Loader, ShortModulesAreRefused) {
     test_module mod(2);
     mod.order({0, 1});
     std::vector<uint8_t> m = mod.bytes();
-    EXPECT_EQ(pt_takemod(m.data(), 1083), 0);
+    EXPECT_EQ(pt_takemod(m.data(), pt_patterns_at - 1), 0);
     EXPECT_STREQ(pt_errorstr, "pt_takemod error: module too short for its header!");
-    EXPECT_EQ(pt_takemod(m.data(), 1084 + 2048 - 1), 0);
+    EXPECT_EQ(pt_takemod(m.data(), pt_patterns_at + 2048 - 1), 0);
     EXPECT_STREQ(pt_errorstr, "pt_takemod error: module too short for its patterns!");
     EXPECT_EQ(pt_takemod(nullptr, 0), 0);
     EXPECT_EQ(pt_takemod(m.data(), m.size()), 1);
@@ -180,7 +180,7 @@ TEST_F(Loader, SamplesAndLoopsAreClampedToTheDataPresent) {
     mod.sample(2, {.length = 100, .finetune = 0, .volume = 64, .loopstart = 10, .looplength = 80});
     mod.sample(3, {.length = 100});
     std::vector<uint8_t> m = mod.bytes();
-    const size_t data = 1084 + 1024;
+    const size_t data = pt_patterns_at + 1024;
     ASSERT_EQ(pt_takemod(m.data(), data + 150), 1); // sample 2 cut at 50 bytes, sample 3 has none
     EXPECT_EQ(mix_samples[1].length, 100u);
     EXPECT_EQ(mix_samples[1].loopend, 100u);
@@ -203,7 +203,7 @@ TEST_F(Loader, SamplesAndLoopsAreClampedToTheDataPresent) {
 
 TEST_F(Loader, EmbeddedSong) {
     std::vector<uint8_t> m = read_file(std::string(SHORELINE_SOURCE_DIR) + "/data/moddi.mod");
-    ASSERT_GT(m.size(), 1084u);
+    ASSERT_GT(m.size(), pt_patterns_at);
     ASSERT_EQ(pt_takemod(m.data(), m.size()), 1);
     EXPECT_EQ(pt_channels, 4);
     EXPECT_EQ(pt_songlen, 21);
