@@ -107,8 +107,8 @@ void init_flare_from(const uint8_t* portrait) {
             sprite_profile[j * 256 + i] =
                 static_cast<uint8_t>(static_cast<unsigned>(std::cos(fr * 0.0061357421875) * 215));
             small_portrait[(j >> 1) * kW + (i >> 1) + 56 * kW + 96] = portrait_colour(g);
-            large_portrait[static_cast<int>(j * 0.6666666666666666 + 35) * kW +
-                           static_cast<int>(i * 0.6666666666666666 + 75)] = portrait_colour(g);
+            large_portrait[static_cast<int>(j * (2.0 / 3) + 35) * kW + static_cast<int>(i * (2.0 / 3) + 75)] =
+                portrait_colour(g);
         }
     std::memset(scaled, 0, sizeof scaled);
     for (int s = 1, at = 0; s <= kCached; at += row_stride(s) * s, s++) {
@@ -135,12 +135,12 @@ void flarez(uint32_t* dest, int t) {
     const int a = 1000 - e, c = 2 * a;
     const double w =
         t >= 200 && t <= 450 ? -75 * (std::cos(std::abs(325 - t) * 0.0251328) + 1) : -2.0238644093950597e-09;
-    const double pz = t * 0.020833333333333332, px = t * 0.023809523809523808, py = t * 0.023255813953488372;
+    const double pz = t * (1.0 / 48), px = t * (1.0 / 42), py = t * (1.0 / 43);
     for (int i = 0; i < kSprites; i++) {
         const int gx = i & 31, gy = i >> 5;
-        const double sa = std::sin(i * 0.3846153846153846 + pz);
-        const double sb = std::sin(i * 0.37037037037037035 + px);
-        const double sc = std::cos(i * 0.45454545454545453 + py);
+        const double sa = std::sin(i * (1 / 2.6) + pz);
+        const double sb = std::sin(i * (1 / 2.7) + px);
+        const double sc = std::cos(i * (1 / 2.2) + py);
         const double z = ((sa * 200 + 300) * e + 400 * a) * 0.001 + w;
         const double zi = 1 / z;
         const int s = (static_cast<int>(zi * 3000) * (e + c)) / 1000;
