@@ -9,7 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -99,68 +98,6 @@ Playback play(Playback run) {
     demo_on_trigger = nullptr;
     current = nullptr;
     return run;
-}
-
-// Plays several runs one after the other in one child process and brings the records back through a
-// pipe. Every start-up builds the shore scene afresh without releasing the previous one; the child ends
-// with _exit, which keeps that known leak of repeated start-ups out of the leak checker, while this
-// process still checks its single playbacks.
-template <class T> bool send(int fd, const T* data, size_t n) {
-    for (size_t off = 0, size = n * sizeof(T); off < size;) {
-        const ssize_t w = write(fd, reinterpret_cast<const char*>(data) + off, size - off);
-        if (w <= 0) return false;
-        off += static_cast<size_t>(w);
-    }
-    return true;
-}
-template <class T> bool receive(int fd, T* data, size_t n) {
-    for (size_t off = 0, size = n * sizeof(T); off < size;) {
-        const ssize_t r = read(fd, reinterpret_cast<char*>(data) + off, size - off);
-        if (r <= 0) return false;
-        off += static_cast<size_t>(r);
-    }
-    return true;
-}
-
-std::vector<Playback> play_in_child(std::vector<Playback> runs) {
-    int fds[2];
-    if (pipe(fds) != 0) return {};
-    std::fflush(nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
-        close(fds[0]);
-        bool ok = true;
-        for (Playback& run : runs) {
-            run = play(run);
-            const size_t sizes[2] = {run.frames.size(), run.triggers.size()};
-            const uint64_t scalars[3] = {static_cast<uint64_t>(run.status), run.audio_hash, run.samples};
-            ok = ok && send(fds[1], sizes, 2) && send(fds[1], scalars, 3) &&
-                 send(fds[1], run.frames.data(), sizes[0]) && send(fds[1], run.triggers.data(), sizes[1]);
-        }
-        _exit(ok ? 0 : 1);
-    }
-    close(fds[1]);
-    bool ok = true;
-    for (Playback& run : runs) {
-        size_t sizes[2] = {};
-        uint64_t scalars[3] = {};
-        ok = ok && receive(fds[0], sizes, 2) && receive(fds[0], scalars, 3);
-        if (!ok) break;
-        run.frames.resize(sizes[0]);
-        run.triggers.resize(sizes[1]);
-        ok = receive(fds[0], run.frames.data(), sizes[0]) && receive(fds[0], run.triggers.data(), sizes[1]);
-        run.status = static_cast<int>(scalars[0]);
-        run.audio_hash = scalars[1];
-        run.samples = scalars[2];
-    }
-    close(fds[0]);
-    int wstatus = 0;
-    waitpid(child, &wstatus, 0);
-    if (!ok || !WIFEXITED(wstatus) || WEXITSTATUS(wstatus) != 0) {
-        ADD_FAILURE() << "the playbacks did not complete";
-        return {};
-    }
-    return runs;
 }
 
 int sq(int v) {
@@ -450,8 +387,7 @@ TEST(Timeline, SameClockGivesTheSameFrameAtAnyFrameRate) {
         r.hashes = true;
         runs.push_back(r);
     }
-    runs = play_in_child(runs);
-    ASSERT_EQ(runs.size(), 4u);
+    for (Playback& r : runs) r = play(r);
     const Playback& at50 = runs[0];
     ASSERT_EQ(at50.status, 0);
     for (size_t i = 1; i < runs.size(); i++) {
@@ -480,9 +416,7 @@ TEST(Timeline, PlaysTheSameAgainInTheSameProcess) {
     Playback probe;
     probe.stop_in_section = 3;
     probe.hashes = true;
-    const auto runs = play_in_child({probe, probe});
-    ASSERT_EQ(runs.size(), 2u);
-    const Playback &first = runs[0], &second = runs[1];
+    const Playback first = play(probe), second = play(probe);
     ASSERT_EQ(first.frames.size(), second.frames.size());
     for (size_t f = 0; f < first.frames.size(); f++) {
         ASSERT_EQ(first.frames[f].position, second.frames[f].position) << f;

@@ -33,14 +33,6 @@ void record(const int16_t* samples, int count, void* ctx) {
 
 std::vector<uint8_t> song = read_file(std::string(SHORELINE_SOURCE_DIR) + "/data/moddi.mod");
 
-TEST(FrontEnd, BeforeInitTheTableIsEmpty) {
-    EXPECT_EQ(mzx_mode, 0);
-    EXPECT_EQ(sd_init, nullptr);
-    EXPECT_EQ(sd_setamigaperiod, nullptr);
-    EXPECT_STREQ(sd_devicename, "");
-    EXPECT_STREQ(sd_errorstr, "");
-}
-
 TEST(FrontEnd, InitOpensThePausedDevice) {
     ASSERT_EQ(mzx_init(), 1);
     EXPECT_EQ(mzx_mode, 2);
