@@ -31,8 +31,8 @@ extern void (*sd_start)();
 extern void (*sd_stop)(int);
 extern void (*sd_secondhand)();
 extern void (*sd_shutdown)();
-extern int (*sd_getsample)(int slot, const int8_t* data, uint32_t length, uint32_t loopstart, uint32_t loopend,
-                           int looped);
+extern int (*sd_getsample)(int slot, const int8_t* data, uint32_t length, uint32_t loopstart,
+                           uint32_t loopend, int looped);
 extern void (*sd_setactivechannels)(int count);
 extern void (*sd_selectchannel)(int channel);
 extern void (*sd_setsample)(int slot);
