@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr int kW = 320, kH = 240, kPixels = kW * kH;
+constexpr int kW = kScreenW, kH = kScreenH, kPixels = kScreenWords;
 constexpr int kSprites = 1024;
 
 uint32_t small_portrait[kPixels]; // naama at half size, top-left (96, 56)
@@ -93,18 +93,22 @@ void draw_sprite(uint32_t* dest, int x, int y, int s, uint32_t colour) {
 } // namespace
 
 void init_flare() {
+    init_flare_from(naama);
+}
+
+void init_flare_from(const uint8_t* portrait) {
     std::memset(small_portrait, 0, sizeof small_portrait);
     std::memset(large_portrait, 0, sizeof large_portrait);
     for (int i = 0; i < 256; i++)
         for (int j = 0; j < 256; j++) {
-            const uint8_t g = naama[j * 256 + i];
+            const uint8_t g = portrait[j * 256 + i];
             const double r = std::sqrt(static_cast<double>((i - 128) * (i - 128) + (j - 128) * (j - 128)));
             const float fr = static_cast<float>(std::min(2 * r, 255.0));
             sprite_profile[j * 256 + i] =
                 static_cast<uint8_t>(static_cast<unsigned>(std::cos(fr * 0.0061357421875) * 215));
             small_portrait[(j >> 1) * kW + (i >> 1) + 56 * kW + 96] = portrait_colour(g);
-            large_portrait[static_cast<int>(j * 0.6666666666666666 + 35) * kW +
-                           static_cast<int>(i * 0.6666666666666666 + 75)] = portrait_colour(g);
+            large_portrait[static_cast<int>(j * (2.0 / 3) + 35) * kW + static_cast<int>(i * (2.0 / 3) + 75)] =
+                portrait_colour(g);
         }
     std::memset(scaled, 0, sizeof scaled);
     for (int s = 1, at = 0; s <= kCached; at += row_stride(s) * s, s++) {
@@ -115,7 +119,7 @@ void init_flare() {
     }
     for (int i = 0; i < kSprites; i++)
         sprite_colour[i] =
-            0x6F0006u + (static_cast<uint32_t>(naama[8 * (i >> 5) * 256 + 8 * (i & 31)] / 3) << 8);
+            0x6F0006u + (static_cast<uint32_t>(portrait[8 * (i >> 5) * 256 + 8 * (i & 31)] / 3) << 8);
 }
 
 void flarez(uint32_t* dest, int t) {
@@ -131,12 +135,12 @@ void flarez(uint32_t* dest, int t) {
     const int a = 1000 - e, c = 2 * a;
     const double w =
         t >= 200 && t <= 450 ? -75 * (std::cos(std::abs(325 - t) * 0.0251328) + 1) : -2.0238644093950597e-09;
-    const double pz = t * 0.020833333333333332, px = t * 0.023809523809523808, py = t * 0.023255813953488372;
+    const double pz = t * (1.0 / 48), px = t * (1.0 / 42), py = t * (1.0 / 43);
     for (int i = 0; i < kSprites; i++) {
         const int gx = i & 31, gy = i >> 5;
-        const double sa = std::sin(i * 0.3846153846153846 + pz);
-        const double sb = std::sin(i * 0.37037037037037035 + px);
-        const double sc = std::cos(i * 0.45454545454545453 + py);
+        const double sa = std::sin(i * (1 / 2.6) + pz);
+        const double sb = std::sin(i * (1 / 2.7) + px);
+        const double sc = std::cos(i * (1 / 2.2) + py);
         const double z = ((sa * 200 + 300) * e + 400 * a) * 0.001 + w;
         const double zi = 1 / z;
         const int s = (static_cast<int>(zi * 3000) * (e + c)) / 1000;

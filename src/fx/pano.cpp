@@ -19,8 +19,8 @@ const uint32_t* paalline = nullptr;
 
 namespace {
 
-constexpr int kW = 320, kH = 240;
-constexpr uint32_t kImageW = 982;
+constexpr int kW = kScreenW, kH = kScreenH;
+constexpr uint32_t kImageW = kPanoW;
 
 uint32_t column[kW];          // image column at scroll position 0, per screen column
 uint32_t row_offset[kW * kH]; // word offset of the image row to sample (1..238) in either image, per pixel
@@ -76,7 +76,8 @@ void draw_pixels(uint32_t* dest, const uint32_t* offset, const uint32_t* const* 
 int pano_init(const uint32_t* back, const uint32_t* front) {
     tausta = back;
     paalline = front;
-    for (int j = 0; j < kW; j++) column[j] = static_cast<uint32_t>(std::atan2(j - 160.0, 200.0) * 200 + 982);
+    for (int j = 0; j < kW; j++)
+        column[j] = static_cast<uint32_t>(std::atan2(j - 160.0, 200.0) * 200 + kImageW);
     double bend[kW]; // the same cosine for every row
     for (int j = 0; j < kW; j++) bend[j] = std::cos((j - 160) * 0.004);
     for (int i = 0; i < kH; i++) {

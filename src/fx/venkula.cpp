@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr int kW = 320, kH = 240, kPixels = kW * kH;
+constexpr int kW = kScreenW, kH = kScreenH, kPixels = kScreenWords;
 
 // Lattice cell classes by f = i^2 + j^2 from the cell centre: hole (f < 9200), hole whose mirror pixel
 // is halved (9200..9700), rim (9701..10000), outside (> 10000); all but the first halve the mirror pixel.
@@ -62,8 +62,8 @@ void venkula_init(int depth, int divisor) {
 
 void venkula(int time, uint32_t* dest, const uint32_t* src) {
     const double t = time;
-    const int g = static_cast<int>(t + 5000 * std::sin(t * 0.0016666666666666668));
-    const int m = static_cast<int>(100 * std::cos(t * 0.04524886877828054));
+    const int g = static_cast<int>(t + 5000 * std::sin(t * (1.0 / 600)));
+    const int m = static_cast<int>(100 * std::cos(t * (1 / 22.1)));
     const auto scroll = static_cast<uint16_t>(static_cast<uint8_t>(3 * m) << 8 | static_cast<uint8_t>(g));
     constexpr int kBlock = 256; // pixel pairs whose lattice cells are computed at once
     uint16_t cell_p[kBlock], cell_q[kBlock];
