@@ -27,13 +27,13 @@ using Bytes = uint8_t __attribute__((vector_size(16)));
 using Wide = uint16_t __attribute__((vector_size(32)));  // 16 bytes widened to 16 bits
 using Words = uint32_t __attribute__((vector_size(16))); // four frame words
 
-inline Bytes load(const void* p) {
-    Bytes v;
-    std::memcpy(&v, p, kBytes);
+template <class V = Bytes> V load(const void* p) {
+    V v;
+    std::memcpy(&v, p, sizeof v);
     return v;
 }
-inline void store(void* p, Bytes v) {
-    std::memcpy(p, &v, kBytes);
+template <class V> void store(void* p, V v) {
+    std::memcpy(p, &v, sizeof v);
 }
 inline Wide widen(Bytes v) {
     return __builtin_convertvector(v, Wide);
@@ -41,14 +41,6 @@ inline Wide widen(Bytes v) {
 inline Bytes narrow(Wide v) {
     return __builtin_convertvector(v, Bytes);
 } // keeps the low byte
-inline Words load_words(const void* p) {
-    Words v;
-    std::memcpy(&v, p, kBytes);
-    return v;
-}
-inline void store_words(void* p, Words v) {
-    std::memcpy(p, &v, kBytes);
-}
 
 // x / 255 for 0 <= x < 65535 (the sum stays below 65536); also for plain integers.
 template <class T> T div255(T x) {

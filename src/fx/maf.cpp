@@ -83,8 +83,7 @@ bool undivided(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int d
     if (n == 1) {
         each_row(src, dst, sx, sy, dx, dy, height, pitch, [&](const uint32_t* s, uint32_t* d) {
             int x = 0;
-            for (; kVectorUnit && x + 4 <= width; x += 4)
-                store_words(d + x, out(load_words(s + x) & 0x00FFFFFFu));
+            for (; kVectorUnit && x + 4 <= width; x += 4) store(d + x, out(load<Words>(s + x) & 0x00FFFFFFu));
             for (; x < width; x++) d[x] = out(s[x] & 0x00FFFFFFu);
         });
         return true;
@@ -120,7 +119,7 @@ void blur_row(const uint32_t* s, uint32_t* d, int len, int n, const Divisor& div
     int j = 0;
     if constexpr (kVectorUnit) {
 #pragma GCC unroll 4
-        for (; j + 4 <= len; j += 4) store_words(row + j, div.words(s + j));
+        for (; j + 4 <= len; j += 4) store(row + j, div.words(s + j));
     }
     for (; j < len; j++) row[j] = div.word(s[j]);
     std::fill(row + len, q + rounded + n, 0u);
@@ -135,11 +134,11 @@ void blur_row(const uint32_t* s, uint32_t* d, int len, int n, const Divisor& div
     int x = 0;
 #pragma GCC unroll 4
     for (; x + 4 <= len; x += 4) {
-        sum = running_sum(load_words(q + x + n) - load_words(q + x)) + last_lane(sum);
-        store_words(d + x, out(sum));
+        sum = running_sum(load<Words>(q + x + n) - load<Words>(q + x)) + last_lane(sum);
+        store(d + x, out(sum));
     }
     if (x < len) {
-        sum = running_sum(load_words(q + x + n) - load_words(q + x)) + last_lane(sum);
+        sum = running_sum(load<Words>(q + x + n) - load<Words>(q + x)) + last_lane(sum);
         const Words stored = out(sum);
         for (int i = 0; x < len; x++, i++) d[x] = stored[i];
     }
@@ -152,11 +151,11 @@ void column_step(const uint32_t* in, const uint32_t* out, uint32_t* sums, uint32
                  const Divisor& div) {
     int c = 0;
     for (; kVectorUnit && c + 4 <= cols; c += 4) {
-        Words s = load_words(sums + c);
+        Words s = load<Words>(sums + c);
         if constexpr (kEnter) s += div.words(in + c);
         if constexpr (kLeave) s -= div.words(out + c);
-        store_words(sums + c, s);
-        if constexpr (kStore) store_words(d + c, s);
+        store(sums + c, s);
+        if constexpr (kStore) store(d + c, s);
     }
     for (; c < cols; c++) {
         uint32_t s = sums[c];

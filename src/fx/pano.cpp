@@ -44,8 +44,8 @@ void select_span(uint32_t* dest, const uint32_t* fore, const uint32_t* back, int
         const Words keys = Words{} + key;
         for (int x = 0;; x += 4) {
             if (x > n - 4) x = n - 4;
-            const Words f = load_words(fore + x), b = load_words(back + x);
-            store_words(dest + x, f == keys ? b : f);
+            const Words f = load<Words>(fore + x), b = load<Words>(back + x);
+            store(dest + x, f == keys ? b : f);
             if (x == n - 4) return;
         }
     }

@@ -163,25 +163,31 @@ TEST_F(Maf, EveryRowLengthInsideALargerFrame) {
     // past the rectangle's end shows.
     constexpr int pitch = 340, rows = 24, x0 = 17, y0 = 1, h = 20;
     const auto src = random_frame(pitch * rows, 18, true);
-    auto at = [&](int x, int y) { return src[(y + 2) * pitch + x + 3]; }; // source rectangle at (3, 2)
-    for (int w : {1, 2, 3, 4, 5, 6, 7, 9, 15, 16, 17, 318, 319, 320})
-        for (int n : {2, 3, 4, 5, 8, 21, 41, 255}) {
-            std::vector<uint32_t> want(pitch * rows, 0x00ABCDEFu), got = want;
-            for (int y = 0; y < h; y++) {
-                std::vector<uint32_t> line;
-                for (int x = 0; x < w; x++) line.push_back(at(x, y));
-                for (int x = 0; x < w; x++) want[(y0 + y) * pitch + x0 + x] = window_sum(line, x, n);
+    for (auto filter : {horiz_maf, vert_maf})
+        for (int w : {1, 2, 3, 4, 5, 6, 7, 9, 15, 16, 17, 318, 319, 320})
+            for (int n : {2, 3, 4, 5, 8, 21, 41, 255}) {
+                // Pixel i of line `line` (a row for horiz_maf, a column for vert_maf), as (x, y).
+                const bool along_rows = filter == horiz_maf;
+                auto place = [&](int line, int i) {
+                    return along_rows ? std::pair{i, line} : std::pair{line, i};
+                };
+                std::vector<uint32_t> want(pitch * rows, 0x00ABCDEFu), got = want;
+                for (int line = 0; line < (along_rows ? h : w); line++) {
+                    const int len = along_rows ? w : h;
+                    std::vector<uint32_t> pixels;
+                    for (int i = 0; i < len; i++) {
+                        const auto [x, y] = place(line, i);
+                        pixels.push_back(src[(y + 2) * pitch + x + 3]); // source rectangle at (3, 2)
+                    }
+                    for (int i = 0; i < len; i++) {
+                        const auto [x, y] = place(line, i);
+                        want[(y0 + y) * pitch + x0 + x] = window_sum(pixels, i, n);
+                    }
+                }
+                filter(src.data(), got.data(), 3, 2, x0, y0, w, h, pitch, rows, n);
+                ASSERT_EQ(got, want) << (along_rows ? "horizontal" : "vertical") << ", width " << w
+                                     << ", window " << n;
             }
-            horiz_maf(src.data(), got.data(), 3, 2, x0, y0, w, h, pitch, rows, n);
-            ASSERT_EQ(got, want) << "horizontal, width " << w << ", window " << n;
-            for (int x = 0; x < w; x++) {
-                std::vector<uint32_t> line;
-                for (int y = 0; y < h; y++) line.push_back(at(x, y));
-                for (int y = 0; y < h; y++) want[(y0 + y) * pitch + x0 + x] = window_sum(line, y, n);
-            }
-            vert_maf(src.data(), got.data(), 3, 2, x0, y0, w, h, pitch, rows, n);
-            ASSERT_EQ(got, want) << "vertical, width " << w << ", window " << n;
-        }
 }
 
 TEST_F(Maf, FadedBlurIsTheBlurCrossFadedToBlack) {
