@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <vector>
 
 const uint32_t* tausta = nullptr;
@@ -117,7 +118,7 @@ void pano_effect(uint32_t* dest, uint32_t position) {
     uint16_t unbroken[kW];
     unbroken[kW - 1] = kW - 1;
     for (int j = kW - 1; j > 0; j--) {
-        const uint32_t step = column[j] - column[j - 1];
+        const ptrdiff_t step = column[j] - column[j - 1];
         const bool follows = back[j] - back[j - 1] == step && fore[j] - fore[j - 1] == step;
         unbroken[j - 1] = follows ? unbroken[j] : static_cast<uint16_t>(j - 1);
     }
