@@ -4,7 +4,8 @@
 // The destination may be either source: byte k of both sources is read before byte k is written.
 //
 // The blends run 16 bytes at a time (lanes.h: a multiply-high per byte with SSE2, exact for every weight
-// of 1..254); weights 0 and 255 need no multiply, and a fade whose result is one source is a copy.
+// of 1..254); weights 0 and 255 need no multiply, and a fade whose result is one source is a copy (none
+// when that source is the destination).
 // Without a vector unit (lanes::kVectorUnit) every blend goes through tables of the weighted bytes.
 #include "fx.h"
 
@@ -106,8 +107,11 @@ void add_fade(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, in
     if (count <= 0) return;
     gain_a = std::max(gain_a, 0);
     gain_b = std::max(gain_b, 0);
+    // Gain 256 gives the same entries as 255 (i * 256 / 255 is i, and 256 clamped to 255 for i = 255).
+    const bool same_a = gain_a == 255 || gain_a == 256, same_b = gain_b == 255 || gain_b == 256;
+    if (gain_a == 0 && same_b) return copy(b, dst, count);
+    if (gain_b == 0 && same_a) return copy(a, dst, count);
     if (kVectorUnit && gain_a <= 256 && gain_b <= 256) {
-        // Gain 256 gives the same entries as 255 (i * 256 / 255 is i, and 256 clamped to 255 for i = 255).
         with_weight(std::min(gain_a, 255), [&](const auto& ta) {
             with_weight(std::min(gain_b, 255), [&](const auto& tb) {
                 blend(a, b, dst, count, ta, tb, [](Weighed x, Weighed y) { return sum_saturate(x, y); });
