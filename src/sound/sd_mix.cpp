@@ -188,6 +188,57 @@ static uint64_t mix_gather(const int8_t* data, uint64_t pos, uint64_t step, int1
     return pos + static_cast<uint64_t>(m) * step;
 }
 
+#if defined(__SSE2__) || defined(__ARM_NEON)
+using mix_words = int16_t __attribute__((vector_size(16)));
+
+// Every signed byte value repeated over 8 words: a run's store pattern in one load.
+struct mix_splat_table {
+    int16_t words[256][8];
+    constexpr mix_splat_table() : words() {
+        for (int b = 0; b < 256; b++)
+            for (int i = 0; i < 8; i++) words[b][i] = static_cast<int16_t>(b < 128 ? b : b - 256);
+    }
+};
+static constexpr mix_splat_table mix_splat;
+
+// A stretch (as below) whose step is a fraction of a byte with 4 <= q = 2^32 / step < 16 (the lower
+// notes): every byte is read by a run of q or q + 1 samples, written with two 8-sample stores that later
+// runs overwrite. A run starts where the fraction has just carried, below the step; it is q + 1 samples
+// long unless q steps from its start already carry.
+static uint64_t mix_runs(const int8_t* data, uint64_t pos, uint32_t step, int16_t* out, int m) {
+    const uint32_t q = static_cast<uint32_t>((uint64_t{1} << 32) / step);
+    const uint64_t q_steps = uint64_t{q} * step;
+    uint64_t p = pos + step; // the next sample's position
+    int k = 0;
+    for (; k < m && static_cast<uint32_t>(p) >= step; k++, p += step) out[k] = data[p >> 32];
+    const uint8_t* src = reinterpret_cast<const uint8_t*>(data) + (p >> 32);
+    uint32_t frac = static_cast<uint32_t>(p);
+    // A run is q long when frac >= threshold; either way the fraction grows by the run's steps mod 2^32.
+    const uint32_t threshold = static_cast<uint32_t>((uint64_t{1} << 32) - q_steps);
+    const uint32_t grow_short = static_cast<uint32_t>(q_steps), grow_long = grow_short + step;
+    for (; k + 16 <= m; src++) {
+        mix_words w;
+        std::memcpy(&w, mix_splat.words[*src], sizeof w);
+        std::memcpy(out + k, &w, sizeof w);
+        std::memcpy(out + k + 8, &w, sizeof w);
+        const bool early = frac >= threshold;
+        k += static_cast<int>(early ? q : q + 1);
+        frac += early ? grow_short : grow_long;
+    }
+    p = static_cast<uint64_t>(src - reinterpret_cast<const uint8_t*>(data)) << 32 | frac;
+    return mix_gather(data, p - step, step, out + k, m - k);
+}
+#endif
+
+static uint64_t mix_stretch(const int8_t* data, uint64_t pos, uint64_t step, int16_t* out, int m) {
+#if defined(__SSE2__) || defined(__ARM_NEON)
+    const uint32_t step_frac = static_cast<uint32_t>(step);
+    if (step >> 32 == 0 && step_frac > 1u << 28 && step_frac <= 1u << 30)
+        return mix_runs(data, pos, step_frac, out, m);
+#endif
+    return mix_gather(data, pos, step, out, m);
+}
+
 // How many steps fit in a distance: floor(d / step), or `most` when more fit (or the step is 0). One
 // division per voice and call gives the reciprocal; a stretch then costs two multiplications instead of
 // a 64-bit division, which is slow on most processors and a library call on 32-bit ones.
@@ -232,7 +283,7 @@ static void mix_looped(mix_channel& v, int16_t* out, int n) {
     while (k < n) {
         if (pos < safe) {
             const int m = steps.fit(safe - 1 - pos, n - k); // steps that stay below safe
-            pos = mix_gather(data, pos, step, out + k, m);
+            pos = mix_stretch(data, pos, step, out + k, m);
             k += m;
             if (k == n) break;
         } else if (past_data && pos <= past_last) {
@@ -265,7 +316,7 @@ static void mix_oneshot(mix_channel& v, int16_t* out, int n) {
     int k = 0;
     if (pos < end) {
         const int m = mix_steps(step).fit(end - 1 - pos, n);
-        pos = mix_gather(data, pos, step, out, m);
+        pos = mix_stretch(data, pos, step, out, m);
         k = m;
     }
     if (k < n) {
