@@ -263,6 +263,35 @@ struct mix_steps {
     }
 };
 
+// A short loop, played from inside at less than a byte a step: every step moves on by 0 or 1 bytes, so
+// passing the loop end lands exactly on the restart byte and the loop's bytes simply repeat with period
+// loopend - restart + 1. Laid out end to end for the bytes this call moves over, they are read with no
+// wrap at all. False (nothing done) when the voice is not such a case or wraps less than once a call.
+constexpr uint32_t mix_short_period = 1024;
+static int8_t mix_unrolled[mix_short_period + mix_buffer_samples + 2];
+
+static bool mix_short_loop(mix_channel& v, int16_t* out, int n, uint32_t restart) {
+    const uint32_t posint = v.posint, loopend = v.loopend;
+    if (v.stepint != 0 || v.stepfrac == 0 || posint < restart || posint > loopend) return false;
+    const uint32_t period = loopend - restart + 1;
+    const uint64_t travel = (static_cast<uint64_t>(v.stepfrac) * static_cast<uint32_t>(n)) >> 32;
+    if (period > mix_short_period || travel < period) return false;
+    // Bytes of virtual positions 0 .. at + travel + 1, position i standing for restart + i % period.
+    const uint32_t at = posint - restart;
+    const size_t size = at + travel + 2;
+    for (uint32_t i = 0; i < period; i++) {
+        const uint32_t p = restart + i;
+        mix_unrolled[i] = v.data[p < v.length ? p : v.loopstart];
+    }
+    for (size_t have = period; have < size; have *= 2)
+        std::memcpy(mix_unrolled + have, mix_unrolled, std::min(have, size - have));
+    const uint64_t end =
+        mix_stretch(mix_unrolled, static_cast<uint64_t>(at) << 32 | v.posfrac, v.stepfrac, out, n);
+    v.posint = restart + static_cast<uint32_t>((end >> 32) % period);
+    v.posfrac = static_cast<uint32_t>(end);
+    return true;
+}
+
 // n bytes of a looping voice. Past loopend the position continues at loopstart + 1 (the overshoot is
 // dropped, the fraction kept). The byte at the loop end is played; when the loop ends at the very end of
 // the data, the byte at the loop start stands in for it.
@@ -272,6 +301,7 @@ static void mix_looped(mix_channel& v, int16_t* out, int n) {
     const uint64_t step = static_cast<uint64_t>(v.stepint) << 32 | v.stepfrac;
     const uint32_t loopstart = v.loopstart, loopend = v.loopend, length = v.length;
     const uint32_t restart = loopstart + 1 < length ? loopstart + 1 : loopstart;
+    if (mix_short_loop(v, out, n, restart)) return;
     // Positions below this are read directly and cannot have passed the loop end.
     const uint64_t safe = static_cast<uint64_t>(loopend < length ? loopend + 1 : length) << 32;
     // A loop reaching past the data: positions from its end up to the last one of the loop end's byte
