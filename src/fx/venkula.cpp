@@ -20,6 +20,7 @@ constexpr int kW = 320, kH = 240, kPixels = kW * kH;
 
 // Lens offsets before scrolling, per screen pixel: (row offset mod 256) << 8 | (column offset mod 256).
 uint16_t lens[kPixels];
+int lens_depth = 0, lens_divisor = 0; // the settings lens was made for (divisor 0: not made yet)
 
 // Lattice cell classes by f = i^2 + j^2 from the cell centre: hole (f < 9200), hole whose mirror pixel
 // is halved (9200..9700), rim (9701..10000), outside (> 10000); all but the first halve the mirror pixel.
@@ -144,14 +145,27 @@ void mask_frame(uint16_t scroll, uint32_t* dest, const uint32_t* src) {
 } // namespace
 
 void venkula_init(int depth, int divisor) {
-    if (divisor == 0) return; // no lens without a divisor: the offsets stay as they were
-    for (int y = -120; y < 120; y++)
-        for (int x = -160; x < 160; x++) {
+    // No lens without a divisor: the offsets stay as they were. The same lens again is kept as it is.
+    if (divisor == 0 || (depth == lens_depth && divisor == lens_divisor)) return;
+    lens_depth = depth;
+    lens_divisor = divisor;
+    // The offsets of (x, y) and (-x, y) are opposite (the distance is the same and the division truncates
+    // toward zero), likewise for -y: one quarter of the screen is computed and mirrored.
+    auto put = [](int x, int y, uint8_t row, uint8_t column) {
+        lens[(y + 120) * kW + x + 160] = static_cast<uint16_t>(row << 8 | column);
+    };
+    for (int y = -120; y <= 0; y++)
+        for (int x = -160; x <= 0; x++) {
             const int d = static_cast<int>(depth - std::sqrt(100.0 * (x * x + y * y)));
             // 64-bit products so that an unusual depth cannot overflow; only the low 8 bits are kept.
             const auto column = static_cast<uint8_t>(int64_t{d} * x / divisor);
             const auto row = static_cast<uint8_t>(int64_t{d} * y / divisor);
-            lens[(y + 120) * kW + x + 160] = static_cast<uint16_t>(row << 8 | column);
+            const auto flipped_column = static_cast<uint8_t>(0 - column),
+                       flipped_row = static_cast<uint8_t>(0 - row);
+            put(x, y, row, column);
+            if (x != 0 && x != -160) put(-x, y, row, flipped_column);
+            if (y != 0 && y != -120) put(x, -y, flipped_row, column);
+            if (x != 0 && x != -160 && y != 0 && y != -120) put(-x, -y, flipped_row, flipped_column);
         }
 }
 
