@@ -12,12 +12,85 @@
 
 namespace {
 
+// GCC's straight-line vectoriser would pack the gathered texels into vectors lane by lane before storing
+// them, which costs more than the plain stores; other compilers get no such hint.
+#if defined(__GNUC__) && !defined(__clang__)
+#define SUUMI_SCALAR_STORES [[gnu::optimize("no-tree-slp-vectorize")]]
+#else
+#define SUUMI_SCALAR_STORES
+#endif
+
 int out_w = 0, out_h = 0;
 
 // double to int, truncating; values that an int cannot hold (or NaN, from a strange exponent) give 0
 // instead of undefined behaviour.
 int to_int(double v) {
     return v > -2147483648.0 && v < 2147483648.0 ? static_cast<int>(v) : 0;
+}
+
+// The texels of n pixels along a row: main (v >> 16, u >> 16) and faded (v >> 8, u >> 8), both mod 256;
+// u and v advance by du and dv per pixel.
+SUUMI_SCALAR_STORES void gather(const uint32_t* main, const uint32_t* faded, uint32_t& u, uint32_t& v,
+                                uint32_t du, uint32_t dv, int n, uint32_t* main_texel,
+                                uint32_t* faded_texel) {
+    int j = 0;
+#if defined(__SSE2__) || defined(__ARM_NEON)
+    // Four pixels' u and v in lanes. Interleaving their bytes gives, per pixel, the 16-bit words
+    // (v byte 1 : u byte 1), the faded texel's index, and (v byte 2 : u byte 2), the main texel's.
+    using Words = uint32_t __attribute__((vector_size(16)));
+    using Indices = uint16_t __attribute__((vector_size(16)));
+    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "byte 1 of a lane is bits 8..15");
+    Words uu = Words{0, 1, 2, 3} * du + u, vv = Words{0, 1, 2, 3} * dv + v;
+    const uint32_t du4 = 4 * du, dv4 = 4 * dv;
+    for (; j + 4 <= n; j += 4, uu += du4, vv += dv4) {
+        const lanes::Bytes ub = reinterpret_cast<lanes::Bytes>(uu), vb = reinterpret_cast<lanes::Bytes>(vv);
+        const Indices lo = reinterpret_cast<Indices>(
+            __builtin_shufflevector(ub, vb, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23));
+        const Indices hi = reinterpret_cast<Indices>(
+            __builtin_shufflevector(ub, vb, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31));
+        faded_texel[j] = faded[lo[1]];
+        main_texel[j] = main[lo[2]];
+        faded_texel[j + 1] = faded[lo[5]];
+        main_texel[j + 1] = main[lo[6]];
+        faded_texel[j + 2] = faded[hi[1]];
+        main_texel[j + 2] = main[hi[2]];
+        faded_texel[j + 3] = faded[hi[5]];
+        main_texel[j + 3] = main[hi[6]];
+    }
+    u += static_cast<uint32_t>(j) * du;
+    v += static_cast<uint32_t>(j) * dv;
+#endif
+    for (; j < n; j++, u += du, v += dv) {
+        main_texel[j] = main[(v >> 8 & 0xFF00) | (u >> 16 & 255)];
+        faded_texel[j] = faded[(v & 0xFF00) | (u >> 8 & 255)];
+    }
+}
+
+// Each output channel is keep[M] + take[F] with keep[i] = i * (255 - f) / 255 and take[i] = i * f / 255,
+// computed as exact divisions by 255 on 16 bytes at a time (as the fades do); the top byte is 0.
+void blend(const uint32_t* main_texel, const uint32_t* faded_texel, uint16_t keep, uint16_t take, int n,
+           uint32_t* d) {
+    int j = 0;
+    {
+        using namespace lanes;
+        const Bytes rgb = {255, 255, 255, 0, 255, 255, 255, 0,
+                           255, 255, 255, 0, 255, 255, 255, 0}; // top bytes 0
+        for (; j + 4 <= n; j += 4) {
+            const Wide m = widen(load(main_texel + j)), fd = widen(load(faded_texel + j));
+            const Wide sum = div255(Wide(m * keep)) + div255(Wide(fd * take));
+            store(d + j, narrow(sum) & rgb);
+        }
+    }
+    for (; j < n; j++) {
+        uint32_t out = 0;
+        for (int ch = 0; ch < 3; ch++) {
+            const uint16_t mc = main_texel[j] >> (8 * ch) & 255, fc = faded_texel[j] >> (8 * ch) & 255;
+            out |=
+                static_cast<uint32_t>(lanes::div255(uint16_t(mc * keep)) + lanes::div255(uint16_t(fc * take)))
+                << (8 * ch);
+        }
+        d[j] = out;
+    }
 }
 
 } // namespace
@@ -35,8 +108,6 @@ void suumi_effect(uint32_t* dest, int t, double exponent, const uint32_t* pic1, 
     const uint32_t* main = c >= 256 && c < 512 ? pic2 : c >= 512 ? pic3 : pic1;
     const uint32_t* faded = c >= 256 && c < 512 ? pic3 : c >= 512 ? pic1 : pic2;
 
-    // Each output channel is keep[M] + take[F] with keep[i] = i * (255 - f) / 255 and take[i] = i * f / 255,
-    // computed as exact divisions by 255 on 16 bytes at a time (as the fades do).
     const int f = t & 255;
     const double a = std::cos(t * 0.01953125) + 3.7699111843077517;
     const double s = 256 / (1 + std::pow(f, exponent) / (std::pow(256, exponent) * 0.00390625));
@@ -46,9 +117,7 @@ void suumi_effect(uint32_t* dest, int t, double exponent, const uint32_t* pic1, 
     const uint32_t du = static_cast<uint32_t>(to_int(((128.5 - dx) - ax) * ((1.0 / out_w) * 65536)));
     const uint32_t dv = static_cast<uint32_t>(to_int(((128.5 - dy) - ay) * ((1.0 / out_w) * 65536)));
 
-    using namespace lanes;
     const uint16_t take = static_cast<uint16_t>(f), keep = static_cast<uint16_t>(255 - f);
-    const Bytes rgb = {255, 255, 255, 0, 255, 255, 255, 0, 255, 255, 255, 0, 255, 255, 255, 0}; // top bytes 0
     constexpr int kSpan = 256; // pixels gathered before they are blended
     uint32_t main_texel[kSpan], faded_texel[kSpan];
     for (int i = 0; i < out_h; i++) {
@@ -57,26 +126,8 @@ void suumi_effect(uint32_t* dest, int t, double exponent, const uint32_t* pic1, 
         uint32_t* d = dest + static_cast<size_t>(i) * out_w;
         for (int j0 = 0; j0 < out_w; j0 += kSpan) {
             const int n = std::min(kSpan, out_w - j0);
-            for (int j = 0; j < n; j++, u += du, v += dv) {
-                main_texel[j] = main[(v >> 8 & 0xFF00) | (u >> 16 & 255)];
-                faded_texel[j] = faded[(v & 0xFF00) | (u >> 8 & 255)];
-            }
-            int j = 0;
-            for (; j + 4 <= n; j += 4) {
-                const Wide m = widen(load(main_texel + j)), fd = widen(load(faded_texel + j));
-                const Wide sum = div255(Wide(m * keep)) + div255(Wide(fd * take));
-                store(d + j0 + j, narrow(sum) & rgb);
-            }
-            for (; j < n; j++) {
-                uint32_t out = 0;
-                for (int ch = 0; ch < 3; ch++) {
-                    const uint16_t mc = main_texel[j] >> (8 * ch) & 255,
-                                   fc = faded_texel[j] >> (8 * ch) & 255;
-                    out |= static_cast<uint32_t>(div255(uint16_t(mc * keep)) + div255(uint16_t(fc * take)))
-                           << (8 * ch);
-                }
-                d[j0 + j] = out;
-            }
+            gather(main, faded, u, v, du, dv, n, main_texel, faded_texel);
+            blend(main_texel, faded_texel, keep, take, n, d + j0);
         }
     }
 }
