@@ -116,23 +116,43 @@ void draw_sprite(uint32_t* dest, int x, int y, int s, uint32_t colour) {
 void init_flare() {
     std::memset(small_portrait, 0, sizeof small_portrait);
     std::memset(large_portrait, 0, sizeof large_portrait);
+    // The profile depends only on the squared distance d2 from the centre, and is the same for every
+    // d2 >= 16257 (where 2r >= 255): each distinct value's cos is taken once.
+    constexpr int kClamped = 16257;
+    uint8_t profile_of[kClamped + 1];
+    bool known[kClamped + 1] = {};
+    int large_row[256], large_column[256]; // where row j and column i of naama land in the large portrait
+    for (int k = 0; k < 256; k++) {
+        large_row[k] = static_cast<int>(k * 0.6666666666666666 + 35);
+        large_column[k] = static_cast<int>(k * 0.6666666666666666 + 75);
+    }
     for (int i = 0; i < 256; i++)
         for (int j = 0; j < 256; j++) {
             const uint8_t g = naama[j * 256 + i];
-            const double r = std::sqrt(static_cast<double>((i - 128) * (i - 128) + (j - 128) * (j - 128)));
-            const float fr = static_cast<float>(std::min(2 * r, 255.0));
-            sprite_profile[j * 256 + i] =
-                static_cast<uint8_t>(static_cast<unsigned>(std::cos(fr * 0.0061357421875) * 215));
+            const int d2 = std::min((i - 128) * (i - 128) + (j - 128) * (j - 128), kClamped);
+            if (!known[d2]) {
+                const double r = std::sqrt(static_cast<double>(d2));
+                const float fr = static_cast<float>(std::min(2 * r, 255.0));
+                profile_of[d2] =
+                    static_cast<uint8_t>(static_cast<unsigned>(std::cos(fr * 0.0061357421875) * 215));
+                known[d2] = true;
+            }
+            sprite_profile[j * 256 + i] = profile_of[d2];
             small_portrait[(j >> 1) * kW + (i >> 1) + 56 * kW + 96] = portrait_colour(g);
-            large_portrait[static_cast<int>(j * 0.6666666666666666 + 35) * kW +
-                           static_cast<int>(i * 0.6666666666666666 + 75)] = portrait_colour(g);
+            large_portrait[large_row[j] * kW + large_column[i]] = portrait_colour(g);
         }
     std::memset(scaled, 0, sizeof scaled);
     for (int s = 1, at = 0; s <= kCached; at += row_stride(s) * s, s++) {
         scaled_at[s] = at;
-        for (int r = 0; r < s; r++)
-            for (int k = 0; k < s; k++)
-                std::memset(scaled + at + r * row_stride(s) + 4 * k, profile_sample(s, r, k), 4);
+        const int step = 65536 / s; // as in profile_sample
+        for (int r = 0; r < s; r++) {
+            const uint8_t* profile_row = sprite_profile + ((r * step) >> 8) * 256;
+            uint8_t* out = scaled + at + r * row_stride(s);
+            for (int k = 0; k < s; k++) {
+                const uint32_t word = profile_row[(k * step) >> 8] * 0x01010101u;
+                std::memcpy(out + 4 * k, &word, 4);
+            }
+        }
     }
     for (int i = 0; i < kSprites; i++)
         sprite_colour[i] =
