@@ -175,9 +175,10 @@ void flarez(uint32_t* dest, int t) {
     const double pz = t * 0.020833333333333332, px = t * 0.023809523809523808, py = t * 0.023255813953488372;
     for (int i = 0; i < kSprites; i++) {
         const int gx = i & 31, gy = i >> 5;
-        const double sa = std::sin(i * 0.3846153846153846 + pz);
-        const double sb = std::sin(i * 0.37037037037037035 + px);
-        const double sc = std::cos(i * 0.45454545454545453 + py);
+        // The waves only count with the spread e: at e = 0 their terms are +-0 whatever they are.
+        const double sa = e != 0 ? std::sin(i * 0.3846153846153846 + pz) : 0;
+        const double sb = e != 0 ? std::sin(i * 0.37037037037037035 + px) : 0;
+        const double sc = e != 0 ? std::cos(i * 0.45454545454545453 + py) : 0;
         const double z = ((sa * 200 + 300) * e + 400 * a) * 0.001 + w;
         const double zi = 1 / z;
         const int s = (static_cast<int>(zi * 3000) * (e + c)) / 1000;
