@@ -94,6 +94,7 @@ void draw_sprite(uint32_t* dest, int x, int y, int s, uint32_t colour) {
 #if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
         // (profile * colour) >> 8 as the high half of (profile << 8) * colour: one pmulhuw per 8 bytes,
         // and the results (below 255) pack without masking.
+#pragma GCC unroll 2
         for (; b < whole; b += kBytes) {
             const __m128i prof = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + b));
             const __m128i add = _mm_packus_epi16(_mm_mulhi_epu16(_mm_unpacklo_epi8(zero, prof), colour_lo),
