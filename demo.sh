@@ -5,6 +5,6 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 bash tools/scripts/install-deps.sh demo
-cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=Release -DSHORELINE_TESTS=OFF >/dev/null
+cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=Release -DSHORELINE_TESTS=OFF -DSHORELINE_TOOLS=OFF >/dev/null
 cmake --build build-demo -j "$(nproc)" --target shoreline
 exec ./build-demo/src/main/shoreline

@@ -1,7 +1,7 @@
-# Programs that run while the project builds: bin2cpp embeds the assets, fx_portrait_gen writes the effect
-# tests' portrait. A native build makes them like any other program. A cross-build makes them with the
-# host's compiler, in a nested build under build-tools/ (cmake/build-tools), so that building for another
-# machine never needs an emulator; in the cross-build each name is an imported program from there.
+# Programs that run while the project builds (bin2cpp, which embeds the assets). A native build makes them
+# like any other program. A cross-build makes them with the host's compiler, in a nested build under
+# build-tools/ (cmake/build-tools), so that building for another machine never needs an emulator; in the
+# cross-build each name is an imported program from there.
 #
 #   shoreline_build_tool(NAME SOURCE...)   declares one (sources relative to the calling folder; the folder
 #                                          of each source is also an include folder)

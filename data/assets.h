@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
-// Four-channel tracker module; converted in place by the loader, so it is writable.
-extern uint8_t moddi[];
+// Four-channel tracker module; the loader only reads it and the mixer plays its samples from it.
+extern const uint8_t moddi[];
 extern const size_t moddi_size;
 
 // 256x256 8-bit pictures, row-major (index = row * 256 + column); the first byte is the key value.

@@ -11,16 +11,16 @@
 
 namespace {
 
-constexpr int kW = 320, kH = 240, kPixels = kW * kH;
+constexpr int kW = kScreenW, kH = kScreenH, kPixels = kScreenWords;
 
 struct Frames {
     std::vector<uint32_t> a = random_frame(kPixels, 1), b = random_frame(kPixels, 2);
     std::vector<uint32_t> out = std::vector<uint32_t>(kPixels), work = std::vector<uint32_t>(kPixels);
     std::vector<uint32_t> pic = random_frame(256 * 256, 3);
-    std::vector<uint32_t> back = random_frame(982 * 240, 4), fore = random_frame(982 * 240, 5);
+    std::vector<uint32_t> back = random_frame(kPanoW * kH, 4), fore = random_frame(kPanoW * kH, 5);
     Frames() {
         for (size_t i = 0; i < fore.size(); i++) // transparent stretches, as a keyed image has
-            if (i % 982 % 200 < 90) fore[i] = fore[0];
+            if (i % kPanoW % 200 < 90) fore[i] = fore[0];
         init_maf();
         ref::init_maf();
         venkula_init(1200, 280);

@@ -8,8 +8,10 @@
 // that frame was mixed) to the moment the frame is handed over: the loop test and all rendering. The
 // conversion to RGB565 that the real display adds is measured separately (Step/present_rgb565).
 #include "demo.h"
+#include "demo_local.h"
 #include "fx.h"
 #include "offline.h"
+#include "ranta.h"
 #include "rgb565.h"
 
 #include <benchmark/benchmark.h>
@@ -73,14 +75,9 @@ struct Prepared {
     std::vector<uint32_t> frame = std::vector<uint32_t>(kScreenWords),
                           other = std::vector<uint32_t>(kScreenWords);
     Prepared() {
-        init_maf();
-        init_flare();
-        make_pano_tables();
-        pano_init(pano_back, pano_front);
-        halftone_init(kScreenW, kScreenH);
+        if (demo_prepare() != 0) std::fputs("demo_bench: the shore scene cannot be read\n", stderr);
         make_zoom_texture();
         make_portrait_screen();
-        ranta_init(screen_a);
         for (int i = 0; i < kScreenWords; i++) other[i] = static_cast<uint32_t>(i * 2654435761u) >> 8;
     }
 };
@@ -115,7 +112,8 @@ void BM_flarez(benchmark::State& s) {
     run_step(s, [](Prepared& p, int t) { flarez(p.frame.data(), t); });
 }
 void BM_portrait_halftone(benchmark::State& s) {
-    run_step(s, [](Prepared& p, int t) { halftone(p.frame.data(), screen_b + (t % 240) * kScreenW, 220); });
+    run_step(s,
+             [](Prepared& p, int t) { halftone(p.frame.data(), screen_b + (t % kScreenH) * kScreenW, 220); });
 }
 void BM_shore_scene(benchmark::State& s) {
     run_step(s, [](Prepared&, int t) { ranta_effect(t); });
@@ -156,12 +154,14 @@ void BM_halftone_full(benchmark::State& s) {
 }
 void BM_horiz_maf(benchmark::State& s) {
     run_step(s, [](Prepared& p, int t) {
-        horiz_maf(p.other.data(), p.frame.data(), 0, 0, 0, 0, 320, 240, 320, 240, 2 + t % 40);
+        horiz_maf(p.other.data(), p.frame.data(), 0, 0, 0, 0, kScreenW, kScreenH, kScreenW, kScreenH,
+                  2 + t % 40);
     });
 }
 void BM_vert_maf(benchmark::State& s) {
     run_step(s, [](Prepared& p, int t) {
-        vert_maf(p.other.data(), p.frame.data(), 0, 0, 0, 0, 320, 240, 320, 240, 1 + t % 110);
+        vert_maf(p.other.data(), p.frame.data(), 0, 0, 0, 0, kScreenW, kScreenH, kScreenW, kScreenH,
+                 1 + t % 110);
     });
 }
 void BM_venkula(benchmark::State& s) {

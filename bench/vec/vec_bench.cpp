@@ -1,10 +1,12 @@
 // Speed of the vector engine at 320x240, 32 bits per pixel: one frame of a scene of a few hundred
-// flat-shaded polygons (ns per frame), a large filled triangle, and the depth sort of a full polygon list.
+// flat-shaded polygons (ns per frame), a large filled triangle, the depth sort of a full polygon list, and
+// one read of the demo's scene file into a world.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <vector>
 
+#include "assets.h"
 #include "vec.h"
 
 namespace {
@@ -132,6 +134,17 @@ void BM_SortFullList(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_SortFullList);
+
+void BM_ReadScene(benchmark::State& state) {
+    for (auto _ : state) {
+        vec_world w{};
+        vec_init(&w);
+        benchmark::DoNotOptimize(vec_get_objects(pallo, pallo_size, &w));
+        vec_free_world(&w);
+        vec_close(&w);
+    }
+}
+BENCHMARK(BM_ReadScene);
 
 } // namespace
 

@@ -20,7 +20,7 @@
 
 namespace {
 
-constexpr int kW = 320, kH = 240, kPixels = kW * kH;
+constexpr int kW = kScreenW, kH = kScreenH, kPixels = kScreenWords;
 constexpr int kSprites = 1024;
 
 uint32_t small_portrait[kPixels]; // naama at half size, top-left (96, 56)
@@ -115,6 +115,10 @@ void draw_sprite(uint32_t* dest, int x, int y, int s, uint32_t colour) {
 } // namespace
 
 void init_flare() {
+    init_flare_from(naama);
+}
+
+void init_flare_from(const uint8_t* portrait) {
     std::memset(small_portrait, 0, sizeof small_portrait);
     std::memset(large_portrait, 0, sizeof large_portrait);
     // The profile depends only on the squared distance d2 from the centre, and is the same for every
@@ -124,12 +128,12 @@ void init_flare() {
     bool known[kClamped + 1] = {};
     int large_row[256], large_column[256]; // where row j and column i of naama land in the large portrait
     for (int k = 0; k < 256; k++) {
-        large_row[k] = static_cast<int>(k * 0.6666666666666666 + 35);
-        large_column[k] = static_cast<int>(k * 0.6666666666666666 + 75);
+        large_row[k] = static_cast<int>(k * (2.0 / 3) + 35);
+        large_column[k] = static_cast<int>(k * (2.0 / 3) + 75);
     }
     for (int i = 0; i < 256; i++)
         for (int j = 0; j < 256; j++) {
-            const uint8_t g = naama[j * 256 + i];
+            const uint8_t g = portrait[j * 256 + i];
             const int d2 = std::min((i - 128) * (i - 128) + (j - 128) * (j - 128), kClamped);
             if (!known[d2]) {
                 const double r = std::sqrt(static_cast<double>(d2));
@@ -157,7 +161,7 @@ void init_flare() {
     }
     for (int i = 0; i < kSprites; i++)
         sprite_colour[i] =
-            0x6F0006u + (static_cast<uint32_t>(naama[8 * (i >> 5) * 256 + 8 * (i & 31)] / 3) << 8);
+            0x6F0006u + (static_cast<uint32_t>(portrait[8 * (i >> 5) * 256 + 8 * (i & 31)] / 3) << 8);
 }
 
 void flarez(uint32_t* dest, int t) {
@@ -173,13 +177,13 @@ void flarez(uint32_t* dest, int t) {
     const int a = 1000 - e, c = 2 * a;
     const double w =
         t >= 200 && t <= 450 ? -75 * (std::cos(std::abs(325 - t) * 0.0251328) + 1) : -2.0238644093950597e-09;
-    const double pz = t * 0.020833333333333332, px = t * 0.023809523809523808, py = t * 0.023255813953488372;
+    const double pz = t * (1.0 / 48), px = t * (1.0 / 42), py = t * (1.0 / 43);
     for (int i = 0; i < kSprites; i++) {
         const int gx = i & 31, gy = i >> 5;
         // The waves only count with the spread e: at e = 0 their terms are +-0 whatever they are.
-        const double sa = e != 0 ? std::sin(i * 0.3846153846153846 + pz) : 0;
-        const double sb = e != 0 ? std::sin(i * 0.37037037037037035 + px) : 0;
-        const double sc = e != 0 ? std::cos(i * 0.45454545454545453 + py) : 0;
+        const double sa = e != 0 ? std::sin(i * (1 / 2.6) + pz) : 0;
+        const double sb = e != 0 ? std::sin(i * (1 / 2.7) + px) : 0;
+        const double sc = e != 0 ? std::cos(i * (1 / 2.2) + py) : 0;
         const double z = ((sa * 200 + 300) * e + 400 * a) * 0.001 + w;
         const double zi = 1 / z;
         const int s = (static_cast<int>(zi * 3000) * (e + c)) / 1000;

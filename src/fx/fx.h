@@ -1,9 +1,11 @@
-// fx.h: the effects library. Every effect draws into 320x240 frame buffers of 0x00RRGGBB words
-// (rows of 320 words, 76800 in all) that the caller owns; tables are built once by the init routines.
+// fx.h: the effects library. Every effect draws into frame buffers of the screen's size and format
+// (screen.h: 320x240 words 0x00RRGGBB) that the caller owns; tables are built once by the init routines.
 //
 // USAGE: call each init routine before the effect (they may be called again to rebuild their tables),
 // then the effect once per frame. Nothing allocates per frame. Single-threaded (main thread).
 #pragma once
+#include "screen.h"
+
 #include <cstdint>
 
 // Warped hole mask: copies src into dest and masks it with a scrolling, lens-warped hole lattice.
@@ -21,7 +23,8 @@ void vert_maf(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy
 void cross_fade(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, int level);
 void add_fade(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, int gain_a, int gain_b);
 
-// Two-layer scrolling panorama over 982x240 images (the background and a keyed foreground).
+// Two-layer scrolling panorama over kPanoW x 240 images (the background and a keyed foreground).
+constexpr int kPanoW = 982;
 extern const uint32_t* tausta;   // background image
 extern const uint32_t* paalline; // foreground image; its first pixel is the transparent key
 int pano_init(const uint32_t* back, const uint32_t* front);
@@ -36,11 +39,8 @@ void suumi_effect(uint32_t* dest, int t, double exponent, const uint32_t* pic1, 
 void halftone_init(int width, int height);
 void halftone(uint32_t* dest, const uint32_t* src, int gain);
 
-// Flare sprites over the tinted portrait `naama` (reads the embedded picture).
+// Flare sprites over a tinted 256x256 portrait: init_flare uses the embedded `naama`, init_flare_from the
+// picture it is given (read only while it builds the tables).
 void init_flare();
+void init_flare_from(const uint8_t* portrait);
 void flarez(uint32_t* dest, int t);
-
-// The shore scene: a flat-shaded 3D scene rendered with the vector engine into the target given to
-// ranta_init (reads the embedded scene `pallo`).
-void ranta_init(uint32_t* target);
-void ranta_effect(int clock);

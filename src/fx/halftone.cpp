@@ -41,7 +41,7 @@ void halftone_init(int width, int height) {
         for (int c = 0; c < kDot; c++) {
             const double d =
                 std::sqrt(static_cast<double>((r - kHalf) * (r - kHalf) + (c - kHalf) * (c - kHalf)));
-            profile[r][c] = d <= 3.5 ? static_cast<int>((d + 0.25) * 85.33333333333333) : -1;
+            profile[r][c] = d <= 3.5 ? static_cast<int>((d + 0.25) * (256.0 / 3)) : -1;
         }
     int ramp[kRamp]; // 256 for k = 0 down to 3 for k = 84
     for (int k = 0; k < kRamp; k++) ramp[k] = 256 * (kRamp - k) / kRamp;

@@ -11,8 +11,8 @@ const uint32_t* paalline = nullptr;
 
 namespace {
 
-constexpr int kW = 320, kH = 240;
-constexpr uint32_t kImageW = 982;
+constexpr int kW = kScreenW, kH = kScreenH;
+constexpr uint32_t kImageW = kPanoW;
 
 uint32_t column[kW];        // image column at scroll position 0, per screen column
 uint8_t image_row[kW * kH]; // image row to sample (1..238), per screen pixel
@@ -23,7 +23,8 @@ int row_start[256];         // image row times kImageW: word offset of the row i
 int pano_init(const uint32_t* back, const uint32_t* front) {
     tausta = back;
     paalline = front;
-    for (int j = 0; j < kW; j++) column[j] = static_cast<uint32_t>(std::atan2(j - 160.0, 200.0) * 200 + 982);
+    for (int j = 0; j < kW; j++)
+        column[j] = static_cast<uint32_t>(std::atan2(j - 160.0, 200.0) * 200 + kImageW);
     for (int i = 0; i < kH; i++) {
         const double a = std::atan2(i - 120.0, 200.0);
         for (int j = 0; j < kW; j++)

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
 #include <emmintrin.h>
 #endif
@@ -131,7 +132,7 @@ void suumi_effect(uint32_t* dest, int t, double exponent, const uint32_t* pic1, 
     const uint32_t* faded = c >= 256 && c < 512 ? pic3 : c >= 512 ? pic1 : pic2;
 
     const int f = t & 255;
-    const double a = std::cos(t * 0.01953125) + 3.7699111843077517;
+    const double a = std::cos(t * 0.01953125) + 1.2 * std::numbers::pi;
     const double s = 256 / (1 + std::pow(f, exponent) / (std::pow(256, exponent) * 0.00390625));
     const double ax = s * std::cos(a) + 128.5, ay = s * std::sin(a) + 128.5;
     const double b = a - 1.208304866765305;

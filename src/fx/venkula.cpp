@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr int kW = 320, kH = 240, kPixels = kW * kH;
+constexpr int kW = kScreenW, kH = kScreenH, kPixels = kScreenWords;
 
 // Lens offsets before scrolling, per screen pixel: (row offset mod 256) << 8 | (column offset mod 256).
 uint16_t lens[kPixels];
@@ -171,7 +171,7 @@ void venkula_init(int depth, int divisor) {
 
 void venkula(int time, uint32_t* dest, const uint32_t* src) {
     const double t = time;
-    const int g = static_cast<int>(t + 5000 * std::sin(t * 0.0016666666666666668));
-    const int m = static_cast<int>(100 * std::cos(t * 0.04524886877828054));
+    const int g = static_cast<int>(t + 5000 * std::sin(t * (1.0 / 600)));
+    const int m = static_cast<int>(100 * std::cos(t * (1 / 22.1)));
     mask_frame(static_cast<uint16_t>(static_cast<uint8_t>(3 * m) << 8 | static_cast<uint8_t>(g)), dest, src);
 }

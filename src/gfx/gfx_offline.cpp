@@ -18,12 +18,14 @@ void gfx_offline_set_hooks(void (*present)(const uint32_t* frame, void* ctx), in
     hook_ctx = ctx;
 }
 
-int gfx_init(int mode) {
-    return (mode == 1 || mode == 2) ? 0 : 1;
-}
-
 int gfx_init_size(int width, int height) {
     return (width > 0 && height > 0) ? 0 : 1;
+}
+
+int gfx_init(int mode) {
+    if (mode == 1) return gfx_init_size(kScreenW, kScreenH);
+    if (mode == 2) return gfx_init_size(kScreenW, 200);
+    return 1;
 }
 
 int gfx_blit(const uint32_t* frame) {

@@ -24,14 +24,14 @@ int open_surface(int width, int height) {
 }
 } // namespace
 
-int gfx_init(int mode) {
-    if (mode == 1) return open_surface(320, 240);
-    if (mode == 2) return open_surface(320, 200);
-    return 1;
-}
-
 int gfx_init_size(int width, int height) {
     return open_surface(width, height);
+}
+
+int gfx_init(int mode) {
+    if (mode == 1) return gfx_init_size(kScreenW, kScreenH);
+    if (mode == 2) return gfx_init_size(kScreenW, 200);
+    return 1;
 }
 
 int gfx_blit(const uint32_t* frame) {

@@ -13,14 +13,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <vector>
 
 namespace {
-// The loader converts the embedded module in place: its bytes as built, put back after every run so that
-// each run in a process starts from the same song.
-const std::vector<uint8_t> pristine_module(moddi, moddi + moddi_size);
-
 const offline_hooks* hooks = nullptr;
 uint64_t frames = 0; // frames presented so far in this run
 uint32_t now_ms = 0; // virtual time: when the frame being drawn is shown
@@ -48,12 +42,13 @@ void demo_idle() {
 }
 
 int offline_run(const offline_hooks* run_hooks) {
-    if (!run_hooks || run_hooks->fps < 1 || run_hooks->fps > 240) {
+    if (!run_hooks || run_hooks->fps < 1 || run_hooks->fps > kOfflineMaxFps) {
         std::fputs("offline_run: fps must be 1..240\n", stderr);
         return 1;
     }
-    // rand() feeds the replayer's random waveform, the shore scene's motion and the flicker of section
-    // 8: a fixed seed makes every run give the same frames and samples.
+    // rand() decides the shore scene's flight table at start-up and the flicker of section 8, so a fixed
+    // seed makes every run give the same frames. (The replayer's random table draws from it first; no
+    // waveform reads that table.)
     std::srand(1);
 
     hooks = run_hooks;
@@ -62,10 +57,10 @@ int offline_run(const offline_hooks* run_hooks) {
     sd_offline_run(0);
     sd_offline_set_sink(run_hooks->audio, run_hooks->ctx);
     gfx_offline_set_hooks(present, ask_exit, nullptr);
-    const int status = demo_main();
+    const int status = run_hooks->module ? demo_main(run_hooks->module, run_hooks->module_size)
+                                         : demo_main(moddi, moddi_size);
     gfx_offline_set_hooks(nullptr, nullptr, nullptr);
     sd_offline_set_sink(nullptr, nullptr);
-    std::memcpy(moddi, pristine_module.data(), moddi_size);
     hooks = nullptr;
     return status;
 }

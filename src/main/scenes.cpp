@@ -4,6 +4,7 @@
 // Every buffer is a static array of 0x00RRGGBB words that lives for the whole run; nothing here
 // allocates. Real arithmetic is double precision and int() truncates toward zero.
 #include "demo.h"
+#include "demo_local.h"
 
 #include "assets.h"
 #include "fx.h"
@@ -59,49 +60,63 @@ void clear_demo_buffers() {
     std::memset(twist_frame, 0, sizeof twist_frame);
 }
 
-void make_pano_tables() {
-    const uint8_t key = muotokuva[0];
+void build_pano_tables(const uint8_t* picture, uint32_t* back, uint32_t* front) {
+    const uint8_t key = picture[0];
     for (int r = 0; r < kScreenH; r++) {
-        uint32_t* back = pano_back + r * kPanoW;
-        uint32_t* front = pano_front + r * kPanoW;
         for (int c = 0; c < kPanoW; c++) {
             uint32_t word = 0;
             if (r <= 72) {
                 word = kOrange;
             } else if (r <= 200) {
-                const uint8_t s = muotokuva[2 * (r - 73) * 256 + 44 + 2 * (c % 82)];
+                const uint8_t s = picture[2 * (r - 73) * 256 + 44 + 2 * (c % 82)];
                 word = s == key ? kOrange : static_cast<uint32_t>(3 * s / 5) << 16;
             }
-            back[c] = word;
-            front[c] = static_cast<uint32_t>(muotokuva[r * 256 + c % 256]) << 16;
+            back[r * kPanoW + c] = word;
+            front[r * kPanoW + c] = static_cast<uint32_t>(picture[r * 256 + c % 256]) << 16;
         }
     }
+}
+
+void build_zoom_texture(const uint8_t* picture, uint32_t* texture) {
+    const uint8_t key = picture[0];
+    for (int i = 0; i < 256 * 256; i++) {
+        const uint32_t v = picture[i];
+        texture[i] = v == key ? kOrange : ((3 * v) >> 2) << 16;
+    }
+}
+
+void build_portrait_screen(const uint8_t* picture, uint32_t* screen) {
+    std::memset(screen, 0, 2 * kScreenWords * sizeof(uint32_t));
+    for (int r = 0; r < kScreenH; r++) {
+        for (int c = 0; c < 256; c++) {
+            const uint32_t v = picture[r * 256 + c];
+            const uint32_t word = (v << 16) | ((v >> 1) << 8);
+            screen[r * kScreenW + 32 + c] = word;
+            screen[(kScreenH + r) * kScreenW + 32 + c] = word;
+        }
+    }
+}
+
+void make_pano_tables() {
+    build_pano_tables(muotokuva, pano_back, pano_front);
 }
 
 void make_zoom_texture() {
     suumi_init(kScreenW, kScreenH);
     venkula_init(500, 180);
-    const uint8_t key = naama[0];
-    for (int i = 0; i < 256 * 256; i++) {
-        const uint32_t v = naama[i];
-        zoom_texture[i] = v == key ? kOrange : ((3 * v) >> 2) << 16;
-    }
+    build_zoom_texture(naama, zoom_texture);
 }
 
 void make_portrait_screen() {
     venkula_init(500, 180);
-    std::memset(screen_b, 0, kScreenWords * sizeof(uint32_t));
-    for (int r = 0; r < kScreenH; r++) {
-        for (int c = 0; c < 256; c++) {
-            const uint32_t v = muotokuva[r * 256 + c];
-            const uint32_t word = (v << 16) | ((v >> 1) << 8);
-            screen_b[r * kScreenW + 32 + c] = word;
-            screen_b[(kScreenH + r) * kScreenW + 32 + c] = word;
-        }
-    }
+    build_portrait_screen(muotokuva, screen_b);
 }
 
 void caption_blend(int x, int y, int band, int level, uint32_t* dest) {
+    caption_blend_from(tekstit, x, y, band, level, dest);
+}
+
+void caption_blend_from(const uint8_t* bitmap, int x, int y, int band, int level, uint32_t* dest) {
     // Only the six bands exist and only whole bands inside the frame can be drawn; the level is a weight.
     if (band < 0 || band > 5 || y < 0 || y > kScreenH - 24) return;
     if (level < 0) level = 0;
@@ -126,7 +141,7 @@ void caption_blend(int x, int y, int band, int level, uint32_t* dest) {
     };
 #endif
     for (int r = 0; r < 24; r++) {
-        const uint8_t* src = tekstit + (24 * band + r) * 256;
+        const uint8_t* src = bitmap + (24 * band + r) * 256;
         uint32_t* row = dest + (y + r) * kScreenW + x;
         int c = c0;
 #if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)

@@ -2,13 +2,16 @@
 //
 // Each section is a frame loop: render into the static buffers, present one with gfx_blit, ask
 // gfx_exitevent whether to stop, and leave when the song position (order * 100 + row, compared
-// unsigned) reaches the section's end value. Animation runs on section clocks in demo ticks (20 ms), so
-// it does not depend on the frame rate; beat triggers test the song position's row (position mod 100).
+// unsigned) reaches the section's end value. The position is read once per frame, for that test, and the
+// frame's beat triggers test the same value's row (position mod 100). Animation runs on section clocks in
+// demo ticks (20 ms), so it does not depend on the frame rate.
 #include "demo.h"
+#include "demo_local.h"
 
 #include "assets.h"
 #include "fx.h"
 #include "gfx.h"
+#include "ranta.h"
 #include "sound.h"
 
 #include <algorithm>
@@ -24,12 +27,11 @@ namespace {
 constexpr uint32_t kFlashColour = 0x00FFDDCC;
 constexpr size_t kFrameBytes = kScreenWords * sizeof(uint32_t);
 constexpr int kSongStartTicks = 150; // 3 s for the audio device to play the song's first tick
+constexpr int kFlashTicks = 20;      // a beat flash, and the wobble of section 8
+constexpr int kBounceTicks = 42;     // the three arcs of bounce_offset
 
 bool running = true;
 
-unsigned position() {
-    return static_cast<unsigned>(mzx_position());
-}
 int row_of(int p) {
     return p % 100;
 }
@@ -51,16 +53,29 @@ bool accent_row(int row) {
 bool half_row(int row) {
     return row == 8 || row == 40;
 }
+bool bar_row(int row) {
+    return row == 0 || row == 32;
+}
 
-// The generic section: frames until the song reaches `end` or an exit was requested. `frame` renders
-// one frame and returns the buffer to present.
+// The generic section: frames until the song reaches `end` or an exit was requested. `frame(p)` renders
+// the frame for song position p and returns the buffer to present.
 template <class Frame> void play(unsigned end, Frame frame) {
     for (;;) {
-        if (position() >= end) return;
-        if (!running) return;
-        gfx_blit(frame());
+        const int p = mzx_position();
+        if (static_cast<unsigned>(p) >= end || !running) return;
+        gfx_blit(frame(p));
         if (gfx_exitevent()) running = false;
     }
+}
+
+// Section n is the one being played from now on; returns the start tick of its clock.
+int begin(int n) {
+    demo_section = n;
+    return demo_tick();
+}
+
+void clear(uint32_t* frame) {
+    std::memset(frame, 0, kFrameBytes);
 }
 
 // A running beat flash on x with end value `end` (0 = idle): a gain of 20 rising to 120 and back.
@@ -73,212 +88,212 @@ void beat_flash(uint32_t* x, int& end, int e) {
     add_fade(x, flash_frame, x, kScreenWords, 255, 120 - sq(e + 10 - end));
 }
 
-// Caption bands 2, 3 and 4 as a block at the left edge.
-void plain_bands(uint32_t* frame) {
-    for (int j = 0; j < 3; j++) caption_blend(6, 84 + 24 * j, 2 + j, 200, frame);
-}
+// After a beat one of a few items (a caption band, a thumbnail) jumps aside and settles: bounce_offset
+// over kBounceTicks.
+struct bounce {
+    int selected;
+    int end = 0; // the clock at which the running bounce ends; 0 while none runs
 
-void thumb_column(uint32_t* frame) {
-    for (int s = 0; s < 5; s++) paste_thumb(frame, 245, 48 * s);
-}
-
-// The thumbnail column of sections 9 and 10, the selected slot jumping left after a beat.
-void bouncing_column(uint32_t* frame, int& bounce_end, int slot, int e) {
-    if (bounce_end != 0 && bounce_end < e) bounce_end = 0;
-    if (bounce_end == 0) {
-        thumb_column(frame);
-        return;
+    bool idle() const { return end == 0; }
+    void start(int next, int e) {
+        selected = next;
+        end = e + kBounceTicks;
     }
-    const int t = e + 42 - bounce_end;
-    for (int s = 0; s < 5; s++) paste_thumb(frame, s == slot ? 245 - bounce_offset(t) : 245, 48 * s);
+    // Ticks since the running bounce began, at clock e; -1 when none runs (one that is over ends here).
+    int age(int e) {
+        if (end != 0 && end < e) end = 0;
+        return end == 0 ? -1 : e + kBounceTicks - end;
+    }
+    // How far item i stands aside at that age.
+    int jump(int i, int age) const { return age >= 0 && i == selected ? bounce_offset(age) : 0; }
+};
+
+// Caption bands 2, 3 and 4 as a block at the left edge; the band bouncing in `bands` (if any) jumps right
+// at full level.
+void band_block(uint32_t* frame, bounce* bands = nullptr, int e = 0) {
+    const int age = bands ? bands->age(e) : -1;
+    for (int j = 0; j < 3; j++) {
+        const bool lit = age >= 0 && j == bands->selected;
+        caption_blend(6 + (lit ? bands->jump(j, age) : 0), 84 + 24 * j, 2 + j, lit ? 255 : 200, frame);
+    }
 }
 
-void clear(uint32_t* frame) {
-    std::memset(frame, 0, kFrameBytes);
+// The thumbnail column at the right edge; the slot bouncing in `slots` (if any) jumps left.
+void thumb_column(uint32_t* frame, bounce* slots = nullptr, int e = 0) {
+    const int age = slots ? slots->age(e) : -1;
+    for (int s = 0; s < 5; s++) paste_thumb(frame, 245 - (slots ? slots->jump(s, age) : 0), 48 * s);
 }
 
-void timeline() {
-    int e = 0; // the current section's clock; sections 9 and 10 read the previous frame's value
+// What the sections hand on: the start ticks of the section clocks, the clock E of the frame just drawn
+// (sections 9 and 10 test their beat before reading their clock), and the thumbnail that bounces in
+// sections 9 and 10.
+struct timeline {
+    int e = 0;
+    int c1 = 0, c2 = 0, c4 = 0, c6 = 0, c8 = 0;
+    bounce slots{1};
+};
 
-    // 1: the panorama with its title captions, flashes on rows 8 and 40.
-    demo_section = 1;
-    const int c1 = demo_tick();
-    int flash1 = 0;
-    play(100, [&] {
-        e = demo_tick() - c1;
-        if (flash1 == 0) {
-            const int p = mzx_position();
-            if (p == 8 || p == 40) {
-                flash1 = e + 20;
-                fired(1, p, e);
-            }
+// 1: the panorama with its title captions, flashes on positions 8 and 40.
+void section_1(timeline& tl) {
+    tl.c1 = begin(1);
+    int flash = 0;
+    play(100, [&](int p) {
+        tl.e = demo_tick() - tl.c1;
+        if (flash == 0 && (p == 8 || p == 40)) {
+            flash = tl.e + kFlashTicks;
+            fired(1, p, tl.e);
         }
-        pano_scene(screen_a, e);
-        beat_flash(screen_a, flash1, e);
+        pano_scene(screen_a, tl.e);
+        beat_flash(screen_a, flash, tl.e);
         return screen_a;
     });
+}
 
-    // 2: cross-fade from the panorama to the halftone scene, with an opening flash.
+// 2: cross-fade from the panorama to the halftone scene, with an opening flash.
+void section_2(timeline& tl) {
     halftone_init(kScreenW, kScreenH);
     venkula_init(1200, 280);
-    demo_section = 2;
-    const int c2 = demo_tick();
-    int flash2 = 20;
-    play(200, [&] {
-        e = demo_tick() - c2;
-        pano_scene(screen_a, demo_tick() - c1);
-        halftone_scene(screen_b, e);
-        cross_fade(screen_a, screen_b, screen_b, kScreenWords, ramp(e));
-        beat_flash(screen_b, flash2, e);
+    tl.c2 = begin(2);
+    int flash = kFlashTicks;
+    play(200, [&](int) {
+        tl.e = demo_tick() - tl.c2;
+        pano_scene(screen_a, demo_tick() - tl.c1);
+        halftone_scene(screen_b, tl.e);
+        cross_fade(screen_a, screen_b, screen_b, kScreenWords, ramp(tl.e));
+        beat_flash(screen_b, flash, tl.e);
         return screen_b;
     });
+}
 
-    // 3: the halftone scene, its time reversed on rows 0 and 32, the titles popping up.
-    demo_section = 3;
+// 3: the halftone scene, its time turning round on rows 0 and 32, the titles popping up.
+void section_3(timeline& tl) {
+    begin(3);
     reversing_clock scene_time;
-    scene_time.origin = c2;
+    scene_time.origin = tl.c2;
     int pop_end = 0;
-    play(400, [&] {
-        e = demo_tick() - c2;
-        if (pop_end == 0) {
-            const int p = mzx_position();
-            if (row_of(p) == 0 || row_of(p) == 32) {
-                scene_time.reverse(demo_tick());
-                pop_end = e + 30;
-                fired(3, p, e);
-            }
+    play(400, [&](int p) {
+        tl.e = demo_tick() - tl.c2;
+        if (pop_end == 0 && bar_row(row_of(p))) {
+            scene_time.reverse(demo_tick());
+            pop_end = tl.e + 30;
+            fired(3, p, tl.e);
         }
         halftone_scene(screen_a, scene_time.time(demo_tick()));
+        if (pop_end != 0 && pop_end < tl.e) pop_end = 0;
         if (pop_end != 0) {
-            if (pop_end < e) {
-                pop_end = 0;
-            } else {
-                const int level = 255 - sq(e + 15 - pop_end);
-                caption_blend(125, 114, 0, level, screen_a);
-                caption_blend(65, 138, 1, level, screen_a);
-            }
+            const int level = 255 - sq(tl.e + 15 - pop_end);
+            caption_blend(125, 114, 0, level, screen_a);
+            caption_blend(65, 138, 1, level, screen_a);
         }
         return screen_a;
     });
+}
 
-    // 4: lens flares and the caption block come up over the halftone scene.
-    demo_section = 4;
-    const int c4 = demo_tick();
-    play(430, [&] {
-        e = demo_tick() - c4;
-        halftone_scene(screen_a, demo_tick() - c2);
+// 4: lens flares and the caption block come up over the halftone scene.
+void section_4(timeline& tl) {
+    tl.c4 = begin(4);
+    play(430, [&](int) {
+        tl.e = demo_tick() - tl.c4;
+        halftone_scene(screen_a, demo_tick() - tl.c2);
         clear(screen_b);
-        flarez(screen_b, e);
-        plain_bands(screen_b);
-        const int fade_out = std::max(0, 256 - 3 * e);
-        const int fade_in = e < 85 ? 3 * e : 255;
+        flarez(screen_b, tl.e);
+        band_block(screen_b);
+        const int fade_out = std::max(0, 256 - 3 * tl.e);
+        const int fade_in = tl.e < 85 ? 3 * tl.e : 255;
         add_fade(screen_a, screen_b, screen_b, kScreenWords, fade_out, fade_in);
         return screen_b;
     });
+}
 
-    // 5: lens flares; on rows 0 and 32 the next caption band bounces.
-    demo_section = 5;
-    int selected_band = 2;
-    int band_bounce = 0;
-    play(700, [&] {
-        e = demo_tick() - c4;
+// 5: lens flares; on rows 0 and 32 the next caption band bounces.
+void section_5(timeline& tl) {
+    begin(5);
+    bounce bands{2};
+    play(700, [&](int p) {
+        tl.e = demo_tick() - tl.c4;
         clear(screen_a);
-        flarez(screen_a, e);
-        if (band_bounce == 0) {
-            const int p = mzx_position();
-            if (row_of(p) == 0 || row_of(p) == 32) {
-                selected_band = (selected_band + 1) % 3;
-                band_bounce = e + 42;
-                fired(5, p, e);
-            }
+        flarez(screen_a, tl.e);
+        if (bands.idle() && bar_row(row_of(p))) {
+            bands.start((bands.selected + 1) % 3, tl.e);
+            fired(5, p, tl.e);
         }
-        if (band_bounce != 0 && band_bounce < e) band_bounce = 0;
-        if (band_bounce == 0) {
-            plain_bands(screen_a);
-        } else {
-            const int t = e + 42 - band_bounce;
-            for (int j = 0; j < 3; j++) {
-                const bool sel = j == selected_band;
-                caption_blend(sel ? 6 + bounce_offset(t) : 6, 84 + 24 * j, 2 + j, sel ? 255 : 200, screen_a);
-            }
-        }
+        band_block(screen_a, &bands, tl.e);
         return screen_a;
     });
+}
 
-    // 6: cross-fade from the flares to the zoomer.
+// 6: cross-fade from the flares to the zoomer.
+void section_6(timeline& tl) {
     make_zoom_texture();
-    demo_section = 6;
-    const int c6 = demo_tick();
-    play(800, [&] {
-        e = demo_tick() - c6;
+    tl.c6 = begin(6);
+    play(800, [&](int) {
+        tl.e = demo_tick() - tl.c6;
         clear(screen_a);
-        flarez(screen_a, demo_tick() - c4);
-        plain_bands(screen_a);
-        zoom_scene(screen_b, e);
-        cross_fade(screen_a, screen_b, screen_b, kScreenWords, ramp(e));
+        flarez(screen_a, demo_tick() - tl.c4);
+        band_block(screen_a);
+        zoom_scene(screen_b, tl.e);
+        cross_fade(screen_a, screen_b, screen_b, kScreenWords, ramp(tl.e));
         return screen_b;
     });
+}
 
-    // 7: the zoomer with flashes on the beat rows, each song row firing at most once.
-    demo_section = 7;
+// 7: the zoomer with flashes on the beat rows, each song row firing at most once.
+void section_7(timeline& tl) {
+    begin(7);
     int last_position = -1;
-    int flash7 = 0;
-    play(1100, [&] {
-        e = demo_tick() - c6;
-        const int now = mzx_position();
-        if (now != last_position) {
-            last_position = now;
-            const int p = mzx_position();
+    int flash = 0;
+    play(1100, [&](int p) {
+        tl.e = demo_tick() - tl.c6;
+        if (p != last_position) {
+            last_position = p;
             if ((p >= 900 && accent_row(row_of(p))) || (p < 900 && half_row(row_of(p)))) {
-                flash7 = e + 20;
-                fired(7, p, e);
+                flash = tl.e + kFlashTicks;
+                fired(7, p, tl.e);
             }
         }
-        zoom_scene(screen_a, e);
-        beat_flash(screen_a, flash7, e);
+        zoom_scene(screen_a, tl.e);
+        beat_flash(screen_a, flash, tl.e);
         return screen_a;
     });
+}
 
-    // 8: the halftone portrait behind the shore scene, a thumbnail strip and a caption ticker; the
-    // zoomer flickers away at the start, a flash at 1300, the twister fades in from 1500.
+// Section 8's halftone source: the twin portrait in screen_b, or while a wobble runs a 240-row window
+// into it that swings with the clock.
+const uint32_t* portrait_window(int wobble_end, int e) {
+    if (wobble_end == 0) return screen_b;
+    const int top = static_cast<int>((wobble_end - e) * 60 * std::sin(e * (1.0 / 13)) + 48000) % kScreenH;
+    return screen_b + top * kScreenW;
+}
+
+// 8: the halftone portrait behind the shore scene, a thumbnail strip and a caption ticker; on the bars
+// from 1300 the picture wobbles and a ticker copy lights up; the zoomer flickers away at the start, a
+// flash at 1300, the twister fades in from 1500.
+void section_8(timeline& tl) {
     make_portrait_screen();
-    demo_section = 8;
-    const int c8 = demo_tick();
-    int highlight = 4;
+    tl.c8 = begin(8);
+    int highlight = 4; // the ticker copy lit by a wobble; 5 lights none
     int wobble_end = 0;
     int flash1300 = 0;
     int fade_in_tick = 0;
-    play(1600, [&] {
-        e = demo_tick() - c8;
-        if (wobble_end == 0) {
-            const int p = mzx_position();
-            if (p >= 1300 && (row_of(p) == 0 || row_of(p) == 32)) {
-                highlight = (highlight + 1) % 6;
-                wobble_end = e + 20;
-                fired(8, p, e);
-            }
+    play(1600, [&](int p) {
+        const int e = tl.e = demo_tick() - tl.c8;
+        if (wobble_end == 0 && p >= 1300 && bar_row(row_of(p))) {
+            highlight = (highlight + 1) % 6;
+            wobble_end = e + kFlashTicks;
+            fired(8, p, e);
         }
-        if (flash1300 == 0 && mzx_position() == 1300) {
-            flash1300 = e + 20;
+        if (flash1300 == 0 && p == 1300) {
+            flash1300 = e + kFlashTicks;
             fired(8, 1300, e);
         }
         clear(screen_a);
-        const uint32_t* source = screen_b;
+        halftone(screen_a, portrait_window(wobble_end, e), static_cast<int>(std::sin(e * 0.1) * 40 + 220));
+        ranta_effect(p < 1300 ? e : 4 * e);
+        if (wobble_end != 0 && wobble_end < e) wobble_end = 0;
         if (wobble_end != 0) {
-            // A 240-row window into the twin portrait, swinging while the wobble lasts.
-            const int top = static_cast<int>((wobble_end - e) * 60 * std::sin(e * (1.0 / 13)) + 48000) % 240;
-            source = screen_b + top * kScreenW;
-        }
-        halftone(screen_a, source, static_cast<int>(std::sin(e * 0.1) * 40 + 220));
-        ranta_effect(mzx_position() < 1300 ? e : 4 * e);
-        if (wobble_end != 0) {
-            if (wobble_end < e) {
-                wobble_end = 0;
-            } else {
-                horiz_maf(screen_a, screen_c, 0, 0, 0, 0, kScreenW, kScreenH, kScreenW, kScreenH,
-                          21 - sq(e + 10 - wobble_end) / 5);
-                std::memcpy(screen_a, screen_c, kFrameBytes);
-            }
+            horiz_maf(screen_a, screen_c, 0, 0, 0, 0, kScreenW, kScreenH, kScreenW, kScreenH,
+                      21 - sq(e + 10 - wobble_end) / 5);
+            std::memcpy(screen_a, screen_c, kFrameBytes);
         }
         make_thumb(screen_a);
         for (int i = 0; i < 5; i++) paste_thumb(screen_a, 78 * i - e % 78 - 1, -10);
@@ -286,12 +301,12 @@ void timeline() {
             caption_blend(78 * i + e % 78 - 77, 210, 0, (i == highlight && wobble_end != 0) ? 255 : 155,
                           screen_a);
         beat_flash(screen_a, flash1300, e);
-        if (mzx_position() < 1200) {
-            zoom_scene(screen_c, 4 * (demo_tick() - c6));
+        if (p < 1200) { // each frame of the zoomer shows with probability (300 - E) / 300
+            zoom_scene(screen_c, 4 * (demo_tick() - tl.c6));
             const int level = std::rand() % 300 < std::max(0, 300 - e) ? 16 : 240;
             cross_fade(screen_c, screen_a, screen_a, kScreenWords, level);
         }
-        if (mzx_position() > 1500) {
+        if (p > 1500) {
             if (fade_in_tick == 0) fade_in_tick = demo_tick();
             twist_scene(screen_c, e);
             thumb_column(screen_c);
@@ -299,50 +314,44 @@ void timeline() {
         }
         return screen_a;
     });
+}
 
-    // 9: the twister with a thumbnail column; on the beat rows a thumbnail jumps left.
-    demo_section = 9;
-    int slot = 1;
-    int slot_bounce = 0;
-    play(1800, [&] {
-        if (slot_bounce == 0) {
-            const int p = mzx_position();
-            if ((p < 1701 && accent_row(row_of(p))) || (p >= 1701 && half_row(row_of(p)))) {
-                slot = (slot + 2) % 5;
-                slot_bounce = e + 42;
-                fired(9, p, e);
-            }
+// 9: the twister with a thumbnail column; on the beat rows a thumbnail jumps left.
+void section_9(timeline& tl) {
+    begin(9);
+    play(1800, [&](int p) {
+        if (tl.slots.idle() && ((p < 1701 && accent_row(row_of(p))) || (p >= 1701 && half_row(row_of(p))))) {
+            tl.slots.start((tl.slots.selected + 2) % 5, tl.e);
+            fired(9, p, tl.e);
         }
-        e = demo_tick() - c8;
-        twist_scene(screen_a, e);
-        bouncing_column(screen_a, slot_bounce, slot, e);
+        tl.e = demo_tick() - tl.c8;
+        twist_scene(screen_a, tl.e);
+        thumb_column(screen_a, &tl.slots, tl.e);
         return screen_a;
     });
+}
 
-    // 10: as 9, fading to black.
+// 10: as 9, fading to black.
+void section_10(timeline& tl) {
     clear(screen_b);
-    demo_section = 10;
-    const int c10 = demo_tick();
-    play(1900, [&] {
-        if (slot_bounce == 0) {
-            const int p = mzx_position();
-            if (half_row(row_of(p))) {
-                slot = (slot + 2) % 5;
-                slot_bounce = e + 42;
-                fired(10, p, e);
-            }
+    const int c10 = begin(10);
+    play(1900, [&](int p) {
+        if (tl.slots.idle() && half_row(row_of(p))) {
+            tl.slots.start((tl.slots.selected + 2) % 5, tl.e);
+            fired(10, p, tl.e);
         }
-        e = demo_tick() - c10;
-        twist_scene(screen_a, e);
-        bouncing_column(screen_a, slot_bounce, slot, e);
-        cross_fade(screen_a, screen_b, screen_a, kScreenWords, ramp(e));
+        tl.e = demo_tick() - c10;
+        twist_scene(screen_a, tl.e);
+        thumb_column(screen_a, &tl.slots, tl.e);
+        cross_fade(screen_a, screen_b, screen_a, kScreenWords, ramp(tl.e));
         return screen_a;
     });
+}
 
-    // 11: the closing caption, still, then blurring away into black.
-    demo_section = 11;
-    const int c11 = demo_tick();
-    play(2000, [&] {
+// 11: the closing caption, still, then blurring away into black.
+void section_11() {
+    const int c11 = begin(11);
+    play(2000, [&](int) {
         clear(screen_a);
         caption_blend(120, 110, 5, 255, screen_a);
         const int k = demo_tick() - c11 - 100;
@@ -354,57 +363,81 @@ void timeline() {
     });
 }
 
+void play_sections() {
+    timeline tl;
+    section_1(tl);
+    section_2(tl);
+    section_3(tl);
+    section_4(tl);
+    section_5(tl);
+    section_6(tl);
+    section_7(tl);
+    section_8(tl);
+    section_9(tl);
+    section_10(tl);
+    section_11();
+}
+
 // Waits until the audio thread has played the song's first tick: before it the replayer stands at order
 // -1, row 63 (position -37, huge unsigned). False when a device that never runs its callback has kept
 // it there for kSongStartTicks.
 bool song_started() {
     const int since = demo_tick();
     for (;;) {
-        if (position() <= 100) return true;
+        if (static_cast<unsigned>(mzx_position()) <= 100) return true;
         if (demo_tick() - since >= kSongStartTicks) return false;
         demo_idle();
     }
 }
 
-void music_failure() {
-    std::fwrite("MZX failure\n", 1, 12, stderr);
+void failure(const char* message) {
+    std::fputs(message, stderr);
 }
 
 } // namespace
 
-int demo_main() {
-    demo_section = 0;
+int demo_prepare() {
     clear_demo_buffers();
-    if (mzx_init() == 0) {
-        music_failure();
-        return 1;
-    }
-    if (mzx_get(moddi, moddi_size) == 0) {
-        music_failure();
-        mzx_close();
-        return 1;
-    }
-    if (gfx_init(1) != 0) {
-        std::fwrite("GFX failure\n", 1, 12, stderr);
-        return 1;
-    }
     init_maf();
     init_flare();
     make_pano_tables();
     pano_init(pano_back, pano_front);
     halftone_init(kScreenW, kScreenH);
     venkula_init(1200, 280);
-    for (uint32_t& p : flash_frame) p = kFlashColour;
-    ranta_init(screen_a);
+    std::fill(flash_frame, flash_frame + kScreenWords, kFlashColour);
+    return ranta_init(screen_a);
+}
+
+int demo_main(const uint8_t* song, size_t song_size) {
+    demo_section = 0;
+    if (mzx_init() == 0) {
+        failure("MZX failure\n");
+        return 1;
+    }
+    if (mzx_get(song, song_size) == 0) {
+        failure("MZX failure\n");
+        mzx_close();
+        return 1;
+    }
+    if (gfx_init(1) != 0) {
+        failure("GFX failure\n");
+        return 1;
+    }
+    if (demo_prepare() != 0) {
+        failure("Scene failure\n");
+        mzx_close();
+        gfx_close();
+        return 1;
+    }
     mzx_start(52);
     if (!song_started()) {
-        music_failure();
+        failure("MZX failure\n");
         mzx_close();
         gfx_close();
         return 1;
     }
     running = true;
-    timeline();
+    play_sections();
     mzx_close();
     gfx_close();
     return 0;

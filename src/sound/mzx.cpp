@@ -15,7 +15,7 @@ int mzx_init() {
     return 1;
 }
 
-int mzx_get(uint8_t* module, size_t size) {
+int mzx_get(const uint8_t* module, size_t size) {
     pt_rowcount = 0;
     pt_songpos = 0;
     pt_position.store(0, std::memory_order_release);

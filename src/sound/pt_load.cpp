@@ -1,7 +1,9 @@
 // pt_load.cpp: the tracker module loader (pt_takemod), the replayer's reset (pt_init) and the period table.
 //
-// The module lies whole in memory and is converted in place: every pattern cell becomes
-// {sample, note index, command, parameter}. Samples are not copied; the mixer plays them from the module.
+// The module lies whole in memory and is only read: every pattern cell is converted into the loader's own
+// table as {sample, note index, command, parameter}. Samples are played from the module, which must
+// therefore stay valid while it plays, with one exception: the funk effect (EFx) inverts a sample's loop
+// byte by byte as it plays, so the samples of a module whose patterns use it are copied once, here.
 // Every read is bounded by the module's size: a module too short for its header, orders or patterns is
 // refused, and sample lengths and loops are clamped to the data present. Runs on the main thread while
 // the audio device is paused.
@@ -10,6 +12,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+#include <vector>
 
 // Periods of the classic tracker's three octaves for each finetune (rows 0..7, -8..-1). The full table
 // adds an octave below (doubled periods) and three above (halved, rounded) and closes each row with 0.
@@ -72,15 +76,16 @@ const char* pt_errorstr = "";
 int pt_channels = 4;
 int pt_songlen = 1;
 int pt_repstart = 0;
-uint8_t pt_order[128];
+uint8_t pt_order[pt_orders];
 int pt_lastpattern = 0;
-uint8_t* pt_patterns = nullptr;
-uint32_t pt_length[32];
-uint32_t pt_loopstart[32];
-uint32_t pt_loope[32];
-int pt_finetune[32];
-int pt_volume[32];
-int8_t* pt_sampledata[32];
+const uint8_t* pt_patterns = nullptr;
+uint32_t pt_length[pt_samples];
+uint32_t pt_loopstart[pt_samples];
+uint32_t pt_loope[pt_samples];
+int pt_finetune[pt_samples];
+int pt_volume[pt_samples];
+const int8_t* pt_sampledata[pt_samples];
+int8_t* pt_funkdata[pt_samples];
 
 struct pt_tag {
     char tag[5];
@@ -93,14 +98,31 @@ static constexpr pt_tag pt_tags[] = {
     {"28CH", 28}, {"30CH", 30}, {"32CH", 32}, {"STOP", 0},
 };
 
-constexpr size_t pt_header_size = 1084;
-constexpr size_t pt_tag_offset = 1080;
-constexpr size_t pt_sample_headers = 20;
-constexpr int pt_cell_bytes = 4;
-constexpr int pt_rows = 64;
+// The converted cells of the module taken last. An order entry is a byte, so a module names at most 256
+// patterns; at 32 channels that is 2 MiB, of which a program touches only what its modules fill.
+constexpr int pt_maxpatterns = 256;
+static uint8_t pt_cells[pt_maxpatterns * pt_maxchannels * pt_rows * pt_cellbytes];
+static std::vector<int8_t> pt_samplecopy; // the sample data of a module that inverts loops
 
 static uint32_t pt_be16(const uint8_t* p) {
     return static_cast<uint32_t>(p[0] << 8 | p[1]);
+}
+
+// The channel count of the module's type tag; 0 for a tag that is not in the table.
+static int pt_channelsof(const uint8_t* module) {
+    for (const pt_tag& t : pt_tags) {
+        if (t.channels == 0) break;
+        if (std::strncmp(reinterpret_cast<const char*>(module + pt_tag_at), t.tag, 4) == 0) return t.channels;
+    }
+    return 0;
+}
+
+// Whether any cell of the patterns turns the funk effect on (command E, parameter F1..FF).
+static bool pt_inverts_loops(const uint8_t* cells, size_t bytes) {
+    for (size_t i = 0; i < bytes; i += pt_cellbytes)
+        if ((cells[i + 2] & 0x0F) == 0xE && (cells[i + 3] & 0xF0) == 0xF0 && (cells[i + 3] & 0x0F) != 0)
+            return true;
+    return false;
 }
 
 // The note index of a period: the first note of the finetune-0 row whose period it reaches.
@@ -112,55 +134,28 @@ static uint8_t pt_noteindex(int period) {
     return pt_nonote;
 }
 
-int pt_takemod(uint8_t* module, size_t size) {
-    if (module == nullptr || size < pt_header_size) {
-        pt_errorstr = "pt_takemod error: module too short for its header!";
-        return 0;
+// Converts the module's cells b0 b1 b2 b3 into {sample, note index, command, parameter}.
+static void pt_convertcells(const uint8_t* in, size_t bytes) {
+    for (size_t i = 0; i < bytes; i += pt_cellbytes) {
+        const uint8_t b0 = in[i], b1 = in[i + 1], b2 = in[i + 2];
+        pt_cells[i] = static_cast<uint8_t>((b0 & 0xF0) | (b2 >> 4));
+        pt_cells[i + 1] = pt_noteindex((b0 & 0x0F) << 8 | b1);
+        pt_cells[i + 2] = b2 & 0x0F;
+        pt_cells[i + 3] = in[i + 3];
     }
-    int channels = 0;
-    for (const pt_tag& t : pt_tags) {
-        if (t.channels == 0) break;
-        if (std::strncmp(reinterpret_cast<const char*>(module + pt_tag_offset), t.tag, 4) == 0) {
-            channels = t.channels;
-            break;
-        }
-    }
-    if (channels == 0) {
-        pt_errorstr = "pt_takemod error: unknown module type!";
-        return 0;
-    }
-    int lastpattern = 0;
-    for (int i = 0; i < 128; i++) lastpattern = std::max(lastpattern, static_cast<int>(module[952 + i]));
-    const size_t pattern_bytes = static_cast<size_t>(channels) * pt_rows * pt_cell_bytes;
-    const size_t patterns_size = static_cast<size_t>(lastpattern + 1) * pattern_bytes;
-    if (patterns_size > size - pt_header_size) {
-        pt_errorstr = "pt_takemod error: module too short for its patterns!";
-        return 0;
-    }
+}
 
-    pt_channels = channels;
-    pt_songlen = std::clamp(static_cast<int>(module[950]), 1, 128);
-    pt_repstart = module[951] >= 127 ? 0 : module[951];
-    if (pt_repstart >= pt_songlen) pt_repstart = 0;
-    std::memcpy(pt_order, module + 952, sizeof pt_order);
-    pt_lastpattern = lastpattern;
-    pt_patterns = module + pt_header_size;
-
-    uint8_t* cell = pt_patterns;
-    for (size_t i = 0; i < patterns_size; i += pt_cell_bytes, cell += pt_cell_bytes) {
-        const uint8_t b0 = cell[0], b1 = cell[1], b2 = cell[2];
-        cell[0] = static_cast<uint8_t>((b0 & 0xF0) | (b2 >> 4));
-        cell[1] = pt_noteindex((b0 & 0x0F) << 8 | b1);
-        cell[2] = b2 & 0x0F;
-    }
-
-    size_t offset = pt_header_size + patterns_size;
-    for (int s = 1; s < 32; s++) {
-        const uint8_t* h = module + pt_sample_headers + (s - 1) * 30 + 22;
+// Reads the sample headers and registers every sample with the mixer, its data starting at `offset` (in
+// pt_samplecopy instead when `copied`), lengths and loops clamped to the data present.
+static void pt_takesamples(const uint8_t* module, size_t size, size_t offset, bool copied) {
+    const size_t data_at = offset;
+    for (int s = 1; s < pt_samples; s++) {
+        const uint8_t* h = module + pt_sampleheaders_at + (s - 1) * pt_sampleheader_bytes;
         const size_t left = size - offset;
-        const uint32_t length = static_cast<uint32_t>(std::min<size_t>(pt_be16(h) * 2, left));
-        uint32_t loopstart = pt_be16(h + 4) * 2;
-        uint32_t looplength = pt_be16(h + 6) * 2;
+        const uint32_t length =
+            static_cast<uint32_t>(std::min<size_t>(pt_be16(h + pt_samplelength_at) * 2, left));
+        uint32_t loopstart = pt_be16(h + pt_loopstart_at) * 2;
+        uint32_t looplength = pt_be16(h + pt_looplength_at) * 2;
         int looped = looplength >= 3 ? 1 : 0;
         if (loopstart >= length) {
             loopstart = 0;
@@ -173,14 +168,57 @@ int pt_takemod(uint8_t* module, size_t size) {
         pt_length[s] = length;
         pt_loopstart[s] = loopstart;
         pt_loope[s] = looplength;
-        pt_finetune[s] = h[2] & 0x0F;
-        pt_volume[s] = std::min(static_cast<int>(h[3]), 64);
-        pt_sampledata[s] = length ? reinterpret_cast<int8_t*>(module + offset) : nullptr;
+        pt_finetune[s] = h[pt_finetune_at] & 0x0F;
+        pt_volume[s] = std::min(static_cast<int>(h[pt_samplevolume_at]), 64);
+        pt_funkdata[s] = copied && length ? pt_samplecopy.data() + (offset - data_at) : nullptr;
+        pt_sampledata[s] = !length          ? nullptr
+                           : pt_funkdata[s] ? pt_funkdata[s]
+                                            : reinterpret_cast<const int8_t*>(module + offset);
         // Empty slots are registered too, so that nothing of an earlier module stays behind.
         if (sd_getsample)
             sd_getsample(s, pt_sampledata[s], length, loopstart, loopstart + looplength, looped);
         offset += length;
     }
+}
+
+int pt_takemod(const uint8_t* module, size_t size) {
+    if (module == nullptr || size < pt_patterns_at) {
+        pt_errorstr = "pt_takemod error: module too short for its header!";
+        return 0;
+    }
+    const int channels = pt_channelsof(module);
+    if (channels == 0) {
+        pt_errorstr = "pt_takemod error: unknown module type!";
+        return 0;
+    }
+    const uint8_t* orders = module + pt_orders_at;
+    const int lastpattern = *std::max_element(orders, orders + pt_orders);
+    const size_t patterns_size = static_cast<size_t>(lastpattern + 1) * channels * pt_rows * pt_cellbytes;
+    if (patterns_size > size - pt_patterns_at) {
+        pt_errorstr = "pt_takemod error: module too short for its patterns!";
+        return 0;
+    }
+    const uint8_t* cells = module + pt_patterns_at;
+    const size_t samples_at = pt_patterns_at + patterns_size;
+    const bool copy_samples = pt_inverts_loops(cells, patterns_size);
+    if (copy_samples) {
+        try {
+            pt_samplecopy.assign(module + samples_at, module + size);
+        } catch (const std::bad_alloc&) {
+            pt_errorstr = "pt_takemod error: no memory for the samples!";
+            return 0;
+        }
+    }
+
+    pt_channels = channels;
+    pt_songlen = std::clamp(static_cast<int>(module[pt_songlen_at]), 1, pt_orders);
+    pt_repstart = module[pt_restart_at] >= 127 ? 0 : module[pt_restart_at];
+    if (pt_repstart >= pt_songlen) pt_repstart = 0;
+    std::memcpy(pt_order, orders, sizeof pt_order);
+    pt_lastpattern = lastpattern;
+    pt_convertcells(cells, patterns_size);
+    pt_patterns = pt_cells;
+    pt_takesamples(module, size, samples_at, copy_samples);
     if (sd_setactivechannels) sd_setactivechannels(channels);
     pt_errorstr = "";
     return 1;

@@ -279,14 +279,14 @@ static void pt_updatefunk(pt_chan& ch) {
     if (ch.funkoffset < 128) return;
     ch.funkoffset = 0;
     const int s = ch.sample;
-    if (s == 0 || pt_sampledata[s] == nullptr) return;
+    if (s == 0 || pt_funkdata[s] == nullptr) return;
     uint32_t loopstart = pt_loopstart[s];
     uint32_t loopend = loopstart + pt_loope[s];
     if (loopend <= loopstart) loopend = loopstart + 2;
     if (loopend > pt_length[s]) loopend = pt_length[s];
     if (loopstart >= loopend) return;
     if (++ch.wavestart >= loopend || ch.wavestart < loopstart) ch.wavestart = loopstart;
-    int8_t& b = pt_sampledata[s][ch.wavestart];
+    int8_t& b = pt_funkdata[s][ch.wavestart];
     b = static_cast<int8_t>(-1 - b);
 }
 
@@ -454,7 +454,7 @@ static void pt_checkmoreeffects(pt_chan& ch, int c) {
     }
     case 0xD: {
         int row = (ch.param >> 4) * 10 + (ch.param & 0x0F);
-        if (row > 63) row = 0;
+        if (row >= pt_rows) row = 0;
         pt_breakrow = row;
         pt_posjump = true;
         pt_rowcount = 63;
@@ -585,11 +585,11 @@ void pt_play() {
             pt_songpos = pt_playorder;
             pt_rowcount = pt_playrow;
             pt_curpattern = pt_order[pt_playorder];
-            const size_t rowbytes = static_cast<size_t>(pt_channels) * 4;
+            const size_t rowbytes = static_cast<size_t>(pt_channels) * pt_cellbytes;
             const uint8_t* cells =
-                pt_patterns + (static_cast<size_t>(pt_curpattern) * 64 + pt_playrow) * rowbytes;
+                pt_patterns + (static_cast<size_t>(pt_curpattern) * pt_rows + pt_playrow) * rowbytes;
             for (int c = 0; c < pt_channels; c++) {
-                pt_playvoice(pt_ch[c], c, cells + c * 4);
+                pt_playvoice(pt_ch[c], c, cells + c * pt_cellbytes);
                 pt_ch[c].outvolume = pt_ch[c].volume; // a row starts without tremolo
             }
         } else {
@@ -608,7 +608,7 @@ void pt_play() {
             pt_readrow = pt_breakrow;
             pt_breakrow = 0;
         }
-        if (pt_readrow >= 64) pt_nextposition();
+        if (pt_readrow >= pt_rows) pt_nextposition();
     } else {
         pt_firstline = 0;
         for (int c = 0; c < pt_channels; c++) pt_checkeffects(pt_ch[c], c);

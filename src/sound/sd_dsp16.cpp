@@ -5,14 +5,13 @@
 
 #include <SDL.h>
 
-SDL_AudioSpec sd_dsp16_spec;
+static SDL_AudioSpec sd_dsp16_spec;
 
 static void sd_dsp16_shutdown() {
     SDL_CloseAudio();
 }
 
 int sd_dsp16_init(int rate, int, int) {
-    sd_dsp16_rate = rate;
     sd_dsp16_spec = SDL_AudioSpec{};
     sd_dsp16_spec.freq = rate;
     sd_dsp16_spec.format = AUDIO_S16LSB;
@@ -24,7 +23,7 @@ int sd_dsp16_init(int rate, int, int) {
         sd_errorstr = "SDL audio error";
         return 0;
     }
-    sd_dsp16_install(sd_dsp16_shutdown, "SDL audio");
+    sd_install_mixer_driver(rate, sd_dsp16_shutdown, "SDL audio");
     return 1;
 }
 

@@ -55,7 +55,7 @@ void sd_mix_setfunctions() {
     sd_setactivechannels = sd_mix_setactivechannels;
 }
 
-int sd_mix_getsample(int slot, int8_t* data, uint32_t length, uint32_t loopstart, uint32_t loopend,
+int sd_mix_getsample(int slot, const int8_t* data, uint32_t length, uint32_t loopstart, uint32_t loopend,
                      int looped) {
     if (static_cast<unsigned>(slot) >= mix_maxsamples) return 0;
     mix_sample& s = mix_samples[slot];

@@ -6,6 +6,7 @@
 
 constexpr int sd_offline_samples = 2048;
 
+static int sd_offline_rate = 44100;
 static bool sd_offline_open = false;
 static bool sd_offline_paused = true;
 static bool sd_offline_stalled = false;
@@ -25,7 +26,7 @@ static void sd_dsp16_shutdown() {
 static void sd_offline_pump() {
     if (!sd_offline_open || sd_offline_paused || sd_offline_stalled) return;
     const uint64_t elapsed = sd_offline_now - sd_offline_start; // ms, wraps with the 32-bit clock
-    const uint64_t rate = static_cast<uint64_t>(sd_dsp16_rate > 0 ? sd_dsp16_rate : 44100);
+    const uint64_t rate = static_cast<uint64_t>(sd_offline_rate > 0 ? sd_offline_rate : 44100);
     // Buffer k is due when elapsed * rate >= k * 2048 * 1000.
     while (sd_offline_done * sd_offline_samples * 1000 <= elapsed * rate) {
         mix_newhand(nullptr, reinterpret_cast<uint8_t*>(sd_offline_buffer), sizeof sd_offline_buffer);
@@ -35,10 +36,10 @@ static void sd_offline_pump() {
 }
 
 int sd_dsp16_init(int rate, int, int) {
-    sd_dsp16_rate = rate;
+    sd_offline_rate = rate;
     sd_offline_open = true;
     sd_offline_paused = true;
-    sd_dsp16_install(sd_dsp16_shutdown, "offline audio");
+    sd_install_mixer_driver(rate, sd_dsp16_shutdown, "offline audio");
     return 1;
 }
 

@@ -7,7 +7,7 @@ void (*sd_start)() = nullptr;
 void (*sd_stop)(int) = nullptr;
 void (*sd_secondhand)() = nullptr;
 void (*sd_shutdown)() = nullptr;
-int (*sd_getsample)(int, int8_t*, uint32_t, uint32_t, uint32_t, int) = nullptr;
+int (*sd_getsample)(int, const int8_t*, uint32_t, uint32_t, uint32_t, int) = nullptr;
 void (*sd_setactivechannels)(int) = nullptr;
 void (*sd_selectchannel)(int) = nullptr;
 void (*sd_setsample)(int) = nullptr;
@@ -23,7 +23,7 @@ const char* sd_devicename = "";
 // What both device drivers (the SDL one and the offline one) install alike: the mixer reset at the rate the
 // driver was opened with, start/stop/secondhand that do nothing (the device's pause state starts and stops
 // output), the driver's own shutdown, and the mixer's nine channel routines.
-int sd_dsp16_rate = 44100;
+static int sd_dsp16_rate = 44100;
 
 static void sd_dsp16_mixinit() {
     sd_mix_init(sd_dsp16_rate);
@@ -32,7 +32,8 @@ static void sd_dsp16_start() {}
 static void sd_dsp16_stop(int) {}
 static void sd_dsp16_secondhand() {}
 
-void sd_dsp16_install(void (*shutdown)(), const char* devicename) {
+void sd_install_mixer_driver(int rate, void (*shutdown)(), const char* devicename) {
+    sd_dsp16_rate = rate;
     sd_init = sd_dsp16_mixinit;
     sd_secondhand = sd_dsp16_secondhand;
     sd_start = sd_dsp16_start;

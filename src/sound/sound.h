@@ -2,7 +2,7 @@
 //
 // USAGE (main thread):
 //   mzx_init()                 open the audio driver (device paused); 0 = failure, see sd_errorstr
-//   mzx_get(module, size)      load a tracker module (converted in place; must stay valid while playing)
+//   mzx_get(module, size)      load a tracker module (only read; must stay valid while it plays)
 //   mzx_start(52)              unpause: the replayer ticks 52 times a second on the audio thread
 //   mzx_position()             order * 100 + row, safe to read from any thread at any time
 //   mzx_close()                stop and close the device
@@ -20,7 +20,7 @@ extern int mzx_mode;     // 0 before mzx_init, 2 once the audio driver has been 
 extern int mzx_tickrate; // replayer ticks per second, set by mzx_start
 
 int mzx_init();
-int mzx_get(uint8_t* module, size_t size);
+int mzx_get(const uint8_t* module, size_t size);
 void mzx_start(int rate);
 int mzx_position();
 void mzx_close();
@@ -31,8 +31,8 @@ extern void (*sd_start)();
 extern void (*sd_stop)(int);
 extern void (*sd_secondhand)();
 extern void (*sd_shutdown)();
-extern int (*sd_getsample)(int slot, int8_t* data, uint32_t length, uint32_t loopstart, uint32_t loopend,
-                           int looped);
+extern int (*sd_getsample)(int slot, const int8_t* data, uint32_t length, uint32_t loopstart,
+                           uint32_t loopend, int looped);
 extern void (*sd_setactivechannels)(int count);
 extern void (*sd_selectchannel)(int channel);
 extern void (*sd_setsample)(int slot);

@@ -57,12 +57,12 @@ extern int mix_pending;
 void sd_mix_init(int rate);
 void sd_mix_setfunctions();
 
-// Shared by the device drivers: the rate given to sd_dsp16_init, and the installation of the driver table
-// (the driver's own shutdown routine, then the mixer's routines) under the given device name.
-extern int sd_dsp16_rate;
-void sd_dsp16_install(void (*shutdown)(), const char* devicename);
+// Called by a device driver once its device is open: fills the driver table with the mixer's routines, a
+// mixer reset at `rate` (sd_init), start/stop/secondhand that do nothing and the driver's own shutdown,
+// and names the device.
+void sd_install_mixer_driver(int rate, void (*shutdown)(), const char* devicename);
 void sd_mix_mono(int16_t* out, int n, int sixteen);
-int sd_mix_getsample(int slot, int8_t* data, uint32_t length, uint32_t loopstart, uint32_t loopend,
+int sd_mix_getsample(int slot, const int8_t* data, uint32_t length, uint32_t loopstart, uint32_t loopend,
                      int looped);
 void sd_mix_selectchannel(int channel);
 void sd_mix_setsample(int slot);
@@ -75,6 +75,30 @@ void sd_mix_setactivechannels(int count);
 
 // Tick length in output samples for the current mzx_tickrate (rates below 22 are treated as 22).
 int mix_ticklength();
+
+// --- the module format ---
+// Layout, in bytes from the start of the module (16-bit values big-endian): a 20-byte title, 31 sample
+// headers, the song length, the restart order, the order table, the type tag, then the pattern data
+// (patterns of pt_rows rows of `channels` cells) and the sample data (signed 8-bit, in header order).
+constexpr size_t pt_sampleheaders_at = 20;
+constexpr size_t pt_sampleheader_bytes = 30; // name (22), then the fields below
+constexpr size_t pt_samplelength_at = 22;    // within a header: length in words
+constexpr size_t pt_finetune_at = 24;        // finetune (low four bits)
+constexpr size_t pt_samplevolume_at = 25;    // volume
+constexpr size_t pt_loopstart_at = 26;       // loop start in words
+constexpr size_t pt_looplength_at = 28;      // loop length in words
+constexpr size_t pt_songlen_at = 950;
+constexpr size_t pt_restart_at = 951;
+constexpr size_t pt_orders_at = 952;
+constexpr size_t pt_tag_at = 1080;
+constexpr size_t pt_patterns_at = 1084;
+constexpr int pt_samples = 32; // sample numbers 1..31; 0 is none
+constexpr int pt_orders = 128;
+constexpr int pt_rows = 64;
+constexpr int pt_cellbytes = 4; // a cell in the module, and converted
+static_assert(pt_sampleheaders_at + (pt_samples - 1) * pt_sampleheader_bytes == pt_songlen_at);
+static_assert(pt_orders_at + pt_orders == pt_tag_at && pt_tag_at + 4 == pt_patterns_at);
+static_assert(pt_looplength_at + 2 == pt_sampleheader_bytes);
 
 // --- loader ---
 constexpr int pt_maxchannels = 32;
@@ -90,17 +114,20 @@ extern const char* pt_errorstr;
 extern int pt_channels;
 extern int pt_songlen;
 extern int pt_repstart;
-extern uint8_t pt_order[128];
+extern uint8_t pt_order[pt_orders];
 extern int pt_lastpattern;
-extern uint8_t* pt_patterns;      // converted cells: pattern, row, channel, 4 bytes
-extern uint32_t pt_length[32];    // bytes, clamped to the data present
-extern uint32_t pt_loopstart[32]; // bytes
-extern uint32_t pt_loope[32];     // loop length in bytes
-extern int pt_finetune[32];       // 0..15
-extern int pt_volume[32];         // 0..64
-extern int8_t* pt_sampledata[32]; // start of each sample's data (null when it has none)
+extern const uint8_t* pt_patterns;              // converted cells: pattern, row, channel, 4 bytes
+extern uint32_t pt_length[pt_samples];          // bytes, clamped to the data present
+extern uint32_t pt_loopstart[pt_samples];       // bytes
+extern uint32_t pt_loope[pt_samples];           // loop length in bytes
+extern int pt_finetune[pt_samples];             // 0..15
+extern int pt_volume[pt_samples];               // 0..64
+extern const int8_t* pt_sampledata[pt_samples]; // start of each sample's data (null when it has none)
+// The same data where the replayer may write it: a copy owned by the loader, made only for a module whose
+// patterns use the funk effect (EFx inverts loops in place); null otherwise.
+extern int8_t* pt_funkdata[pt_samples];
 
-int pt_takemod(uint8_t* module, size_t size);
+int pt_takemod(const uint8_t* module, size_t size);
 void pt_init();
 
 // --- replayer ---

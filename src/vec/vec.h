@@ -74,10 +74,25 @@ struct vec_world {
     char name[11];
 };
 
+// Bits of vec_object::flags. The low byte, with kVecUnshaded, is the polygon filler's fill type
+// (vec_set_filltype); the render pipeline adds kVecZTest itself when a z-buffer is set.
+constexpr uint32_t kVecFlat = 0x1;          // one shade per polygon from vec_shade
+constexpr uint32_t kVecSmooth = 0x2;        // a shade per corner from the vertex normals
+constexpr uint32_t kVecUvMap = 0x4;         // texture mapped with uv
+constexpr uint32_t kVecNormalMap = 0x8;     // mapped by the camera-space normals (second coordinate pair)
+constexpr uint32_t kVecBothMaps = 0x10;     // both mappings: two textures and a third
+constexpr uint32_t kVecPlainTexture = 0x20; // texture without interpolated coordinates
+constexpr uint32_t kVecZTest = 0x40;        // z-buffer test
+constexpr uint32_t kVecPerspective = 0x80;  // perspective-correct interpolation (z kept in every corner)
+constexpr uint32_t kVecTwoSided = 0x100;    // back faces drawn too, reversed, with the back-side texture
+constexpr uint32_t kVecUnshaded = 0x200;    // with kVecFlat: the flat shade is not applied to the colour
+constexpr uint32_t kVecTexturedByUv = kVecUvMap | kVecBothMaps | kVecPlainTexture;
+constexpr uint32_t kVecTexturedByNormals = kVecNormalMap | kVecBothMaps;
+
 struct vec_object {
     int nverts;
     int nfaces;
-    uint32_t flags;
+    uint32_t flags;  // kVec* bits
     vec_face* faces; // shared with copies
     float* verts;    // nverts * 3, shared with copies
     float* uv;       // nverts * 2 or null, scaled by 65536, shared with copies

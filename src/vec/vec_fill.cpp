@@ -183,14 +183,14 @@ int vec_set_filltype(uint32_t type) {
         return fill.type_result;
     }
     uint32_t mask = 0;
-    const uint32_t bits = type & ~0x200u;
+    const uint32_t bits = type & ~kVecUnshaded;
     for (int b = 0; b < 8; b++)
         if (bits & (1u << b)) mask |= kWordsOfBit[b];
     mask |= 1; // x is always walked
     fill.nwords = 0;
     for (int w = 0; w < 8; w++)
         if (mask & (1u << w)) fill.words[fill.nwords++] = w;
-    fill.perspective = (type & 0x80) != 0;
+    fill.perspective = (type & kVecPerspective) != 0;
     fill.span = nullptr;
     fill.type_result = 0;
     return 0;
@@ -212,7 +212,7 @@ void vec_poly(int count, vec_pvert* corners, uint32_t colour) {
     const int bottom = maxy > fill.height ? fill.height : maxy;
 
     const uint32_t type = fill.type;
-    if ((type & 0x201) == 1) {
+    if ((type & (kVecUnshaded | kVecFlat)) == kVecFlat) {
         const int32_t s = corners[0].shade;
         if (fill.bits == 8) {
             colour += static_cast<uint32_t>(s >> 8);

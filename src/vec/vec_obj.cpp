@@ -335,7 +335,7 @@ int vec_init_object(vec_object* obj) {
 
     obj->depth = -obj->pos[2];
     obj->color = 0x808080;
-    obj->flags = 1;
+    obj->flags = kVecFlat;
     set_identity(obj->matrix);
     set_identity(obj->work);
 

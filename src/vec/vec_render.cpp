@@ -155,21 +155,21 @@ int clip_near(const corner* in, int n, corner* out, int width, int height, float
 }
 
 void select_textures(const vec_object* o) {
-    const uint32_t v = o->flags & ~(0x1u | 0x40u | 0x80u | 0x100u | 0x200u);
+    const uint32_t v = o->flags & ~(kVecFlat | kVecZTest | kVecPerspective | kVecTwoSided | kVecUnshaded);
     switch (v) {
-    case 4:
-    case 6:
-    case 32:
+    case kVecUvMap:
+    case kVecUvMap | kVecSmooth:
+    case kVecPlainTexture:
         vec_set_texture(o->texture[0], 1);
         break;
-    case 8:
+    case kVecNormalMap:
         vec_set_texture(o->texture[2], 1);
         break;
-    case 12:
+    case kVecUvMap | kVecNormalMap:
         vec_set_texture(o->texture[0], 1);
         vec_set_texture(o->texture[2], 2);
         break;
-    case 16:
+    case kVecBothMaps:
         vec_set_texture(o->texture[0], 1);
         vec_set_texture(o->texture[2], 2);
         vec_set_texture(o->texture[3], 3);
@@ -182,20 +182,20 @@ void select_textures(const vec_object* o) {
 // Draws one entry of the polygon list.
 void draw_poly(vec_object* o, int32_t ref, bool zbuffer) {
     const uint32_t flags = o->flags;
-    const uint32_t type = (flags | (zbuffer ? 0x40u : 0u)) & ~0x100u;
+    const uint32_t type = (flags | (zbuffer ? kVecZTest : 0u)) & ~kVecTwoSided;
     if (vec_set_filltype(type) != 0) return;
     select_textures(o);
     const bool front = ref >= 0;
     const int32_t f = front ? ref : ~ref;
-    if ((flags & 0x100) && !front && o->texture[1]) vec_set_texture(o->texture[1], 1);
+    if ((flags & kVecTwoSided) && !front && o->texture[1]) vec_set_texture(o->texture[1], 1);
 
     static constexpr int kForward[4] = {0, 1, 2, 3};
     static constexpr int kBackward[4] = {2, 1, 0, 3};
     const int* order = (front != (vec_state.mirror != 0)) ? kForward : kBackward;
     const int32_t* words = &o->faces[0].v[0];
-    const bool with_uv = (flags & 0x34) && o->uv;
-    const bool with_normals = (flags & 0x18) && o->tnormals;
-    const bool with_z = zbuffer || (flags & 0x80);
+    const bool with_uv = (flags & kVecTexturedByUv) && o->uv;
+    const bool with_normals = (flags & kVecTexturedByNormals) && o->tnormals;
+    const bool with_z = zbuffer || (flags & kVecPerspective);
 
     corner cs[4];
     int n = 0;
@@ -215,7 +215,7 @@ void draw_poly(vec_object* o, int32_t ref, bool zbuffer) {
         c.v = with_uv ? o->uv[2 * vi + 1] : 0.0f;
         c.u2 = with_normals ? kTexCentre + o->tnormals[3 * vi] : 0.0f;
         c.v2 = with_normals ? kTexCentre - o->tnormals[3 * vi + 1] : 0.0f;
-        c.shade = (flags & 2) ? vec_shade(o, word) : 0.0f;
+        c.shade = (flags & kVecSmooth) ? vec_shade(o, word) : 0.0f;
         c.z = with_z ? -t[2] : 0.0f;
         if (c.cz > kVecNearZ) clip = true;
     }
@@ -236,7 +236,7 @@ void draw_poly(vec_object* o, int32_t ref, bool zbuffer) {
         pv[k] = {vec_trunc(c.sx), vec_trunc(c.sy), vec_trunc(c.u),     vec_trunc(c.v),
                  vec_trunc(c.u2), vec_trunc(c.v2), vec_trunc(c.shade), vec_trunc(c.z)};
     }
-    if (flags & 1) pv[0].shade = vec_trunc(vec_shade(o, f));
+    if (flags & kVecFlat) pv[0].shade = vec_trunc(vec_shade(o, f));
     vec_poly(n, pv, o->color);
 }
 
@@ -267,7 +267,7 @@ int vec_render_world(vec_world* cam) {
             if (!(o->depth < kVecCulled)) continue;
             vec_project_object(o, cam->xres, cam->yres, static_cast<float>(cam->aspect));
             vec_visicalc(o);
-            if (o->flags & 3) vec_init_shading(o);
+            if (o->flags & (kVecFlat | kVecSmooth)) vec_init_shading(o);
         }
     }
     return vec_draw_objects();
@@ -275,7 +275,7 @@ int vec_render_world(vec_world* cam) {
 
 void vec_project_object(vec_object* obj, int width, int height, float aspect) {
     vec_transf_vects(obj->nverts, obj->work, obj->verts, obj->tverts);
-    if ((obj->flags & 0x18) && obj->tnormals && obj->normals) {
+    if ((obj->flags & kVecTexturedByNormals) && obj->tnormals && obj->normals) {
         memcpy(rotation_only, obj->work, sizeof(vec_matrix));
         rotation_only[0][3] = rotation_only[1][3] = rotation_only[2][3] = 0.0f;
         vec_transf_vects(obj->nverts, rotation_only, obj->normals, obj->tnormals);
@@ -300,7 +300,7 @@ void vec_project_object(vec_object* obj, int width, int height, float aspect) {
 }
 
 int vec_visicalc(vec_object* obj) {
-    const bool zflag = vec_tell_zbuffer() != nullptr && !(obj->flags & 0x100);
+    const bool zflag = vec_tell_zbuffer() != nullptr && !(obj->flags & kVecTwoSided);
     const float* tv = obj->tverts;
     const float* sv = obj->scrverts;
     for (int i = 0; i < obj->nfaces; i++) {
@@ -319,7 +319,7 @@ int vec_visicalc(vec_object* obj) {
             const float l = (pb[1] - pa[1]) * (pc[0] - pb[0]);
             const float r = (pc[1] - pb[1]) * (pb[0] - pa[0]);
             front = (l <= r) != (vec_state.mirror != 0);
-            if (!front && !(obj->flags & 0x100)) continue;
+            if (!front && !(obj->flags & kVecTwoSided)) continue;
         }
         if (poly_count >= kMaxPolys) break;
         const int32_t key = zflag ? (s <= 0 ? s : 0) : (s < 0 ? -s : 0);
@@ -340,7 +340,7 @@ void vec_init_shading(vec_object* obj) {
 float vec_shade(vec_object* obj, int index) {
     const int32_t* words = &obj->faces[0].v[0];
     float n[3];
-    if (obj->flags & 2) {
+    if (obj->flags & kVecSmooth) {
         const int32_t v = words[index];
         if (!obj->normals || v < 0 || v >= obj->nverts) return vec_state.shade_min;
         n[0] = obj->normals[3 * v];

@@ -61,17 +61,17 @@ bool decode_png(const std::string& path, int* w, int* h, std::vector<uint32_t>* 
 }
 
 std::vector<uint32_t> test_frame() {
-    std::vector<uint32_t> frame(kFrameW * kFrameH);
-    for (int y = 0; y < kFrameH; ++y)
-        for (int x = 0; x < kFrameW; ++x)
-            frame[y * kFrameW + x] =
+    std::vector<uint32_t> frame(kScreenW * kScreenH);
+    for (int y = 0; y < kScreenH; ++y)
+        for (int x = 0; x < kScreenW; ++x)
+            frame[y * kScreenW + x] =
                 static_cast<uint32_t>((x * 7) & 0xFF) << 16 | ((y * 3) & 0xFF) << 8 | ((x ^ y) & 0xFF);
     return frame;
 }
 
 bool write_png_file(const std::string& path, const std::vector<uint32_t>& frame, int scale,
                     std::string* err) {
-    std::vector<uint8_t> row(kFrameW * 8 * 3);
+    std::vector<uint8_t> row(kScreenW * 8 * 3);
     out_file of;
     if (!out_open(&of, path.c_str(), err)) return false;
     if (!write_png(of.f, frame.data(), scale, row.data(), err)) {
@@ -91,12 +91,12 @@ TEST(CaptureOutput, PngHoldsTheFrameScaledByNearestNeighbour) {
         int w = 0, h = 0;
         std::vector<uint32_t> pixels;
         ASSERT_TRUE(decode_png(path, &w, &h, &pixels));
-        ASSERT_EQ(w, kFrameW * scale);
-        ASSERT_EQ(h, kFrameH * scale);
+        ASSERT_EQ(w, kScreenW * scale);
+        ASSERT_EQ(h, kScreenH * scale);
         int wrong = 0;
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
-                wrong += pixels[y * w + x] != frame[(y / scale) * kFrameW + x / scale];
+                wrong += pixels[y * w + x] != frame[(y / scale) * kScreenW + x / scale];
         EXPECT_EQ(wrong, 0) << "scale " << scale;
     }
     // Same frame, same bytes: nothing like a time stamp goes into the file.

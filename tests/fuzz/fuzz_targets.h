@@ -7,8 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
-// A tracker module: loaded (converted in place, as the demo does), then 300 ticks replayed and mixed by
-// the offline audio device.
+// A tracker module: loaded as the demo loads its song, then 300 ticks replayed and mixed by the offline
+// audio device.
 bool fuzz_module(const uint8_t* data, size_t size);
 
 // A 3D Studio scene: its first camera and its objects read, then one small frame rendered with them, with

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -37,8 +38,8 @@ void venkula_init(int depth, int divisor) {
 void venkula(int time, uint32_t* dest, const uint32_t* src) {
     std::memmove(dest, src, kPixels * 4);
     const double t = time;
-    const int g = static_cast<int>(t + 5000 * std::sin(t * 0.0016666666666666668));
-    const int m = static_cast<int>(100 * std::cos(t * 0.04524886877828054));
+    const int g = static_cast<int>(t + 5000 * std::sin(t * (1.0 / 600)));
+    const int m = static_cast<int>(100 * std::cos(t * (1 / 22.1)));
     for (int p = 0; p < kPixels; p++) {
         const int idx = ((3 * m + row_off[p]) & 255) * 256 + ((g + col_off[p]) & 255);
         dest[p] &= hole_mask[idx];
@@ -162,7 +163,7 @@ void suumi_effect(uint32_t* dest, int width, int height, int t, double e, const 
         keep[i] = i * (255 - f) / 255;
         take[i] = i * f / 255;
     }
-    const double a = std::cos(t * 0.01953125) + 3.7699111843077517;
+    const double a = std::cos(t * 0.01953125) + 1.2 * std::numbers::pi;
     const double S = 256 / (1 + std::pow(f, e) / (std::pow(256, e) * 0.00390625));
     const double Ax = S * std::cos(a) + 128.5, Ay = S * std::sin(a) + 128.5;
     const double b = a - 1.208304866765305;
@@ -195,7 +196,7 @@ void halftone_init(int width, int height) {
     for (int r = 0; r < 7; r++)
         for (int c = 0; c < 7; c++) {
             const double d = std::sqrt(static_cast<double>((r - 3) * (r - 3) + (c - 3) * (c - 3)));
-            ht_profile[r][c] = d <= 3.5 ? static_cast<int>((d + 0.25) * 85.33333333333333) : -1;
+            ht_profile[r][c] = d <= 3.5 ? static_cast<int>((d + 0.25) * (256.0 / 3)) : -1;
         }
 }
 
@@ -259,8 +260,8 @@ void init_flare(const uint8_t* portrait) {
             fl_profile[j * 256 + i] = static_cast<uint8_t>(static_cast<unsigned>(
                 std::cos(static_cast<float>(std::min(2 * r, 255.0)) * 0.0061357421875) * 215));
             fl_small[(j >> 1) * 320 + (i >> 1) + 56 * 320 + 96] = colour_of(g, 0x5F0006);
-            fl_large[static_cast<int>(j * 0.6666666666666666 + 35) * 320 +
-                     static_cast<int>(i * 0.6666666666666666 + 75)] = colour_of(g, 0x5F0006);
+            fl_large[static_cast<int>(j * (2.0 / 3) + 35) * 320 + static_cast<int>(i * (2.0 / 3) + 75)] =
+                colour_of(g, 0x5F0006);
         }
 }
 
@@ -273,11 +274,11 @@ void flarez(uint32_t* dest, int t) {
     const int a = 1000 - e, c = 2 * a;
     const double w = (t >= 200 && t <= 450) ? -75 * (std::cos(std::abs(325 - t) * 0.0251328) + 1)
                                             : -2.0238644093950597e-09;
-    const double pz = t * 0.020833333333333332, px = t * 0.023809523809523808, py = t * 0.023255813953488372;
+    const double pz = t * (1.0 / 48), px = t * (1.0 / 42), py = t * (1.0 / 43);
     for (int i = 0; i < 1024; i++) {
         const int gx = i & 31, gy = i >> 5;
-        const double A = std::sin(i * 0.3846153846153846 + pz), B = std::sin(i * 0.37037037037037035 + px),
-                     C = std::cos(i * 0.45454545454545453 + py);
+        const double A = std::sin(i * (1 / 2.6) + pz), B = std::sin(i * (1 / 2.7) + px),
+                     C = std::cos(i * (1 / 2.2) + py);
         const double z = ((A * 200 + 300) * e + 400 * a) * 0.001 + w, Z = 1 / z;
         const int s = (static_cast<int>(Z * 3000) * (e + c)) / 1000;
         const int x =

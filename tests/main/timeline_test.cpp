@@ -2,13 +2,13 @@
 // rows they are meant for, the exit path, reproducibility and independence from the frame rate.
 #include "assets.h"
 #include "demo.h"
+#include "demo_local.h"
 #include "fx.h"
 #include "offline.h"
 #include "sound.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -46,7 +46,8 @@ void PrintTo(const Trigger& t, std::ostream* os) {
 
 struct Playback {
     int fps = 50;
-    int stop_in_section = 0; // ask to leave once a frame of this section has been shown (0: never)
+    int stop_in_section = 0;   // ask to leave once a frame of this section has been shown (0: never)
+    std::vector<uint8_t> song; // played instead of the embedded song when not empty
     bool hashes = false;
     std::vector<Frame> frames;
     std::vector<Trigger> triggers;
@@ -67,6 +68,10 @@ Playback play(Playback run) {
     offline_hooks hooks{};
     hooks.fps = run.fps;
     hooks.ctx = &run;
+    if (!run.song.empty()) {
+        hooks.module = run.song.data();
+        hooks.module_size = run.song.size();
+    }
     hooks.frame = [](const uint32_t* frame, int section, int position, uint32_t ms, void* ctx) {
         auto* r = static_cast<Playback*>(ctx);
         r->frames.push_back({section, position, ms, r->hashes ? hash_words(frame, kScreenWords) : 0});
@@ -93,68 +98,6 @@ Playback play(Playback run) {
     demo_on_trigger = nullptr;
     current = nullptr;
     return run;
-}
-
-// Plays several runs one after the other in one child process and brings the records back through a
-// pipe. Every start-up builds the shore scene afresh without releasing the previous one; the child ends
-// with _exit, which keeps that known leak of repeated start-ups out of the leak checker, while this
-// process still checks its single playbacks.
-template <class T> bool send(int fd, const T* data, size_t n) {
-    for (size_t off = 0, size = n * sizeof(T); off < size;) {
-        const ssize_t w = write(fd, reinterpret_cast<const char*>(data) + off, size - off);
-        if (w <= 0) return false;
-        off += static_cast<size_t>(w);
-    }
-    return true;
-}
-template <class T> bool receive(int fd, T* data, size_t n) {
-    for (size_t off = 0, size = n * sizeof(T); off < size;) {
-        const ssize_t r = read(fd, reinterpret_cast<char*>(data) + off, size - off);
-        if (r <= 0) return false;
-        off += static_cast<size_t>(r);
-    }
-    return true;
-}
-
-std::vector<Playback> play_in_child(std::vector<Playback> runs) {
-    int fds[2];
-    if (pipe(fds) != 0) return {};
-    std::fflush(nullptr);
-    const pid_t child = fork();
-    if (child == 0) {
-        close(fds[0]);
-        bool ok = true;
-        for (Playback& run : runs) {
-            run = play(run);
-            const size_t sizes[2] = {run.frames.size(), run.triggers.size()};
-            const uint64_t scalars[3] = {static_cast<uint64_t>(run.status), run.audio_hash, run.samples};
-            ok = ok && send(fds[1], sizes, 2) && send(fds[1], scalars, 3) &&
-                 send(fds[1], run.frames.data(), sizes[0]) && send(fds[1], run.triggers.data(), sizes[1]);
-        }
-        _exit(ok ? 0 : 1);
-    }
-    close(fds[1]);
-    bool ok = true;
-    for (Playback& run : runs) {
-        size_t sizes[2] = {};
-        uint64_t scalars[3] = {};
-        ok = ok && receive(fds[0], sizes, 2) && receive(fds[0], scalars, 3);
-        if (!ok) break;
-        run.frames.resize(sizes[0]);
-        run.triggers.resize(sizes[1]);
-        ok = receive(fds[0], run.frames.data(), sizes[0]) && receive(fds[0], run.triggers.data(), sizes[1]);
-        run.status = static_cast<int>(scalars[0]);
-        run.audio_hash = scalars[1];
-        run.samples = scalars[2];
-    }
-    close(fds[0]);
-    int wstatus = 0;
-    waitpid(child, &wstatus, 0);
-    if (!ok || !WIFEXITED(wstatus) || WEXITSTATUS(wstatus) != 0) {
-        ADD_FAILURE() << "the playbacks did not complete";
-        return {};
-    }
-    return runs;
 }
 
 int sq(int v) {
@@ -444,8 +387,7 @@ TEST(Timeline, SameClockGivesTheSameFrameAtAnyFrameRate) {
         r.hashes = true;
         runs.push_back(r);
     }
-    runs = play_in_child(runs);
-    ASSERT_EQ(runs.size(), 4u);
+    for (Playback& r : runs) r = play(r);
     const Playback& at50 = runs[0];
     ASSERT_EQ(at50.status, 0);
     for (size_t i = 1; i < runs.size(); i++) {
@@ -474,9 +416,7 @@ TEST(Timeline, PlaysTheSameAgainInTheSameProcess) {
     Playback probe;
     probe.stop_in_section = 3;
     probe.hashes = true;
-    const auto runs = play_in_child({probe, probe});
-    ASSERT_EQ(runs.size(), 2u);
-    const Playback &first = runs[0], &second = runs[1];
+    const Playback first = play(probe), second = play(probe);
     ASSERT_EQ(first.frames.size(), second.frames.size());
     for (size_t f = 0; f < first.frames.size(); f++) {
         ASSERT_EQ(first.frames[f].position, second.frames[f].position) << f;
@@ -522,21 +462,26 @@ TEST(Timeline, RefusesAFrameRateOutOfRange) {
 // A song the loader refuses, or a sound device that never plays the first tick, ends start-up with the
 // music failure after a bounded wait: no frame, status 1, and the next run plays as usual.
 TEST(Timeline, StartUpEndsWhenTheSongCannotStart) {
+    std::vector<uint8_t> untagged(moddi, moddi + moddi_size);
+    untagged[1080] = '?'; // "?.K." is no module type
     const struct {
         const char* fault;
-        void (*arrange)();
+        std::vector<uint8_t> song;
+        bool stall;
     } cases[] = {
-        {"module refused", [] { std::memcpy(moddi + 1080, "????", 4); }},
-        {"device never starts", [] { sd_offline_stall(1); }},
+        {"module refused", untagged, false},
+        {"device never starts", {}, true},
     };
     Playback probe;
     probe.stop_in_section = 1;
     alarm(60); // a start-up that waits for ever ends the test here
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);
-        c.arrange();
+        Playback faulty = probe;
+        faulty.song = c.song;
+        sd_offline_stall(c.stall);
         testing::internal::CaptureStderr();
-        const Playback failed = play(probe);
+        const Playback failed = play(faulty);
         const std::string err = testing::internal::GetCapturedStderr();
         sd_offline_stall(0);
         EXPECT_EQ(failed.status, 1);

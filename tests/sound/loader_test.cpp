@@ -1,5 +1,5 @@
-// The module loader: type tags, song tables, in-place cell conversion, sample registration, and modules
-// that are too short or broken (refused with a message, or clamped to the data present).
+// The module loader: type tags, song tables, cell conversion, sample registration, and modules that are
+// too short or broken (refused with a message, or clamped to the data present).
 #include "modbuild.h"
 #include "sound_internal.h"
 #include "testdata.h"
@@ -63,7 +63,7 @@ TEST_F(Loader, SongTablesAndSampleHeaders) {
     mod.sample(1, {.length = 200, .finetune = 0xF7, .volume = 80, .loopstart = 20, .looplength = 2});
     mod.sample(3, {.length = 100, .finetune = 3, .volume = 10, .loopstart = 10, .looplength = 50});
     std::vector<uint8_t> m = mod.bytes();
-    m[952 + 100] = 3; // an order entry past the song length still counts for the pattern count
+    m[pt_orders_at + 100] = 3; // an order entry past the song length still counts for the pattern count
     ASSERT_EQ(pt_takemod(m.data(), m.size()), 1);
     EXPECT_EQ(pt_songlen, 3);
     EXPECT_EQ(pt_repstart, 0); // 127 becomes 0
@@ -73,7 +73,7 @@ TEST_F(Loader, SongTablesAndSampleHeaders) {
     EXPECT_EQ(pt_loope[1], 2u);
     EXPECT_EQ(mix_samples[1].looped, 0); // a one-word loop does not loop
     EXPECT_EQ(mix_samples[1].length, 200u);
-    const uint8_t* data = m.data() + 1084 + 4 * 1024;
+    const uint8_t* data = m.data() + pt_patterns_at + 4 * 1024;
     EXPECT_EQ(mix_samples[1].data, reinterpret_cast<const int8_t*>(data));
     EXPECT_EQ(mix_samples[2].length, 0u); // empty slot: no data taken
     EXPECT_EQ(mix_samples[3].data, reinterpret_cast<const int8_t*>(data + 200));
@@ -90,7 +90,7 @@ TEST_F(Loader, SongTablesAndSampleHeaders) {
     }
 }
 
-TEST_F(Loader, CellsAreConvertedInPlace) {
+TEST_F(Loader, CellsAreConvertedIntoTheLoadersTable) {
     test_module mod;
     mod.cell(0, 0, 0, 856, 0x1F, 0xC, 0x40);
     mod.cell(0, 0, 1, 0, 0x10, 0xF, 0x06);
@@ -104,15 +104,42 @@ TEST_F(Loader, CellsAreConvertedInPlace) {
     // note's (60). The replayer plays every note up there at period 0, so only the cell shows this.
     mod.cell(0, 2, 0, 63, 0, 0, 0);
     mod.cell(0, 2, 1, 64, 0, 0, 0);
-    std::vector<uint8_t> m = mod.bytes();
+    const std::vector<uint8_t> m = mod.bytes();
     ASSERT_EQ(pt_takemod(m.data(), m.size()), 1);
-    const uint8_t* c = m.data() + 1084;
+    const uint8_t* c = pt_patterns;
     EXPECT_EQ(std::vector<uint8_t>(c, c + 16),
               (std::vector<uint8_t>{0x1F, 12, 0xC, 0x40, 0x10, 84, 0xF, 0x06, 1, 0, 0, 0, 0, 47, 0, 0}));
     EXPECT_EQ(std::vector<uint8_t>(c + 16, c + 32),
               (std::vector<uint8_t>{0, 13, 0, 0, 0, 0, 0, 0, 0, 84, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(c[32 + 1], 58);
     EXPECT_EQ(c[36 + 1], 57);
+}
+
+// Samples play from the module itself, except where the funk effect (EFx, x > 0) would invert loops in
+// place: then every sample plays from a copy of its data made at load time.
+TEST_F(Loader, OnlyAModuleThatInvertsLoopsHasItsSamplesCopied) {
+    const struct {
+        int cmd, param;
+        bool copied;
+    } cases[] = {
+        {0xE, 0xF1, true}, {0xE, 0xFF, true}, {0xE, 0xF0, false}, {0xE, 0xE1, false}, {0xF, 0xF1, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.cmd << " " << c.param);
+        test_module mod;
+        mod.sample(1, {.length = 64, .loopstart = 16, .looplength = 32});
+        mod.sample(3, {.length = 32});
+        mod.cell(0, 63, 2, 0, 0, c.cmd, c.param);
+        const std::vector<uint8_t> m = mod.bytes();
+        ASSERT_EQ(pt_takemod(m.data(), m.size()), 1);
+        const int8_t* in_module = reinterpret_cast<const int8_t*>(m.data() + pt_patterns_at + 1024);
+        for (int s : {1, 3}) {
+            const int8_t* own = in_module + (s == 1 ? 0 : 64);
+            EXPECT_EQ(mix_samples[s].data == own, !c.copied) << s;
+            EXPECT_EQ(pt_funkdata[s] != nullptr, c.copied) << s;
+            EXPECT_TRUE(std::equal(own, own + mix_samples[s].length, mix_samples[s].data)) << s;
+        }
+        EXPECT_EQ(pt_funkdata[2], nullptr); // no data, nothing to copy
+    }
 }
 
 TEST_F(Loader, PeriodTableRows) {
@@ -138,9 +165,9 @@ TEST_F(Loader, ShortModulesAreRefused) {
     test_module mod(2);
     mod.order({0, 1});
     std::vector<uint8_t> m = mod.bytes();
-    EXPECT_EQ(pt_takemod(m.data(), 1083), 0);
+    EXPECT_EQ(pt_takemod(m.data(), pt_patterns_at - 1), 0);
     EXPECT_STREQ(pt_errorstr, "pt_takemod error: module too short for its header!");
-    EXPECT_EQ(pt_takemod(m.data(), 1084 + 2048 - 1), 0);
+    EXPECT_EQ(pt_takemod(m.data(), pt_patterns_at + 2048 - 1), 0);
     EXPECT_STREQ(pt_errorstr, "pt_takemod error: module too short for its patterns!");
     EXPECT_EQ(pt_takemod(nullptr, 0), 0);
     EXPECT_EQ(pt_takemod(m.data(), m.size()), 1);
@@ -153,7 +180,7 @@ TEST_F(Loader, SamplesAndLoopsAreClampedToTheDataPresent) {
     mod.sample(2, {.length = 100, .finetune = 0, .volume = 64, .loopstart = 10, .looplength = 80});
     mod.sample(3, {.length = 100});
     std::vector<uint8_t> m = mod.bytes();
-    const size_t data = 1084 + 1024;
+    const size_t data = pt_patterns_at + 1024;
     ASSERT_EQ(pt_takemod(m.data(), data + 150), 1); // sample 2 cut at 50 bytes, sample 3 has none
     EXPECT_EQ(mix_samples[1].length, 100u);
     EXPECT_EQ(mix_samples[1].loopend, 100u);
@@ -176,7 +203,7 @@ TEST_F(Loader, SamplesAndLoopsAreClampedToTheDataPresent) {
 
 TEST_F(Loader, EmbeddedSong) {
     std::vector<uint8_t> m = read_file(std::string(SHORELINE_SOURCE_DIR) + "/data/moddi.mod");
-    ASSERT_GT(m.size(), 1084u);
+    ASSERT_GT(m.size(), pt_patterns_at);
     ASSERT_EQ(pt_takemod(m.data(), m.size()), 1);
     EXPECT_EQ(pt_channels, 4);
     EXPECT_EQ(pt_songlen, 21);

@@ -1,5 +1,7 @@
 // modbuild.h: builds small four-channel tracker modules in memory for the music system's tests.
 #pragma once
+#include "sound_internal.h"
+
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -18,29 +20,30 @@ class test_module {
   public:
     explicit test_module(int patterns = 1, int channels = 4, const char* tag = "M.K.")
         : channels_(channels), patterns_(patterns) {
-        header_.assign(1084, 0);
-        std::memcpy(header_.data() + 1080, tag, 4);
-        header_[950] = 1;
-        cells_.assign(static_cast<size_t>(patterns) * 64 * channels * 4, 0);
-        for (int p = 0; p < patterns && p < 128; p++) header_[952 + p] = 0;
+        header_.assign(pt_patterns_at, 0);
+        std::memcpy(header_.data() + pt_tag_at, tag, 4);
+        header_[pt_songlen_at] = 1;
+        cells_.assign(static_cast<size_t>(patterns) * pt_rows * channels * pt_cellbytes, 0);
     }
     void order(std::vector<int> orders) {
-        header_[950] = static_cast<uint8_t>(orders.size());
-        for (size_t i = 0; i < orders.size(); i++) header_[952 + i] = static_cast<uint8_t>(orders[i]);
+        header_[pt_songlen_at] = static_cast<uint8_t>(orders.size());
+        for (size_t i = 0; i < orders.size(); i++)
+            header_[pt_orders_at + i] = static_cast<uint8_t>(orders[i]);
     }
-    void restart(int r) { header_[951] = static_cast<uint8_t>(r); }
+    void restart(int r) { header_[pt_restart_at] = static_cast<uint8_t>(r); }
     void sample(int n, const test_sample& s) {
-        uint8_t* h = header_.data() + 20 + (n - 1) * 30;
-        put16(h + 22, s.length / 2);
-        h[24] = static_cast<uint8_t>(s.finetune & 0x0F);
-        h[25] = static_cast<uint8_t>(s.volume);
-        put16(h + 26, s.loopstart / 2);
-        put16(h + 28, s.looplength / 2);
+        uint8_t* h = header_.data() + pt_sampleheaders_at + (n - 1) * pt_sampleheader_bytes;
+        put16(h + pt_samplelength_at, s.length / 2);
+        h[pt_finetune_at] = static_cast<uint8_t>(s.finetune & 0x0F);
+        h[pt_samplevolume_at] = static_cast<uint8_t>(s.volume);
+        put16(h + pt_loopstart_at, s.loopstart / 2);
+        put16(h + pt_looplength_at, s.looplength / 2);
         samples_[n] = s;
     }
     // A cell: period (0 = none), sample number, command, parameter.
     void cell(int pattern, int row, int channel, int period, int sample, int cmd, int param) {
-        uint8_t* c = cells_.data() + ((static_cast<size_t>(pattern) * 64 + row) * channels_ + channel) * 4;
+        uint8_t* c = cells_.data() +
+                     ((static_cast<size_t>(pattern) * pt_rows + row) * channels_ + channel) * pt_cellbytes;
         c[0] = static_cast<uint8_t>((sample & 0xF0) | ((period >> 8) & 0x0F));
         c[1] = static_cast<uint8_t>(period & 0xFF);
         c[2] = static_cast<uint8_t>(((sample & 0x0F) << 4) | (cmd & 0x0F));

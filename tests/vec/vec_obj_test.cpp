@@ -12,7 +12,7 @@
 
 namespace {
 
-class VecObj : public ::testing::Test {
+class VecObjects : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_EQ(vec_init(&world), 0);
@@ -77,7 +77,7 @@ TEST(VecSetup, SettingsRefuseBadValues) {
     reset_engine_settings();
 }
 
-TEST_F(VecObj, CameraSharesTheListAndZBuffer) {
+TEST_F(VecObjects, CameraSharesTheListAndZBuffer) {
     vec_world cam;
     EXPECT_EQ(vec_init_cam(nullptr, &world), 1);
     EXPECT_EQ(vec_init_cam(&cam, nullptr), 1);
@@ -104,7 +104,7 @@ TEST_F(VecObj, CameraSharesTheListAndZBuffer) {
     EXPECT_EQ(cam.zbuffer, nullptr);
 }
 
-TEST_F(VecObj, SeekWalksTheListAndStartsAgain) {
+TEST_F(VecObjects, SeekWalksTheListAndStartsAgain) {
     for (int i = 0; i < 3; i++) EXPECT_EQ(vec_seek_obj(&world), nullptr); // empty list
     vec_object* a = make_cube(1);
     vec_object* b = make_cube(2);
@@ -118,7 +118,7 @@ TEST_F(VecObj, SeekWalksTheListAndStartsAgain) {
     EXPECT_EQ(vec_seek_obj(&world), a);
 }
 
-TEST_F(VecObj, LevelsGiveParentsAndCopiesHaveNone) {
+TEST_F(VecObjects, LevelsGiveParentsAndCopiesHaveNone) {
     vec_object* o[4];
     const int levels[4] = {0, 1, 2, 1};
     for (int i = 0; i < 4; i++) {
@@ -147,7 +147,7 @@ TEST_F(VecObj, LevelsGiveParentsAndCopiesHaveNone) {
 
 // Any order of levels, copies (-1) included: each parent is the nearest earlier node of a smaller level,
 // exactly as a walk over the whole list finds it; a list emptied by hand takes new nodes again.
-TEST_F(VecObj, ParentsAreTheNearestEarlierSmallerLevelForAnyOrder) {
+TEST_F(VecObjects, ParentsAreTheNearestEarlierSmallerLevelForAnyOrder) {
     vec_object* o = make_cube(1);
     ASSERT_NE(o, nullptr);
     uint32_t seed = 7;
@@ -186,7 +186,7 @@ TEST_F(VecObj, ParentsAreTheNearestEarlierSmallerLevelForAnyOrder) {
     vec_close(&w);
 }
 
-TEST(VecObjects, AllocationLimits) {
+TEST_F(VecObjects, AllocationLimits) {
     EXPECT_EQ(vec_alloc_object(10, 65537, 0), nullptr);
     EXPECT_EQ(vec_alloc_object(-1, 1, 0), nullptr);
     EXPECT_EQ(vec_alloc_object(1, -1, 0), nullptr);
@@ -206,7 +206,7 @@ TEST(VecObjects, AllocationLimits) {
     vec_free_object(o);
 }
 
-TEST(VecObjects, InitReversesWindingAndMeasuresRadius) {
+TEST_F(VecObjects, InitReversesWindingAndMeasuresRadius) {
     vec_object* o = vec_alloc_object(4, 2, 0);
     ASSERT_NE(o, nullptr);
     const float v[12] = {0, 0, 0, 100, 0, 0, 0, 100, 0, 0, 0, 50};
@@ -234,7 +234,7 @@ TEST(VecObjects, InitReversesWindingAndMeasuresRadius) {
     vec_free_object(o);
 }
 
-TEST(VecObjects, NormalsOfDegenerateAndCrowdedVertices) {
+TEST_F(VecObjects, NormalsOfDegenerateAndCrowdedVertices) {
     // A face whose vertices coincide gets the fallback normal (1, 0, 0) * 30976.
     vec_object* d = make_mesh({5, 5, 5, 5, 5, 5, 5, 5, 5}, {0, 1, 2});
     ASSERT_NE(d, nullptr);
@@ -262,7 +262,7 @@ TEST(VecObjects, NormalsOfDegenerateAndCrowdedVertices) {
     vec_free_object(c);
 }
 
-TEST(VecObjects, RefusesFacesThatNameMissingVertices) {
+TEST_F(VecObjects, RefusesFacesThatNameMissingVertices) {
     vec_object* o = vec_alloc_object(3, 1, 0);
     ASSERT_NE(o, nullptr);
     const int32_t bad[4] = {0, 1, 3, -1};
@@ -280,7 +280,7 @@ TEST(VecObjects, RefusesFacesThatNameMissingVertices) {
     vec_free_object(o);
 }
 
-TEST_F(VecObj, CopiesShareTheMeshAndCannotBeFreedWhileListed) {
+TEST_F(VecObjects, CopiesShareTheMeshAndCannotBeFreedWhileListed) {
     vec_object* src = make_cube(30);
     ASSERT_NE(src, nullptr);
     src->color = 0x123456;
@@ -306,7 +306,7 @@ TEST_F(VecObj, CopiesShareTheMeshAndCannotBeFreedWhileListed) {
     // vec_free_world in TearDown releases both; the leak checker sees the rest.
 }
 
-TEST(VecObjects, UnlistedCopiesReleaseInAnyOrder) {
+TEST_F(VecObjects, UnlistedCopiesReleaseInAnyOrder) {
     vec_world w;
     ASSERT_EQ(vec_init(&w), 0);
     vec_object* src = make_cube(30);
@@ -326,7 +326,7 @@ TEST(VecObjects, UnlistedCopiesReleaseInAnyOrder) {
     vec_close(&w);
 }
 
-TEST_F(VecObj, FreeWorldTakesEachObjectOnce) {
+TEST_F(VecObjects, FreeWorldTakesEachObjectOnce) {
     vec_object* o = make_cube(3);
     ASSERT_EQ(vec_add_object(&world, o, 0), 0);
     ASSERT_EQ(vec_add_object(&world, o, 1), 0); // listed twice

@@ -107,7 +107,7 @@ TEST_F(VecRender, BackFacesAreSkippedUnlessDoubleSided) {
     look_from(0, 0, -1000); // behind the square
     render();
     EXPECT_EQ(count_pixels(fb), 0);
-    o->flags |= 0x100; // double-sided: drawn with the corners reversed
+    o->flags |= kVecTwoSided; // drawn with the corners reversed
     render();
     EXPECT_GT(count_pixels(fb), 2000);
 }
@@ -280,7 +280,7 @@ TEST_F(VecRender, VisibilityOfFacesNearTheCamera) {
     vec_init_sort();
     EXPECT_EQ(vec_visicalc(o), 1 + 1);
     vec_set_mirror(0);
-    o->flags |= 0x100;
+    o->flags |= kVecTwoSided;
     vec_init_sort();
     EXPECT_EQ(vec_visicalc(o), 2);
     vec_free_object(o);
@@ -327,11 +327,11 @@ TEST_F(VecRender, PolygonListStopsWhenFull) {
 TEST_F(VecRender, SmoothShadeUsesVertexNormals) {
     vec_object* o = add(make_square(100), 0x00FFFFFF);
     render();
-    o->flags = 2;
+    o->flags = kVecSmooth;
     vec_init_shading(o);
     // Every vertex of the flat square has the face's scaled normal: full light.
     EXPECT_EQ(vec_shade(o, 0), 65280.0f);
-    o->flags = 1;
+    o->flags = kVecFlat;
     EXPECT_EQ(vec_shade(o, 0), 65280.0f);
     o->light[0] = o->light[1] = o->light[2] = 0.0f; // no light vector: zero, then the minimum
     EXPECT_EQ(vec_shade(o, 0), 0.0f);
@@ -384,7 +384,7 @@ TEST_F(VecRender, RandomScenesStayInsideTheFrame) {
             t.insert(t.end(), {static_cast<int>(rnd(0, 29.99f)), static_cast<int>(rnd(0, 29.99f)),
                                static_cast<int>(rnd(0, 29.99f))});
         vec_object* o = add(make_mesh(v, t), 0x00FFFFFF, k % 2);
-        o->flags |= k == 2 ? 0x100u : 0u;
+        o->flags |= k == 2 ? kVecTwoSided : 0u;
     }
     for (int frame = 0; frame < 200; frame++) {
         look_from(rnd(-2000, 2000), rnd(-2000, 2000), rnd(-2000, 2000));

@@ -74,7 +74,7 @@ uint64_t hash_samples(const int16_t* samples, size_t count) {
 }
 
 uint64_t hash_frame(const uint32_t* frame) {
-    return hash_words(frame, static_cast<size_t>(kFrameW) * kFrameH);
+    return hash_words(frame, static_cast<size_t>(kScreenW) * kScreenH);
 }
 
 std::vector<digest_section> digest_sections(const std::vector<digest_frame>& frames) {

@@ -53,8 +53,8 @@ void stop(png_encoder* e, bool drop) {
 
 bool encoder_start(png_encoder* e, int scale) {
     e->scale = scale;
-    e->row.resize(static_cast<size_t>(kFrameW) * scale * 3);
-    for (auto& s : e->slots) s.frame.resize(static_cast<size_t>(kFrameW) * kFrameH);
+    e->row.resize(static_cast<size_t>(kScreenW) * scale * 3);
+    for (auto& s : e->slots) s.frame.resize(static_cast<size_t>(kScreenW) * kScreenH);
     e->worker = std::thread(run_worker, e);
     return true;
 }

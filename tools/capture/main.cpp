@@ -22,6 +22,8 @@
 #define CAPTURE_CALLGRIND 1
 #endif
 
+static_assert(kMaxFps == kOfflineMaxFps, "capture offers every frame rate the offline player plays");
+
 namespace {
 
 constexpr int kExitFailure = 1;

@@ -50,13 +50,13 @@ struct scaled_frame {
 // Each frame row is converted once and then written scale times.
 void scaled_row(int y, const void* ctx, uint8_t* rgb) {
     const auto* s = static_cast<const scaled_frame*>(ctx);
-    if (y % s->scale == 0) scale_row_rgb(s->frame + (y / s->scale) * kFrameW, s->scale, rgb);
+    if (y % s->scale == 0) scale_row_rgb(s->frame + (y / s->scale) * kScreenW, s->scale, rgb);
 }
 
 } // namespace
 
 void scale_row_rgb(const uint32_t* src_row, int scale, uint8_t* dst) {
-    for (int x = 0; x < kFrameW; ++x) {
+    for (int x = 0; x < kScreenW; ++x) {
         uint32_t c = src_row[x];
         for (int i = 0; i < scale; ++i) {
             *dst++ = static_cast<uint8_t>(c >> 16);
@@ -69,7 +69,7 @@ void scale_row_rgb(const uint32_t* src_row, int scale, uint8_t* dst) {
 bool write_png(FILE* f, const uint32_t* frame, int scale, uint8_t* row, std::string* err) {
     // Fast settings: these frames are large flat areas, which the Sub filter and level 1 handle well.
     const scaled_frame s{frame, scale};
-    return write_png_rows(f, kFrameW * scale, kFrameH * scale, true, scaled_row, &s, row, err);
+    return write_png_rows(f, kScreenW * scale, kScreenH * scale, true, scaled_row, &s, row, err);
 }
 
 bool wav_open(wav_writer* w, const char* path, std::string* err) {

@@ -9,9 +9,8 @@
 #include <string>
 
 #include "outfile.h"
+#include "screen.h"
 
-constexpr int kFrameW = 320;
-constexpr int kFrameH = 240;
 constexpr int kSampleRate = 44100;
 
 // Copies the frame (320x240 0x00RRGGBB) enlarged scale times, nearest neighbour, as 8-bit RGB rows:

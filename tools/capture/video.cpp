@@ -89,7 +89,7 @@ bool wait_program(pid_t pid, const char* name, std::string* err) {
 bool video_open(video_pipe* v, const char* ffmpeg, const char* out, int scale, int fps, std::string* err) {
     *v = video_pipe{};
     v->scale = scale;
-    std::string size = std::to_string(kFrameW * scale) + "x" + std::to_string(kFrameH * scale);
+    std::string size = std::to_string(kScreenW * scale) + "x" + std::to_string(kScreenH * scale);
     std::string rate = std::to_string(fps);
     const char* args[32];
     int n = 0;
@@ -100,7 +100,7 @@ bool video_open(video_pipe* v, const char* ffmpeg, const char* out, int scale, i
     if (wants_yuv420(out)) args[n++] = "-pix_fmt", args[n++] = "yuv420p";
     args[n++] = out;
     args[n] = nullptr;
-    v->row = static_cast<uint32_t*>(malloc(sizeof(uint32_t) * kFrameW * scale));
+    v->row = static_cast<uint32_t*>(malloc(sizeof(uint32_t) * kScreenW * scale));
     if (!v->row) {
         *err = "out of memory";
         return false;
@@ -115,12 +115,12 @@ bool video_open(video_pipe* v, const char* ffmpeg, const char* out, int scale, i
 }
 
 bool video_write(video_pipe* v, const uint32_t* frame, std::string* err) {
-    const size_t width = static_cast<size_t>(kFrameW) * v->scale;
-    for (int y = 0; y < kFrameH; ++y) {
-        const uint32_t* src = frame + y * kFrameW;
+    const size_t width = static_cast<size_t>(kScreenW) * v->scale;
+    for (int y = 0; y < kScreenH; ++y) {
+        const uint32_t* src = frame + y * kScreenW;
         const uint32_t* row = src;
         if (v->scale > 1) {
-            for (int x = 0; x < kFrameW; ++x)
+            for (int x = 0; x < kScreenW; ++x)
                 for (int i = 0; i < v->scale; ++i) v->row[x * v->scale + i] = src[x];
             row = v->row;
         }

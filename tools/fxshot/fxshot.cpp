@@ -13,10 +13,9 @@
 //   fade      cross fade of the panorama into the halftone frame at level CLOCK mod 256
 //   flash     the panorama plus a white flash with gain CLOCK mod 257
 // Exit status 0 on success, 1 on a write error, 2 on bad arguments.
-#include "fx.h"
-
 #include "assets.h"
-
+#include "demo.h"
+#include "fx.h"
 #include "png_out.h"
 
 #include <cmath>
@@ -28,30 +27,10 @@
 
 namespace {
 
-constexpr int kW = 320, kH = 240, kPixels = kW * kH, kPanoW = 982;
+constexpr int kW = kScreenW, kH = kScreenH, kPixels = kScreenWords;
 
 std::vector<uint32_t> pano_back(kPanoW*kH), pano_front(kPanoW*kH), zoom_texture(256 * 256);
 std::vector<uint32_t> frame(kPixels), work(kPixels);
-
-// The panorama images and the zoom texture as the demo builds them from the portraits.
-void make_pictures() {
-    const uint8_t key = muotokuva[0];
-    for (int r = 0; r < kH; r++)
-        for (int c = 0; c < kPanoW; c++) {
-            uint32_t back = 0;
-            if (r <= 72) {
-                back = 0x00EE8800;
-            } else if (r <= 200) {
-                const uint8_t s = muotokuva[2 * (r - 73) * 256 + 44 + 2 * (c % 82)];
-                back = s == key ? 0x00EE8800u : static_cast<uint32_t>(3 * s / 5) << 16;
-            }
-            pano_back[r * kPanoW + c] = back;
-            pano_front[r * kPanoW + c] = static_cast<uint32_t>(muotokuva[r * 256 + c % 256]) << 16;
-        }
-    for (int i = 0; i < 65536; i++)
-        zoom_texture[i] =
-            naama[i] == naama[0] ? 0x00EE8800u : static_cast<uint32_t>((3 * naama[i]) >> 2) << 16;
-}
 
 void blurred_pano(int t) {
     pano_effect(work.data(), static_cast<uint32_t>(t));
@@ -74,7 +53,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const int t = static_cast<int>(clock);
-    make_pictures();
+    build_pano_tables(muotokuva, pano_back.data(), pano_front.data());
+    build_zoom_texture(naama, zoom_texture.data());
     init_maf();
     pano_init(pano_back.data(), pano_front.data());
     halftone_init(kW, kH);

@@ -8,15 +8,17 @@
 #include <vector>
 
 #include "assets.h"
+#include "demo.h"
 #include "fx.h"
+#include "ranta.h"
 #include "png_out.h"
 
 namespace {
 
-constexpr int kW = 320, kH = 240;
+constexpr int kW = kScreenW, kH = kScreenH;
 
 uint32_t frame[kW * kH];
-uint32_t portrait[kW * kH];
+uint32_t portrait[2 * kW * kH];
 
 } // namespace
 
@@ -29,14 +31,12 @@ int main(int argc, char** argv) {
     for (int i = 2; i < argc; i++) clocks.push_back(std::atoi(argv[i]));
     if (clocks.empty()) clocks = {0, 150, 400, 700, 1200, 3000};
 
-    // The portrait as section 8 prepares it: red = v, green = v / 2, centred with black side bars.
-    for (int r = 0; r < kH; r++)
-        for (int c = 0; c < 256; c++) {
-            const uint32_t v = muotokuva[r * 256 + c];
-            portrait[r * kW + 32 + c] = v << 16 | (v >> 1) << 8;
-        }
+    build_portrait_screen(muotokuva, portrait); // as section 8 prepares it
     halftone_init(kW, kH);
-    ranta_init(frame);
+    if (ranta_init(frame) != 0) {
+        std::fprintf(stderr, "shore_pictures: the embedded scene cannot be read\n");
+        return 1;
+    }
     for (int clock : clocks) {
         for (uint32_t& p : frame) p = 0;
         halftone(frame, portrait, int(std::sin(clock * 0.1) * 40 + 220));

@@ -1,18 +1,18 @@
 // Preview writer: shows the committed portraits and captions the way the demo colours them and
-// writes PNGs for the README. Reads muotokuva.raw, naama.raw and tekstit.raw from DATA_DIR.
+// writes PNGs for the README. Reads muotokuva.raw, naama.raw and tekstit.raw from DATA_DIR and draws them
+// with the demo's own preparation, effects and caption blend.
 // Usage: preview_pictures DATA_DIR OUTPUT_DIR
 //   pictures-panorama.png  the panorama strip (portrait band on orange sky, portrait in red in front), flat
 //   pictures-zoomer.png    the zoomer texture
-//   pictures-flares.png    the large flare portrait and the 32x32 sprite grid sampled from it
+//   pictures-flares.png    the large flare portrait, and the 32x32 grid of sprites coloured after it
 //   pictures-halftone.png  the twin-portrait screen and its halftone dots
 //   pictures-captions.png  the caption bands where the demo blends them, and the raw bitmap
+#include "demo.h"
+#include "fx.h"
 #include "png_out.h"
 
-#include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -20,16 +20,15 @@ namespace {
 
 constexpr int kSide = 256;
 constexpr int kBytes = kSide * kSide;
-constexpr uint32_t kSky = 0x00EE8800;
 
 struct Image {
     int width, height;
     std::vector<uint32_t> px; // 0x00RRGGBB
     Image(int w, int h) : width(w), height(h), px(size_t(w) * h, 0) {}
     uint32_t& at(int x, int y) { return px[size_t(y) * width + x]; }
-    // Copies `from` with its top-left corner at (x, y).
-    void paste(const Image& from, int x, int y) {
-        for (int r = 0; r < from.height; ++r)
+    // Copies `from` (its first `rows` rows, all by default) with its top-left corner at (x, y).
+    void paste(const Image& from, int x, int y, int rows = -1) {
+        for (int r = 0; r < (rows < 0 ? from.height : rows); ++r)
             for (int c = 0; c < from.width; ++c) at(x + c, y + r) = from.px[size_t(r) * from.width + c];
     }
 };
@@ -50,148 +49,68 @@ bool write_png(const std::string& path, const Image& img) {
     return false;
 }
 
-// The panorama's two 982x240 layers as the demo builds them, the front one laid over the back one.
+// The panorama's two layers as the demo builds them, the front one laid over the back one where it is
+// not the transparent key.
 Image panorama(const uint8_t* pic) {
-    Image img(982, 240);
-    uint8_t key = pic[0];
-    for (int r = 0; r < 240; ++r) {
-        for (int c = 0; c < 982; ++c) {
-            uint32_t back = 0;
-            if (r < 73) {
-                back = kSky;
-            } else if (r <= 200) {
-                uint8_t s = pic[(2 * (r - 73)) * kSide + 44 + 2 * (c % 82)];
-                back = s == key ? kSky : uint32_t(3 * s / 5) << 16;
-            }
-            uint8_t f = pic[r * kSide + c % kSide];
-            img.at(c, r) = f == key ? back : uint32_t(f) << 16;
-        }
-    }
-    return img;
+    Image back(kPanoW, kScreenH), front(kPanoW, kScreenH);
+    build_pano_tables(pic, back.px.data(), front.px.data());
+    for (size_t i = 0; i < back.px.size(); ++i)
+        if (front.px[i] != front.px[0]) back.px[i] = front.px[i];
+    return back;
 }
 
 Image zoom_texture(const uint8_t* pic) {
     Image img(kSide, kSide);
-    for (int i = 0; i < kBytes; ++i) img.px[i] = pic[i] == pic[0] ? kSky : uint32_t((3 * pic[i]) >> 2) << 16;
+    build_zoom_texture(pic, img.px.data());
     return img;
 }
 
-// Left: the large flare portrait (two-thirds size, tinted). Right: one dot per sprite in its colour.
+// Left: the large flare portrait alone (the flash-back at its peak). Right: the sprites still in their grid,
+// just before they leave it.
 Image flares(const uint8_t* pic) {
-    Image img(640, 240);
-    for (int i = 0; i < kSide; ++i) {
-        for (int j = 0; j < kSide; ++j) {
-            uint32_t g = pic[j * kSide + i];
-            img.at(int(i * 0.6666666666666666 + 75), int(j * 0.6666666666666666 + 35)) =
-                0x5F0006 + ((g / 3) << 8);
-        }
-    }
-    for (int s = 0; s < 1024; ++s) {
-        int gx = s & 31, gy = s >> 5;
-        uint32_t colour = 0x6F0006 + (uint32_t(pic[8 * gy * kSide + 8 * gx] / 3) << 8);
-        int cx = 320 + 8 + gx * 7 + 3, cy = 8 + gy * 7 + 3;
-        for (int dy = -4; dy <= 4; ++dy) {
-            for (int dx = -4; dx <= 4; ++dx) {
-                double d = std::sqrt(double(dx * dx + dy * dy)) / 4.5;
-                if (d >= 1.0) continue;
-                int p = int((std::cos(d * 1.5707963) * 215));
-                uint32_t& out = img.at(cx + dx, cy + dy);
-                uint32_t sum = 0;
-                for (int shift = 0; shift < 24; shift += 8) {
-                    uint32_t b = (out >> shift) & 255, add = (uint32_t(p) * ((colour >> shift) & 255)) >> 8;
-                    sum |= std::min<uint32_t>(255, b + add) << shift;
-                }
-                out = sum;
-            }
-        }
-    }
+    init_flare_from(pic);
+    Image portrait(kScreenW, kScreenH), sprites(kScreenW, kScreenH);
+    flarez(portrait.px.data(), 564);
+    flarez(sprites.px.data(), 255);
+    Image img(2 * kScreenW, kScreenH);
+    img.paste(portrait, 0, 0);
+    img.paste(sprites, kScreenW, 0);
     return img;
 }
 
-// Left: the twin-portrait screen (red v, green v/2). Right: halftone dots of it at gain 255.
+// Left: the twin-portrait screen. Right: its halftone dots at gain 255.
 Image halftone(const uint8_t* pic) {
-    Image src(320, 240);
-    for (int r = 0; r < 240; ++r)
-        for (int c = 0; c < kSide; ++c)
-            src.at(32 + c, r) = (uint32_t(pic[r * kSide + c]) << 16) | ((pic[r * kSide + c] >> 1) << 8);
-    Image dots(320, 240);
-    int profile[7][7];
-    for (int r = 0; r < 7; ++r) {
-        for (int c = 0; c < 7; ++c) {
-            double d = std::sqrt(double((r - 3) * (r - 3) + (c - 3) * (c - 3)));
-            profile[r][c] = d <= 3.5 ? int((d + 0.25) * 85.33333333333333) : -1;
-        }
-    }
-    for (int y = 0, line = 0; y < 240; y += 5, ++line) {
-        for (int x = (line & 1) ? 3 : 0; x < 320; x += 6) {
-            uint32_t sum[3] = {0, 0, 0}, n = 0;
-            const int sx[4] = {x - 3, x, x - 3, x}, sy[4] = {y - 3, y - 3, y, y};
-            for (int k = 0; k < 4; ++k) {
-                if (sx[k] < 0 || sy[k] < 0) continue;
-                uint32_t p = src.at(sx[k], sy[k]);
-                for (int ch = 0; ch < 3; ++ch) sum[ch] += (p >> (8 * ch)) & 255;
-                ++n;
-            }
-            for (int ch = 0; ch < 3; ++ch) {
-                int level = int(sum[ch] / n);
-                if (level < 4) continue;
-                for (int r = 0; r < 7; ++r) {
-                    for (int c = 0; c < 7; ++c) {
-                        int fx = x - 3 + c, fy = y - 3 + r, t = profile[r][c];
-                        if (fx < 0 || fy < 0 || fx >= 320 || fy >= 240 || t < 0 || t >= level + 85) continue;
-                        uint32_t& out = dots.at(fx, fy);
-                        int have = (out >> (8 * ch)) & 255;
-                        int now = t < level ? 255 : std::min(255, have + 256 * (85 - (t - level)) / 85);
-                        out = (out & ~(255u << (8 * ch))) | (uint32_t(now) << (8 * ch));
-                    }
-                }
-            }
-        }
-    }
-    Image img(640, 240);
-    img.paste(src, 0, 0);
-    img.paste(dots, 320, 0);
+    Image screen(kScreenW, 2 * kScreenH), dots(kScreenW, kScreenH);
+    build_portrait_screen(pic, screen.px.data());
+    halftone_init(kScreenW, kScreenH);
+    ::halftone(dots.px.data(), screen.px.data(), 255);
+    Image img(2 * kScreenW, kScreenH);
+    img.paste(screen, 0, 0, kScreenH);
+    img.paste(dots, kScreenW, 0);
     return img;
-}
-
-// Blends one caption band into a 320x240 frame the way the demo does.
-void caption(Image& frame, const uint8_t* bitmap, int band, int x, int y, int level) {
-    for (int r = 0; r < 24; ++r) {
-        for (int c = 0; c < kSide; ++c) {
-            int v = bitmap[(24 * band + r) * kSide + c], to = x + c;
-            if (v == 0 || to < 0 || to >= 320) continue;
-            uint32_t w = uint32_t(level * v / 255);
-            uint32_t& p = frame.at(to, y + r);
-            uint32_t red = ((p >> 16) & 255) * (255 - w) / 255 + w;
-            uint32_t green = ((p >> 8) & 255) * (255 - w) / 255 + w;
-            uint32_t blue = (p & 255) * (255 - w) / 255 + (2 * w) / 3;
-            p = (red << 16) | (green << 8) | blue;
-        }
-    }
 }
 
 // Four frames side by side: title over the dimmed panorama, the flare block, the ticker, the closing
 // words; then the raw bitmap in grey below them.
 Image captions(const uint8_t* bitmap, const uint8_t* portrait) {
-    Image img(1280, 240 + 160);
-    Image title(320, 240), block(320, 240), ticker(320, 240), closing(320, 240);
+    Image img(4 * kScreenW, kScreenH + 160);
+    Image title(kScreenW, kScreenH), block(kScreenW, kScreenH), ticker(kScreenW, kScreenH),
+        closing(kScreenW, kScreenH);
     Image pano = panorama(portrait);
-    for (int r = 0; r < 240; ++r) {
-        for (int c = 0; c < 320; ++c) {
-            uint32_t p = pano.at(c + 300, r), dim = 0;
-            for (int shift = 0; shift < 24; shift += 8) dim |= (((p >> shift) & 255) * 105 / 255) << shift;
-            title.at(c, r) = dim;
-        }
-    }
-    caption(title, bitmap, 0, 125, 114, 255);
-    caption(title, bitmap, 1, 65, 138, 255);
-    for (int b = 2; b <= 4; ++b) caption(block, bitmap, b, 6, 84 + 24 * (b - 2), 200);
-    for (int i = 0; i < 5; ++i) caption(ticker, bitmap, 0, 78 * i + 30 - 77, 210, i == 2 ? 255 : 155);
-    caption(closing, bitmap, 5, 120, 110, 255);
+    for (int r = 0; r < kScreenH; ++r)
+        for (int c = 0; c < kScreenW; ++c) title.at(c, r) = pano.at(c + 300, r);
+    const std::vector<uint32_t> black(kScreenWords, 0);
+    cross_fade(title.px.data(), black.data(), title.px.data(), kScreenWords, 150);
+    caption_blend_from(bitmap, 125, 114, 0, 255, title.px.data());
+    caption_blend_from(bitmap, 65, 138, 1, 255, title.px.data());
+    for (int b = 2; b <= 4; ++b) caption_blend_from(bitmap, 6, 84 + 24 * (b - 2), b, 200, block.px.data());
+    for (int i = 0; i < 5; ++i)
+        caption_blend_from(bitmap, 78 * i + 30 - 77, 210, 0, i == 2 ? 255 : 155, ticker.px.data());
+    caption_blend_from(bitmap, 120, 110, 5, 255, closing.px.data());
     img.paste(title, 0, 0);
-    img.paste(block, 320, 0);
-    img.paste(ticker, 640, 0);
-    img.paste(closing, 960, 0);
+    img.paste(block, kScreenW, 0);
+    img.paste(ticker, 2 * kScreenW, 0);
+    img.paste(closing, 3 * kScreenW, 0);
     for (int r = 0; r < 144; ++r)
         for (int c = 0; c < kSide; ++c) img.at(8 + c, 248 + r) = bitmap[r * kSide + c] * 0x010101u;
     for (int b = 0; b <= 6; ++b)

@@ -16,7 +16,7 @@
 
 namespace {
 
-TEST(Pallo, GeneratorReproducesTheCommittedFile) {
+TEST(SceneGenerator, ReproducesTheCommittedFile) {
     std::ifstream in(SHORELINE_SOURCE_DIR "/data/pallo.3ds", std::ios::binary);
     const std::vector<uint8_t> committed{std::istreambuf_iterator<char>(in),
                                          std::istreambuf_iterator<char>()};
@@ -27,7 +27,7 @@ TEST(Pallo, GeneratorReproducesTheCommittedFile) {
     EXPECT_EQ(std::memcmp(pallo, committed.data(), pallo_size), 0); // the embedded copy
 }
 
-TEST(Pallo, HoldsTheShoreScene) {
+TEST(SceneFile, HoldsTheShoreScene) {
     vec_world world{}, cam{};
     ASSERT_EQ(vec_init(&world), 0);
     ASSERT_EQ(vec_init_cam(&cam, &world), 0);

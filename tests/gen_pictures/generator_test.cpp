@@ -18,7 +18,7 @@ std::string quoted(const std::string& s) {
     return "'" + s + "'";
 }
 
-TEST(Generator, ReproducesTheCommittedPictures) {
+TEST(PictureGenerator, ReproducesTheCommittedPictures) {
     fs::path dir = fs::temp_directory_path() / ("gen_pictures_test_" + std::to_string(::getpid()));
     fs::remove_all(dir);
     ASSERT_TRUE(fs::create_directories(dir));
@@ -36,7 +36,7 @@ TEST(Generator, ReproducesTheCommittedPictures) {
     fs::remove_all(dir);
 }
 
-TEST(Generator, ReportsAnUnwritableOutputDirectory) {
+TEST(PictureGenerator, ReportsAnUnwritableOutputDirectory) {
     std::string cmd = quoted(GEN_PICTURES_EXE) + " /nonexistent/gen_pictures_out 2>/dev/null";
     int rc = std::system(cmd.c_str());
     EXPECT_NE(rc, 0);

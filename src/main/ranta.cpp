@@ -9,24 +9,23 @@
 // one round takes 4 * nurpo[i] ticks and one climb and fall 2 * nurpo[i].
 #include "ranta.h"
 
+#include "assets.h"
+#include "screen.h"
+
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-#include "assets.h"
-#include "fx.h"
-
-float korpa[10];
-int nurpo[10];
-vec_world world;
-vec_world cam;
+#include <numbers>
 
 namespace {
 
-constexpr int kBalls = 10;
+vec_world world;
+vec_world cam;
+float korpa[ranta_balls];
+int nurpo[ranta_balls];
+
 constexpr float kUnit = 256.0f; // world units per scene unit
-constexpr double kTwoPi = 6.283185307179586;
+constexpr double kTwoPi = 2 * std::numbers::pi;
 
 // Flat colours 0x00RRGGBB, chosen to stand out against the warm halftone portrait.
 struct Paint {
@@ -40,8 +39,8 @@ constexpr Paint kPaints[] = {
     {"lyhty", 0xFFE070},  // lantern
     {"katto", 0x3C6CE0},  // blue roof
 };
-constexpr uint32_t kBallColors[kBalls] = {0x9CF0FF, 0xFFFFFF, 0xB8FF9C, 0xFFF29C, 0x9CC8FF,
-                                          0xE0B8FF, 0x9CFFE0, 0xFFFFD0, 0xC0E8FF, 0xD8FFB0};
+constexpr uint32_t kBallColors[ranta_balls] = {0x9CF0FF, 0xFFFFFF, 0xB8FF9C, 0xFFF29C, 0x9CC8FF,
+                                               0xE0B8FF, 0x9CFFE0, 0xFFFFD0, 0xC0E8FF, 0xD8FFB0};
 
 // The light stands high up, off to the camera's left and ahead of it, and travels round with it, so the
 // faces towards the viewer stay lit whichever side of the islet the camera is on.
@@ -51,7 +50,7 @@ constexpr double kLightHeight = 800.0;
 constexpr int kShadeBase = 56; // darkest shade of a face turned away from the light, of 255
 constexpr int kShadeRange = 199;
 
-vec_object* balls[kBalls];
+vec_object* balls[ranta_balls];
 int ball_count = 0;
 vec_object* lantern = nullptr;
 
@@ -59,39 +58,44 @@ vec_object* lantern = nullptr;
 float target0[3];
 float orbit_radius, orbit_angle, orbit_height;
 
-} // namespace
-
-void ranta_init_scene(uint32_t* target, const uint8_t* scene, size_t size) {
-    // A second start-up in the same process (tests, capture) releases the scene of the first.
+// Releases the scene of an earlier start-up (tests and capture start the demo more than once), leaving
+// nothing for ranta_effect to draw.
+void release_scene() {
     if (world.objects) {
         vec_free_world(&world);
         vec_close(&world);
     }
-    vec_init(&world);
+    cam = vec_world{};
+    ball_count = 0;
+    lantern = nullptr;
+}
+
+} // namespace
+
+int ranta_init_scene(uint32_t* target, const uint8_t* scene, size_t size) {
+    release_scene();
+    if (vec_init(&world) != 0) return 1;
     vec_init_cam(&cam, &world);
-    vec_set_camres(&cam, 320, 240, 32);
+    vec_set_camres(&cam, kScreenW, kScreenH, 32);
     cam.screen = target;
-    // A scene that cannot be read is a start-up failure like any other: say so and fail.
     if (vec_get_camera(scene, size, 1, &cam) == 1 || vec_get_objects(scene, size, &world) == 1) {
-        std::fputs("Scene failure\n", stderr);
-        std::exit(1);
+        release_scene();
+        return 1;
     }
     vec_set_range(0, 255);
     vec_object* last = nullptr;
     for (vec_objnode* n = world.objects->first; n; n = n->next) last = n->object;
-    ball_count = 0;
     if (last) balls[ball_count++] = last;
-    for (int i = 0; i < kBalls - 1; i++) {
+    for (int i = 0; i < ranta_balls - 1; i++) {
         vec_object* copy = vec_copy_object(&world, last, 1);
         if (copy) balls[ball_count++] = copy;
     }
-    for (int i = 0; i < kBalls; i++) {
+    for (int i = 0; i < ranta_balls; i++) {
         korpa[i] = float(std::rand() % 30000 + 25000);
         nurpo[i] = std::rand() % 350 + 100;
     }
     vec_set_zbuffer(&cam, 0);
 
-    lantern = nullptr;
     for (vec_objnode* n = world.objects->first; n; n = n->next) {
         vec_object* o = n->object;
         for (const Paint& p : kPaints)
@@ -106,10 +110,15 @@ void ranta_init_scene(uint32_t* target, const uint8_t* scene, size_t size) {
     // its last bit would turn the camera's whole path (and with it most frames of the scene).
     orbit_angle = static_cast<float>(std::atan2(static_cast<double>(dy), static_cast<double>(dx)));
     orbit_height = cam.pos[2] - cam.target[2];
+    return 0;
 }
 
-void ranta_init(uint32_t* target) {
-    ranta_init_scene(target, pallo, pallo_size);
+int ranta_init(uint32_t* target) {
+    return ranta_init_scene(target, pallo, pallo_size);
+}
+
+ranta_view ranta_inspect() {
+    return {&world, &cam, korpa, nurpo};
 }
 
 void ranta_effect(int clock) {
@@ -130,7 +139,7 @@ void ranta_effect(int clock) {
     // climbing and falling, and tumbling as it goes.
     for (int i = 0; i < ball_count; i++) {
         vec_object* b = balls[i];
-        const double round = kTwoPi * (t / (4.0 * nurpo[i]) + i / double(kBalls));
+        const double round = kTwoPi * (t / (4.0 * nurpo[i]) + i / double(ranta_balls));
         const double a = i % 2 ? -round : round;
         const double climb = std::sin(kTwoPi * t / (2.0 * nurpo[i]) + i);
         b->pos[0] = float(korpa[i] * std::cos(a));

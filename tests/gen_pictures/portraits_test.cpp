@@ -11,7 +11,7 @@ namespace {
 
 constexpr int kSide = 256;
 
-class PortraitTest : public ::testing::TestWithParam<const char*> {
+class EachPortrait : public ::testing::TestWithParam<const char*> {
   protected:
     void SetUp() override {
         px = read_committed(GetParam());
@@ -23,7 +23,7 @@ class PortraitTest : public ::testing::TestWithParam<const char*> {
     uint8_t key = 0;
 };
 
-TEST_P(PortraitTest, KeyValueMarksOneBackgroundAroundTheFigure) {
+TEST_P(EachPortrait, KeyValueMarksOneBackgroundAroundTheFigure) {
     // Every key pixel must be sky: reachable from the border through key pixels. A key value inside
     // the figure would punch an orange hole through it in the panorama and the zoomer.
     std::vector<uint8_t> seen(px.size(), 0);
@@ -64,7 +64,7 @@ TEST_P(PortraitTest, KeyValueMarksOneBackgroundAroundTheFigure) {
     EXPECT_LT(figure, kSide * kSide * 4 / 5);
 }
 
-TEST_P(PortraitTest, FigureIsPosterisedIntoAFewWellUsedLevels) {
+TEST_P(EachPortrait, FigureIsPosterisedIntoAFewWellUsedLevels) {
     std::map<int, int> count;
     int figure = 0;
     for (uint8_t v : px) {
@@ -79,7 +79,7 @@ TEST_P(PortraitTest, FigureIsPosterisedIntoAFewWellUsedLevels) {
     EXPECT_GE(count.rbegin()->first - count.begin()->first, 150);
 }
 
-INSTANTIATE_TEST_SUITE_P(Committed, PortraitTest, ::testing::Values("muotokuva.raw", "naama.raw"));
+INSTANTIATE_TEST_SUITE_P(Committed, EachPortrait, ::testing::Values("muotokuva.raw", "naama.raw"));
 
 TEST(Portraits, AreTwoDifferentPictures) {
     std::vector<uint8_t> a = read_committed("muotokuva.raw"), b = read_committed("naama.raw");

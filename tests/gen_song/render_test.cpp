@@ -31,11 +31,10 @@ void keep(const int16_t* samples, int count, void* ctx) {
 const Capture& rendering() {
     static Capture capture = [] {
         std::ifstream in(SHORELINE_SOURCE_DIR "/data/moddi.mod", std::ios::binary);
-        std::vector<uint8_t> module{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        const std::vector<uint8_t> module{std::istreambuf_iterator<char>(in),
+                                          std::istreambuf_iterator<char>()};
         Capture c;
-        size_t size = module.size();
-        module.push_back(0); // the loader converts in place; the spare byte mirrors the embedded array
-        if (!mzx_init() || !mzx_get(module.data(), size)) return c;
+        if (!mzx_init() || !mzx_get(module.data(), module.size())) return c;
         c.audio.reserve(kEndSample + 8 * kBuffer);
         sd_offline_set_sink(keep, &c);
         mzx_start(52);
