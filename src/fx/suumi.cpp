@@ -75,25 +75,6 @@ SUUMI_SCALAR_STORES void gather(const uint32_t* main, const uint32_t* faded, uin
 void blend(const uint32_t* main_texel, const uint32_t* faded_texel, uint16_t keep, uint16_t take, int n,
            uint32_t* d) {
     int j = 0;
-#if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
-    if (keep != 0 && take != 0) {
-        // i * w / 255 = (i * (257 w + 1)) >> 16 exactly for bytes i and 0 < w < 255: one high
-        // multiplication per 8 channels. The top byte's weight is 0.
-        const short k = static_cast<short>(257 * keep + 1), t = static_cast<short>(257 * take + 1);
-        const __m128i kw = _mm_setr_epi16(k, k, k, 0, k, k, k, 0),
-                      tw = _mm_setr_epi16(t, t, t, 0, t, t, t, 0);
-        const __m128i zero = _mm_setzero_si128();
-        for (; j + 4 <= n; j += 4) {
-            const __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(main_texel + j));
-            const __m128i fd = _mm_loadu_si128(reinterpret_cast<const __m128i*>(faded_texel + j));
-            const __m128i lo = _mm_add_epi16(_mm_mulhi_epu16(_mm_unpacklo_epi8(m, zero), kw),
-                                             _mm_mulhi_epu16(_mm_unpacklo_epi8(fd, zero), tw));
-            const __m128i hi = _mm_add_epi16(_mm_mulhi_epu16(_mm_unpackhi_epi8(m, zero), kw),
-                                             _mm_mulhi_epu16(_mm_unpackhi_epi8(fd, zero), tw));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(d + j), _mm_packus_epi16(lo, hi));
-        }
-    }
-#endif
     {
         using namespace lanes;
         const Bytes rgb = {255, 255, 255, 0, 255, 255, 255, 0,
@@ -115,6 +96,49 @@ void blend(const uint32_t* main_texel, const uint32_t* faded_texel, uint16_t kee
         d[j] = out;
     }
 }
+
+#if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
+// gather and blend in one for the groups of four pixels of a row, the texels assembled in registers
+// (SSE2, weights 0 < w < 255); returns how many pixels were done. The blend uses
+// i * w / 255 = (i * (257 w + 1)) >> 16, exact for bytes i and such w: one high multiplication per 8
+// channels. The top byte's weight is 0.
+int blend_row(const uint32_t* main, const uint32_t* faded, uint32_t& u, uint32_t& v, uint32_t du, uint32_t dv,
+              int n, uint16_t keep, uint16_t take, uint32_t* d) {
+    const short k = static_cast<short>(257 * keep + 1), t = static_cast<short>(257 * take + 1);
+    const __m128i kw = _mm_setr_epi16(k, k, k, 0, k, k, k, 0), tw = _mm_setr_epi16(t, t, t, 0, t, t, t, 0);
+    const __m128i zero = _mm_setzero_si128();
+    auto texels = [](const uint32_t* pic, int a, int b, int c, int e) {
+        return _mm_unpacklo_epi64(_mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(pic[a])),
+                                                     _mm_cvtsi32_si128(static_cast<int>(pic[b]))),
+                                  _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(pic[c])),
+                                                     _mm_cvtsi32_si128(static_cast<int>(pic[e]))));
+    };
+    auto weigh = [&](__m128i m, __m128i fd, auto unpack) {
+        return _mm_add_epi16(_mm_mulhi_epu16(unpack(m, zero), kw), _mm_mulhi_epu16(unpack(fd, zero), tw));
+    };
+    // As in gather: the words (v byte 1 : u byte 1) and (v byte 2 : u byte 2) of interleaved bytes.
+    __m128i uu = _mm_setr_epi32(static_cast<int>(u), static_cast<int>(u + du), static_cast<int>(u + 2 * du),
+                                static_cast<int>(u + 3 * du));
+    __m128i vv = _mm_setr_epi32(static_cast<int>(v), static_cast<int>(v + dv), static_cast<int>(v + 2 * dv),
+                                static_cast<int>(v + 3 * dv));
+    const __m128i du4 = _mm_set1_epi32(static_cast<int>(4 * du)),
+                  dv4 = _mm_set1_epi32(static_cast<int>(4 * dv));
+    int j = 0;
+    for (; j + 4 <= n; j += 4, uu = _mm_add_epi32(uu, du4), vv = _mm_add_epi32(vv, dv4)) {
+        const __m128i lo = _mm_unpacklo_epi8(uu, vv), hi = _mm_unpackhi_epi8(uu, vv);
+        const __m128i m = texels(main, _mm_extract_epi16(lo, 2), _mm_extract_epi16(lo, 6),
+                                 _mm_extract_epi16(hi, 2), _mm_extract_epi16(hi, 6));
+        const __m128i fd = texels(faded, _mm_extract_epi16(lo, 1), _mm_extract_epi16(lo, 5),
+                                  _mm_extract_epi16(hi, 1), _mm_extract_epi16(hi, 5));
+        const __m128i low = weigh(m, fd, [](__m128i a, __m128i b) { return _mm_unpacklo_epi8(a, b); });
+        const __m128i high = weigh(m, fd, [](__m128i a, __m128i b) { return _mm_unpackhi_epi8(a, b); });
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + j), _mm_packus_epi16(low, high));
+    }
+    u += static_cast<uint32_t>(j) * du;
+    v += static_cast<uint32_t>(j) * dv;
+    return j;
+}
+#endif
 
 } // namespace
 
@@ -147,7 +171,11 @@ void suumi_effect(uint32_t* dest, int t, double exponent, const uint32_t* pic1, 
         uint32_t u = static_cast<uint32_t>(to_int((((1.0 / out_h) * ((dx + 128.5) - ax)) * i + ax) * 65536));
         uint32_t v = static_cast<uint32_t>(to_int((((1.0 / out_h) * ((dy + 128.5) - ay)) * i + ay) * 65536));
         uint32_t* d = dest + static_cast<size_t>(i) * out_w;
-        for (int j0 = 0; j0 < out_w; j0 += kSpan) {
+        int j0 = 0;
+#if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
+        if (keep != 0 && take != 0) j0 = blend_row(main, faded, u, v, du, dv, out_w, keep, take, d);
+#endif
+        for (; j0 < out_w; j0 += kSpan) {
             const int n = std::min(kSpan, out_w - j0);
             gather(main, faded, u, v, du, dv, n, main_texel, faded_texel);
             blend(main_texel, faded_texel, keep, take, n, d + j0);
