@@ -360,18 +360,14 @@ static void mix_oneshot(mix_channel& v, int16_t* out, int n) {
     v.posfrac = static_cast<uint32_t>(pos);
 }
 
-// The weighted sum of two lanes: a[k] * ga + b[k] * gb, plus acc[k] when acc is given. Gains fit 16 bits
-// in normal use (at most 510); larger ones, possible through the driver calls, take the plain loop.
-static bool mix_simd_gains(int32_t ga, int32_t gb) {
+// The weighted sum of two lanes: a[k] * ga + b[k] * gb, plus acc[k] when acc is given.
 #if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
+// Gains fit 16 bits in normal use (at most 510); larger ones, possible through the driver calls, take the
+// plain loop.
+static bool mix_simd_gains(int32_t ga, int32_t gb) {
     return ga <= 32767 && gb <= 32767;
-#else
-    (void)ga, (void)gb;
-    return false;
-#endif
 }
 
-#if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
 // Four sums at a time: the lanes' words interleaved (a, b) and multiplied by (ga, gb) with pmaddwd,
 // exact in 32 bits.
 struct mix_pair_sse2 {
