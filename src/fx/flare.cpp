@@ -73,7 +73,9 @@ void draw_sprite(uint32_t* dest, int x, int y, int s, uint32_t colour) {
     using namespace lanes;
     uint8_t pattern[kBytes]; // the colour bytes, once per pixel of a chunk
     for (int b = 0; b < kBytes; b++) pattern[b] = static_cast<uint8_t>(colour >> (8 * (b & 3)));
-    const Wide cv = widen(load(pattern));
+    // Conversions written out, not through the lane helpers: no 32-byte vector crosses a call (an ABI
+    // question without AVX) where a compiler does not inline them.
+    const Wide cv = __builtin_convertvector(load(pattern), Wide);
 #if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
     const __m128i zero = _mm_setzero_si128();
     const __m128i colour_lo =
@@ -104,7 +106,9 @@ void draw_sprite(uint32_t* dest, int x, int y, int s, uint32_t colour) {
         }
 #endif
         for (; b < whole; b += kBytes)
-            store(d + b, add_saturate(load(d + b), narrow((widen(load(p + b)) * cv) >> 8)));
+            store(d + b, add_saturate(load(d + b),
+                                      __builtin_convertvector(
+                                          (__builtin_convertvector(load(p + b), Wide) * cv) >> 8, Bytes)));
         for (; b < bytes; b++) {
             const unsigned v = d[b] + ((p[b] * pattern[b & 3]) >> 8);
             d[b] = static_cast<uint8_t>(v > 255 ? 255 : v);

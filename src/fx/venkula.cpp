@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr int kW = kScreenW, kH = kScreenH, kPixels = kScreenWords;
+constexpr int kW = kScreenW, kPixels = kScreenWords;
 
 // Lens offsets before scrolling, per screen pixel: (row offset mod 256) << 8 | (column offset mod 256).
 uint16_t lens[kPixels];
