@@ -14,6 +14,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -70,7 +73,16 @@ void draw_sprite(uint32_t* dest, int x, int y, int s, uint32_t colour) {
     using namespace lanes;
     uint8_t pattern[kBytes]; // the colour bytes, once per pixel of a chunk
     for (int b = 0; b < kBytes; b++) pattern[b] = static_cast<uint8_t>(colour >> (8 * (b & 3)));
-    const Wide cv = widen(load(pattern));
+    // Conversions written out, not through the lane helpers: no 32-byte vector crosses a call (an ABI
+    // question without AVX) where a compiler does not inline them.
+    const Wide cv = __builtin_convertvector(load(pattern), Wide);
+#if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i colour_lo =
+        _mm_unpacklo_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pattern)), zero);
+    const __m128i colour_hi =
+        _mm_unpackhi_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pattern)), zero);
+#endif
     // Rounding the row up to whole chunks touches up to 3 pixels after the sprite, which get 0: allowed
     // when the sprite is not clipped on the right (so the pixels are not the next row's) and the chunk
     // stays inside the frame.
@@ -81,8 +93,22 @@ void draw_sprite(uint32_t* dest, int x, int y, int s, uint32_t colour) {
                               ? (bytes + 15) / 16 * 16
                               : bytes / 16 * 16;
         int b = 0;
+#if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
+        // (profile * colour) >> 8 as the high half of (profile << 8) * colour: one pmulhuw per 8 bytes,
+        // and the results (below 255) pack without masking.
+#pragma GCC unroll 2
+        for (; b < whole; b += kBytes) {
+            const __m128i prof = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + b));
+            const __m128i add = _mm_packus_epi16(_mm_mulhi_epu16(_mm_unpacklo_epi8(zero, prof), colour_lo),
+                                                 _mm_mulhi_epu16(_mm_unpackhi_epi8(zero, prof), colour_hi));
+            __m128i* at = reinterpret_cast<__m128i*>(d + b);
+            _mm_storeu_si128(at, _mm_adds_epu8(_mm_loadu_si128(at), add));
+        }
+#endif
         for (; b < whole; b += kBytes)
-            store(d + b, add_saturate(load(d + b), narrow((widen(load(p + b)) * cv) >> 8)));
+            store(d + b, add_saturate(load(d + b),
+                                      __builtin_convertvector(
+                                          (__builtin_convertvector(load(p + b), Wide) * cv) >> 8, Bytes)));
         for (; b < bytes; b++) {
             const unsigned v = d[b] + ((p[b] * pattern[b & 3]) >> 8);
             d[b] = static_cast<uint8_t>(v > 255 ? 255 : v);
@@ -99,23 +125,43 @@ void init_flare() {
 void init_flare_from(const uint8_t* portrait) {
     std::memset(small_portrait, 0, sizeof small_portrait);
     std::memset(large_portrait, 0, sizeof large_portrait);
+    // The profile depends only on the squared distance d2 from the centre, and is the same for every
+    // d2 >= 16257 (where 2r >= 255): each distinct value's cos is taken once.
+    constexpr int kClamped = 16257;
+    uint8_t profile_of[kClamped + 1];
+    bool known[kClamped + 1] = {};
+    int large_row[256], large_column[256]; // where row j and column i of naama land in the large portrait
+    for (int k = 0; k < 256; k++) {
+        large_row[k] = static_cast<int>(k * (2.0 / 3) + 35);
+        large_column[k] = static_cast<int>(k * (2.0 / 3) + 75);
+    }
     for (int i = 0; i < 256; i++)
         for (int j = 0; j < 256; j++) {
             const uint8_t g = portrait[j * 256 + i];
-            const double r = std::sqrt(static_cast<double>((i - 128) * (i - 128) + (j - 128) * (j - 128)));
-            const float fr = static_cast<float>(std::min(2 * r, 255.0));
-            sprite_profile[j * 256 + i] =
-                static_cast<uint8_t>(static_cast<unsigned>(std::cos(fr * 0.0061357421875) * 215));
+            const int d2 = std::min((i - 128) * (i - 128) + (j - 128) * (j - 128), kClamped);
+            if (!known[d2]) {
+                const double r = std::sqrt(static_cast<double>(d2));
+                const float fr = static_cast<float>(std::min(2 * r, 255.0));
+                profile_of[d2] =
+                    static_cast<uint8_t>(static_cast<unsigned>(std::cos(fr * 0.0061357421875) * 215));
+                known[d2] = true;
+            }
+            sprite_profile[j * 256 + i] = profile_of[d2];
             small_portrait[(j >> 1) * kW + (i >> 1) + 56 * kW + 96] = portrait_colour(g);
-            large_portrait[static_cast<int>(j * (2.0 / 3) + 35) * kW + static_cast<int>(i * (2.0 / 3) + 75)] =
-                portrait_colour(g);
+            large_portrait[large_row[j] * kW + large_column[i]] = portrait_colour(g);
         }
     std::memset(scaled, 0, sizeof scaled);
     for (int s = 1, at = 0; s <= kCached; at += row_stride(s) * s, s++) {
         scaled_at[s] = at;
-        for (int r = 0; r < s; r++)
-            for (int k = 0; k < s; k++)
-                std::memset(scaled + at + r * row_stride(s) + 4 * k, profile_sample(s, r, k), 4);
+        const int step = 65536 / s; // as in profile_sample
+        for (int r = 0; r < s; r++) {
+            const uint8_t* profile_row = sprite_profile + ((r * step) >> 8) * 256;
+            uint8_t* out = scaled + at + r * row_stride(s);
+            for (int k = 0; k < s; k++) {
+                const uint32_t word = profile_row[(k * step) >> 8] * 0x01010101u;
+                std::memcpy(out + 4 * k, &word, 4);
+            }
+        }
     }
     for (int i = 0; i < kSprites; i++)
         sprite_colour[i] =
@@ -138,9 +184,10 @@ void flarez(uint32_t* dest, int t) {
     const double pz = t * (1.0 / 48), px = t * (1.0 / 42), py = t * (1.0 / 43);
     for (int i = 0; i < kSprites; i++) {
         const int gx = i & 31, gy = i >> 5;
-        const double sa = std::sin(i * (1 / 2.6) + pz);
-        const double sb = std::sin(i * (1 / 2.7) + px);
-        const double sc = std::cos(i * (1 / 2.2) + py);
+        // The waves only count with the spread e: at e = 0 their terms are +-0 whatever they are.
+        const double sa = e != 0 ? std::sin(i * (1 / 2.6) + pz) : 0;
+        const double sb = e != 0 ? std::sin(i * (1 / 2.7) + px) : 0;
+        const double sc = e != 0 ? std::cos(i * (1 / 2.2) + py) : 0;
         const double z = ((sa * 200 + 300) * e + 400 * a) * 0.001 + w;
         const double zi = 1 / z;
         const int s = (static_cast<int>(zi * 3000) * (e + c)) / 1000;

@@ -10,8 +10,19 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
+#include <emmintrin.h>
+#endif
 
 namespace {
+
+// GCC's straight-line vectoriser would pack the gathered texels into vectors lane by lane before storing
+// them, which costs more than the plain stores; other compilers get no such hint.
+#if defined(__GNUC__) && !defined(__clang__)
+#define SUUMI_SCALAR_STORES [[gnu::optimize("no-tree-slp-vectorize")]]
+#else
+#define SUUMI_SCALAR_STORES
+#endif
 
 int out_w = 0, out_h = 0;
 
@@ -20,6 +31,117 @@ int out_w = 0, out_h = 0;
 int to_int(double v) {
     return v > -2147483648.0 && v < 2147483648.0 ? static_cast<int>(v) : 0;
 }
+
+// The texels of n pixels along a row: main (v >> 16, u >> 16) and faded (v >> 8, u >> 8), both mod 256;
+// u and v advance by du and dv per pixel.
+SUUMI_SCALAR_STORES void gather(const uint32_t* main, const uint32_t* faded, uint32_t& u, uint32_t& v,
+                                uint32_t du, uint32_t dv, int n, uint32_t* main_texel,
+                                uint32_t* faded_texel) {
+    int j = 0;
+#if defined(__SSE2__) || defined(__ARM_NEON)
+    // Four pixels' u and v in lanes. Interleaving their bytes gives, per pixel, the 16-bit words
+    // (v byte 1 : u byte 1), the faded texel's index, and (v byte 2 : u byte 2), the main texel's.
+    using Words = uint32_t __attribute__((vector_size(16)));
+    using Indices = uint16_t __attribute__((vector_size(16)));
+    static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "byte 1 of a lane is bits 8..15");
+    Words uu = Words{0, 1, 2, 3} * du + u, vv = Words{0, 1, 2, 3} * dv + v;
+    const uint32_t du4 = 4 * du, dv4 = 4 * dv;
+    for (; j + 4 <= n; j += 4, uu += du4, vv += dv4) {
+        const lanes::Bytes ub = reinterpret_cast<lanes::Bytes>(uu), vb = reinterpret_cast<lanes::Bytes>(vv);
+        const Indices lo = reinterpret_cast<Indices>(
+            __builtin_shufflevector(ub, vb, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21, 6, 22, 7, 23));
+        const Indices hi = reinterpret_cast<Indices>(
+            __builtin_shufflevector(ub, vb, 8, 24, 9, 25, 10, 26, 11, 27, 12, 28, 13, 29, 14, 30, 15, 31));
+        faded_texel[j] = faded[lo[1]];
+        main_texel[j] = main[lo[2]];
+        faded_texel[j + 1] = faded[lo[5]];
+        main_texel[j + 1] = main[lo[6]];
+        faded_texel[j + 2] = faded[hi[1]];
+        main_texel[j + 2] = main[hi[2]];
+        faded_texel[j + 3] = faded[hi[5]];
+        main_texel[j + 3] = main[hi[6]];
+    }
+    u += static_cast<uint32_t>(j) * du;
+    v += static_cast<uint32_t>(j) * dv;
+#endif
+    for (; j < n; j++, u += du, v += dv) {
+        main_texel[j] = main[(v >> 8 & 0xFF00) | (u >> 16 & 255)];
+        faded_texel[j] = faded[(v & 0xFF00) | (u >> 8 & 255)];
+    }
+}
+
+// Each output channel is keep[M] + take[F] with keep[i] = i * (255 - f) / 255 and take[i] = i * f / 255,
+// computed as exact divisions by 255 on 16 bytes at a time (as the fades do); the top byte is 0.
+void blend(const uint32_t* main_texel, const uint32_t* faded_texel, uint16_t keep, uint16_t take, int n,
+           uint32_t* d) {
+    int j = 0;
+    {
+        using namespace lanes;
+        const Bytes rgb = {255, 255, 255, 0, 255, 255, 255, 0,
+                           255, 255, 255, 0, 255, 255, 255, 0}; // top bytes 0
+        // Written out rather than through the lane helpers: no 32-byte vector crosses a call (an ABI
+        // question without AVX) when a compiler chooses not to inline them.
+        for (; j + 4 <= n; j += 4) {
+            const Wide mk = __builtin_convertvector(load(main_texel + j), Wide) * keep;
+            const Wide fk = __builtin_convertvector(load(faded_texel + j), Wide) * take;
+            const Wide sum = ((mk + 1 + (mk >> 8)) >> 8) + ((fk + 1 + (fk >> 8)) >> 8);
+            store(d + j, __builtin_convertvector(sum, Bytes) & rgb);
+        }
+    }
+    for (; j < n; j++) {
+        uint32_t out = 0;
+        for (int ch = 0; ch < 3; ch++) {
+            const uint16_t mc = main_texel[j] >> (8 * ch) & 255, fc = faded_texel[j] >> (8 * ch) & 255;
+            out |=
+                static_cast<uint32_t>(lanes::div255(uint16_t(mc * keep)) + lanes::div255(uint16_t(fc * take)))
+                << (8 * ch);
+        }
+        d[j] = out;
+    }
+}
+
+#if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
+// gather and blend in one for the groups of four pixels of a row, the texels assembled in registers
+// (SSE2, weights 0 < w < 255); returns how many pixels were done. The blend uses
+// i * w / 255 = (i * (257 w + 1)) >> 16, exact for bytes i and such w: one high multiplication per 8
+// channels. The top byte's weight is 0.
+int blend_row(const uint32_t* main, const uint32_t* faded, uint32_t& u, uint32_t& v, uint32_t du, uint32_t dv,
+              int n, uint16_t keep, uint16_t take, uint32_t* d) {
+    const short k = static_cast<short>(257 * keep + 1), t = static_cast<short>(257 * take + 1);
+    const __m128i kw = _mm_setr_epi16(k, k, k, 0, k, k, k, 0), tw = _mm_setr_epi16(t, t, t, 0, t, t, t, 0);
+    const __m128i zero = _mm_setzero_si128();
+    auto texels = [](const uint32_t* pic, int a, int b, int c, int e) {
+        return _mm_unpacklo_epi64(_mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(pic[a])),
+                                                     _mm_cvtsi32_si128(static_cast<int>(pic[b]))),
+                                  _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(pic[c])),
+                                                     _mm_cvtsi32_si128(static_cast<int>(pic[e]))));
+    };
+    auto weigh = [&](__m128i m, __m128i fd, auto unpack) {
+        return _mm_add_epi16(_mm_mulhi_epu16(unpack(m, zero), kw), _mm_mulhi_epu16(unpack(fd, zero), tw));
+    };
+    // As in gather: the words (v byte 1 : u byte 1) and (v byte 2 : u byte 2) of interleaved bytes.
+    __m128i uu = _mm_setr_epi32(static_cast<int>(u), static_cast<int>(u + du), static_cast<int>(u + 2 * du),
+                                static_cast<int>(u + 3 * du));
+    __m128i vv = _mm_setr_epi32(static_cast<int>(v), static_cast<int>(v + dv), static_cast<int>(v + 2 * dv),
+                                static_cast<int>(v + 3 * dv));
+    const __m128i du4 = _mm_set1_epi32(static_cast<int>(4 * du)),
+                  dv4 = _mm_set1_epi32(static_cast<int>(4 * dv));
+    int j = 0;
+    for (; j + 4 <= n; j += 4, uu = _mm_add_epi32(uu, du4), vv = _mm_add_epi32(vv, dv4)) {
+        const __m128i lo = _mm_unpacklo_epi8(uu, vv), hi = _mm_unpackhi_epi8(uu, vv);
+        const __m128i m = texels(main, _mm_extract_epi16(lo, 2), _mm_extract_epi16(lo, 6),
+                                 _mm_extract_epi16(hi, 2), _mm_extract_epi16(hi, 6));
+        const __m128i fd = texels(faded, _mm_extract_epi16(lo, 1), _mm_extract_epi16(lo, 5),
+                                  _mm_extract_epi16(hi, 1), _mm_extract_epi16(hi, 5));
+        const __m128i low = weigh(m, fd, [](__m128i a, __m128i b) { return _mm_unpacklo_epi8(a, b); });
+        const __m128i high = weigh(m, fd, [](__m128i a, __m128i b) { return _mm_unpackhi_epi8(a, b); });
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(d + j), _mm_packus_epi16(low, high));
+    }
+    u += static_cast<uint32_t>(j) * du;
+    v += static_cast<uint32_t>(j) * dv;
+    return j;
+}
+#endif
 
 } // namespace
 
@@ -36,8 +158,6 @@ void suumi_effect(uint32_t* dest, int t, double exponent, const uint32_t* pic1, 
     const uint32_t* main = c >= 256 && c < 512 ? pic2 : c >= 512 ? pic3 : pic1;
     const uint32_t* faded = c >= 256 && c < 512 ? pic3 : c >= 512 ? pic1 : pic2;
 
-    // Each output channel is keep[M] + take[F] with keep[i] = i * (255 - f) / 255 and take[i] = i * f / 255,
-    // computed as exact divisions by 255 on 16 bytes at a time (as the fades do).
     const int f = t & 255;
     const double a = std::cos(t * 0.01953125) + 1.2 * std::numbers::pi;
     const double s = 256 / (1 + std::pow(f, exponent) / (std::pow(256, exponent) * 0.00390625));
@@ -47,37 +167,21 @@ void suumi_effect(uint32_t* dest, int t, double exponent, const uint32_t* pic1, 
     const uint32_t du = static_cast<uint32_t>(to_int(((128.5 - dx) - ax) * ((1.0 / out_w) * 65536)));
     const uint32_t dv = static_cast<uint32_t>(to_int(((128.5 - dy) - ay) * ((1.0 / out_w) * 65536)));
 
-    using namespace lanes;
     const uint16_t take = static_cast<uint16_t>(f), keep = static_cast<uint16_t>(255 - f);
-    const Bytes rgb = {255, 255, 255, 0, 255, 255, 255, 0, 255, 255, 255, 0, 255, 255, 255, 0}; // top bytes 0
     constexpr int kSpan = 256; // pixels gathered before they are blended
     uint32_t main_texel[kSpan], faded_texel[kSpan];
     for (int i = 0; i < out_h; i++) {
         uint32_t u = static_cast<uint32_t>(to_int((((1.0 / out_h) * ((dx + 128.5) - ax)) * i + ax) * 65536));
         uint32_t v = static_cast<uint32_t>(to_int((((1.0 / out_h) * ((dy + 128.5) - ay)) * i + ay) * 65536));
         uint32_t* d = dest + static_cast<size_t>(i) * out_w;
-        for (int j0 = 0; j0 < out_w; j0 += kSpan) {
+        int j0 = 0;
+#if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
+        if (keep != 0 && take != 0) j0 = blend_row(main, faded, u, v, du, dv, out_w, keep, take, d);
+#endif
+        for (; j0 < out_w; j0 += kSpan) {
             const int n = std::min(kSpan, out_w - j0);
-            for (int j = 0; j < n; j++, u += du, v += dv) {
-                main_texel[j] = main[(v >> 8 & 0xFF00) | (u >> 16 & 255)];
-                faded_texel[j] = faded[(v & 0xFF00) | (u >> 8 & 255)];
-            }
-            int j = 0;
-            for (; j + 4 <= n; j += 4) {
-                const Wide m = widen(load(main_texel + j)), fd = widen(load(faded_texel + j));
-                const Wide sum = div255(Wide(m * keep)) + div255(Wide(fd * take));
-                store(d + j0 + j, narrow(sum) & rgb);
-            }
-            for (; j < n; j++) {
-                uint32_t out = 0;
-                for (int ch = 0; ch < 3; ch++) {
-                    const uint16_t mc = main_texel[j] >> (8 * ch) & 255,
-                                   fc = faded_texel[j] >> (8 * ch) & 255;
-                    out |= static_cast<uint32_t>(div255(uint16_t(mc * keep)) + div255(uint16_t(fc * take)))
-                           << (8 * ch);
-                }
-                d[j0 + j] = out;
-            }
+            gather(main, faded, u, v, du, dv, n, main_texel, faded_texel);
+            blend(main_texel, faded_texel, keep, take, n, d + j0);
         }
     }
 }

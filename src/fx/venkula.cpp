@@ -2,7 +2,7 @@
 // picture (main thread). Inside a hole the picture shows, on the rim it is masked with 0xC0C0C0C0, between
 // holes it is black; where the lattice cell is outside radius ~96 the point-mirrored pixel is halved.
 // The lattice repeats every 256 units, so only the low 8 bits of a lattice coordinate matter and the
-// lens offsets are kept as bytes; a frame's cell indices are computed a block at a time.
+// lens offsets are kept as bytes.
 //
 // Per pixel p the masking happens in ascending order of p, the halving of the mirror pixel q = 76799 - p
 // right after: a pixel of the top half is masked before it is halved, one of the bottom half halved before
@@ -12,23 +12,109 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 namespace {
 
-constexpr int kW = kScreenW, kH = kScreenH, kPixels = kScreenWords;
+constexpr int kW = kScreenW, kPixels = kScreenWords;
+
+// Lens offsets before scrolling, per screen pixel: (row offset mod 256) << 8 | (column offset mod 256).
+uint16_t lens[kPixels];
+int lens_depth = 0, lens_divisor = 0; // the settings lens was made for (divisor 0: not made yet)
 
 // Lattice cell classes by f = i^2 + j^2 from the cell centre: hole (f < 9200), hole whose mirror pixel
 // is halved (9200..9700), rim (9701..10000), outside (> 10000); all but the first halve the mirror pixel.
+constexpr int kShadeFrom = 9200, kHoleTo = 9700, kRimTo = 10000;
+
+#if defined(__SSE2__) || defined(__ARM_NEON)
+// Eight pixels at a time in vector lanes: the cell's f is computed (it stays below 2^16) and compared with
+// the class bounds, so a pixel costs a few lane operations and no table look-up.
+using Words = uint16_t __attribute__((vector_size(16)));
+using SignedWords = int16_t __attribute__((vector_size(16)));
+using Pixels = uint32_t __attribute__((vector_size(16)));
+
+template <class V, class T> V load(const T* p) {
+    V v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+void store(uint32_t* p, Pixels v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+struct CellLanes {
+    Words mask;  // either half of the pixel's mask word: 0xFFFF hole, 0xC0C0 rim, 0 outside
+    Words shade; // 0xFFFF where the cell halves the mirror pixel
+};
+
+// The lattice cells of the 8 pixels from `first` on, scrolled by (row, column).
+CellLanes cell_lanes(int first, Words row_scroll, Words column_scroll) {
+    const Words l = load<Words>(lens + first);
+    // i and j wrap below 0, but their squares are still right modulo 2^16, and f < 2^16.
+    const Words i = (((l >> 8) + row_scroll) & 255) - 128;
+    const Words j = ((l + column_scroll) & 255) - 128;
+    // f - 16384 fits a signed lane (0 <= f <= 32768): signed comparisons are single instructions.
+    const SignedWords f = reinterpret_cast<SignedWords>(i * i + j * j - 16384);
+    const Words hole = reinterpret_cast<Words>(f <= kHoleTo - 16384);
+    const Words lattice = reinterpret_cast<Words>(f <= kRimTo - 16384);
+    return {Words(hole | (lattice & 0xC0C0)), reinterpret_cast<Words>(f >= kShadeFrom - 16384)};
+}
+
+// Each 16-bit lane twice, as 32-bit lanes: the low four lanes or the high four.
+Pixels widen(Words v, int high) {
+    return reinterpret_cast<Pixels>(high ? __builtin_shufflevector(v, v, 4, 4, 5, 5, 6, 6, 7, 7)
+                                         : __builtin_shufflevector(v, v, 0, 0, 1, 1, 2, 2, 3, 3));
+}
+
+// The mirror pixels' lanes of a half: widened lanes of the other half, in reverse order.
+Pixels widen_reversed(Words v, int high) {
+    const Pixels w = widen(v, 1 - high);
+    return __builtin_shufflevector(w, w, 3, 2, 1, 0);
+}
+
+// x halved (top byte cleared) where shade is set.
+Pixels halve(Pixels x, Pixels shade) {
+    return (x & ~shade) | ((x >> 1) & (shade & 0x7F7F7Fu));
+}
+
+void mask_frame(uint16_t scroll, uint32_t* dest, const uint32_t* src) {
+    const Words row_scroll = Words{} + static_cast<uint16_t>(scroll >> 8);
+    const Words column_scroll = Words{} + static_cast<uint16_t>(scroll & 255);
+    for (int p = 0; p < kPixels / 2; p += 8) {
+        const int q = kPixels - 8 - p; // the mirror pixels of p + 7 .. p, in ascending order
+        const CellLanes cp = cell_lanes(p, row_scroll, column_scroll);
+        const CellLanes cq = cell_lanes(q, row_scroll, column_scroll);
+        for (int h = 0; h < 2; h++) {
+            const Pixels sp = load<Pixels>(src + p + 4 * h), sq = load<Pixels>(src + q + 4 * h);
+            // top half: masked, then halved by the mirror's cell; bottom half: halved, then masked
+            store(dest + p + 4 * h, halve(sp & widen(cp.mask, h), widen_reversed(cq.shade, h)));
+            store(dest + q + 4 * h, halve(sq, widen_reversed(cp.shade, h)) & widen(cq.mask, h));
+        }
+    }
+}
+#else
+// Without 16-byte vectors: the class of every cell from a table, a block of cells at a time.
 enum : uint8_t { kHoleKeep, kHoleShade, kRimShade, kOutsideShade };
 constexpr uint32_t kClassMask[4] = {0xFFFFFFFFu, 0xFFFFFFFFu, 0xC0C0C0C0u, 0};
-
-uint8_t cell_class[256 * 256]; // row * 256 + column of the lattice cell
-// Lens offsets before scrolling, per screen pixel: (row offset mod 256) << 8 | (column offset mod 256).
-uint16_t lens[kPixels];
-
 // Per class: the shift and mask that halve (or keep) the mirror pixel.
 constexpr uint32_t kShadeShift[4] = {0, 1, 1, 1};
 constexpr uint32_t kShadeMask[4] = {0xFFFFFFFFu, 0x7F7F7Fu, 0x7F7F7Fu, 0x7F7F7Fu};
+
+struct ClassTable {
+    uint8_t of[256 * 256]; // row * 256 + column of the lattice cell
+    constexpr ClassTable() : of() {
+        for (int j = -128; j < 128; j++)
+            for (int i = -128; i < 128; i++) {
+                const int f = i * i + j * j;
+                of[(j + 128) * 256 + i + 128] = f > kRimTo        ? kOutsideShade
+                                                : f > kHoleTo     ? kRimShade
+                                                : f >= kShadeFrom ? kHoleShade
+                                                                  : kHoleKeep;
+            }
+    }
+};
+constexpr ClassTable cell_class;
 
 // Lattice cells of `count` pixels from `first` on, scrolled by `scroll` (row << 8 | column): row and
 // column bytes are added separately, each wrapping at 256.
@@ -38,33 +124,7 @@ void cells(int first, int count, uint16_t scroll, uint16_t* out) {
         out[i] = static_cast<uint16_t>(((l[i] & 0xFF00) + (scroll & 0xFF00)) | ((l[i] + scroll) & 0x00FF));
 }
 
-} // namespace
-
-void venkula_init(int depth, int divisor) {
-    for (int j = -128; j < 128; j++)
-        for (int i = -128; i < 128; i++) {
-            const int f = i * i + j * j;
-            cell_class[(j + 128) * 256 + i + 128] = f > 10000   ? kOutsideShade
-                                                    : f > 9700  ? kRimShade
-                                                    : f >= 9200 ? kHoleShade
-                                                                : kHoleKeep;
-        }
-    if (divisor == 0) return; // no lens without a divisor: the offsets stay as they were
-    for (int y = -120; y < 120; y++)
-        for (int x = -160; x < 160; x++) {
-            const int d = static_cast<int>(depth - std::sqrt(100.0 * (x * x + y * y)));
-            // 64-bit products so that an unusual depth cannot overflow; only the low 8 bits are kept.
-            const auto column = static_cast<uint8_t>(int64_t{d} * x / divisor);
-            const auto row = static_cast<uint8_t>(int64_t{d} * y / divisor);
-            lens[(y + 120) * kW + x + 160] = static_cast<uint16_t>(row << 8 | column);
-        }
-}
-
-void venkula(int time, uint32_t* dest, const uint32_t* src) {
-    const double t = time;
-    const int g = static_cast<int>(t + 5000 * std::sin(t * (1.0 / 600)));
-    const int m = static_cast<int>(100 * std::cos(t * (1 / 22.1)));
-    const auto scroll = static_cast<uint16_t>(static_cast<uint8_t>(3 * m) << 8 | static_cast<uint8_t>(g));
+void mask_frame(uint16_t scroll, uint32_t* dest, const uint32_t* src) {
     constexpr int kBlock = 256; // pixel pairs whose lattice cells are computed at once
     uint16_t cell_p[kBlock], cell_q[kBlock];
     for (int p0 = 0; p0 < kPixels / 2; p0 += kBlock) {
@@ -73,10 +133,45 @@ void venkula(int time, uint32_t* dest, const uint32_t* src) {
         cells(kPixels - p0 - n, n, scroll, cell_q); // the mirror pixels, in ascending order
         for (int i = 0; i < n; i++) {
             const int p = p0 + i, q = kPixels - 1 - p;
-            const unsigned cp = cell_class[cell_p[i]], cq = cell_class[cell_q[n - 1 - i]];
+            const unsigned cp = cell_class.of[cell_p[i]], cq = cell_class.of[cell_q[n - 1 - i]];
             // top half: masked, then halved by q's cell; bottom half: halved by p's cell, then masked
             dest[p] = ((src[p] & kClassMask[cp]) >> kShadeShift[cq]) & kShadeMask[cq];
             dest[q] = ((src[q] >> kShadeShift[cp]) & kShadeMask[cp]) & kClassMask[cq];
         }
     }
+}
+#endif
+
+} // namespace
+
+void venkula_init(int depth, int divisor) {
+    // No lens without a divisor: the offsets stay as they were. The same lens again is kept as it is.
+    if (divisor == 0 || (depth == lens_depth && divisor == lens_divisor)) return;
+    lens_depth = depth;
+    lens_divisor = divisor;
+    // The offsets of (x, y) and (-x, y) are opposite (the distance is the same and the division truncates
+    // toward zero), likewise for -y: one quarter of the screen is computed and mirrored.
+    auto put = [](int x, int y, uint8_t row, uint8_t column) {
+        lens[(y + 120) * kW + x + 160] = static_cast<uint16_t>(row << 8 | column);
+    };
+    for (int y = -120; y <= 0; y++)
+        for (int x = -160; x <= 0; x++) {
+            const int d = static_cast<int>(depth - std::sqrt(100.0 * (x * x + y * y)));
+            // 64-bit products so that an unusual depth cannot overflow; only the low 8 bits are kept.
+            const auto column = static_cast<uint8_t>(int64_t{d} * x / divisor);
+            const auto row = static_cast<uint8_t>(int64_t{d} * y / divisor);
+            const auto flipped_column = static_cast<uint8_t>(0 - column),
+                       flipped_row = static_cast<uint8_t>(0 - row);
+            put(x, y, row, column);
+            if (x != 0 && x != -160) put(-x, y, row, flipped_column);
+            if (y != 0 && y != -120) put(x, -y, flipped_row, column);
+            if (x != 0 && x != -160 && y != 0 && y != -120) put(-x, -y, flipped_row, flipped_column);
+        }
+}
+
+void venkula(int time, uint32_t* dest, const uint32_t* src) {
+    const double t = time;
+    const int g = static_cast<int>(t + 5000 * std::sin(t * (1.0 / 600)));
+    const int m = static_cast<int>(100 * std::cos(t * (1 / 22.1)));
+    mask_frame(static_cast<uint16_t>(static_cast<uint8_t>(3 * m) << 8 | static_cast<uint8_t>(g)), dest, src);
 }

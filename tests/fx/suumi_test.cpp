@@ -65,15 +65,20 @@ TEST_F(Suumi, StartOfCycleSamplesTheMainPictureAlone) {
 }
 
 TEST_F(Suumi, SizeIsHonoured) {
+    // Widths that are not whole groups of 4 pixels, or span more than one 256-pixel stretch, too.
+    for (auto [w, h] : {std::pair{100, 50}, std::pair{103, 7}, std::pair{1, 3}, std::pair{515, 2}}) {
+        std::vector<uint32_t> small(w * h + 8, 0xDEADu);
+        suumi_init(w, h);
+        for (int t : {300, 512, 767}) { // a blend, the main picture alone, the faded-in one alone
+            suumi_effect(small.data(), t, 5.0, p1.data(), p2.data(), p3.data());
+            EXPECT_EQ(small[w * h], 0xDEADu); // nothing past width * height
+            std::vector<uint32_t> want(w * h);
+            ref::suumi_effect(want.data(), w, h, t, 5.0, p1.data(), p2.data(), p3.data());
+            EXPECT_TRUE(std::equal(want.begin(), want.end(), small.begin())) << w << "x" << h << " t " << t;
+        }
+    }
     std::vector<uint32_t> small(100 * 50 + 8, 0xDEADu);
-    suumi_init(100, 50);
-    suumi_effect(small.data(), 300, 5.0, p1.data(), p2.data(), p3.data());
-    EXPECT_EQ(small[100 * 50], 0xDEADu); // nothing past width * height
-    std::vector<uint32_t> want(100 * 50);
-    ref::suumi_effect(want.data(), 100, 50, 300, 5.0, p1.data(), p2.data(), p3.data());
-    EXPECT_TRUE(std::equal(want.begin(), want.end(), small.begin()));
     suumi_init(0, 50);
-    small.assign(small.size(), 0xDEADu);
     suumi_effect(small.data(), 300, 5.0, p1.data(), p2.data(), p3.data());
     suumi_init(100, -1);
     suumi_effect(small.data(), 300, 5.0, p1.data(), p2.data(), p3.data());

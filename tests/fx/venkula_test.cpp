@@ -116,6 +116,23 @@ TEST(Venkula, DivisorZeroKeepsThePreviousLens) {
     EXPECT_EQ(got, want);
 }
 
+TEST(Venkula, EveryChangeOfTheLensSettingsIsMade) {
+    // A lens is kept only while both settings stay the same; a divisor of 0 keeps the previous one.
+    const auto src = random_frame(kPixels, 26, true);
+    std::vector<uint32_t> want(kPixels), got(kPixels);
+    const std::pair<int, int> steps[] = {{1200, 280}, {1200, 280}, {1200, 180}, {500, 180},
+                                         {500, 280},  {500, 0},    {-300, 7},   {500, 280}};
+    for (auto [depth, divisor] : steps) {
+        venkula_init(depth, divisor);
+        if (divisor != 0) ref::venkula_init(depth, divisor);
+        for (int time : {40, 3001}) {
+            ref::venkula(time, want.data(), src.data());
+            venkula(time, got.data(), src.data());
+            ASSERT_EQ(got, want) << depth << "/" << divisor << " t " << time;
+        }
+    }
+}
+
 TEST(Venkula, MatchesReferenceOverTimeAndInPlace) {
     const auto src = random_frame(kPixels, 25, true);
     std::vector<uint32_t> want(kPixels), got(kPixels);

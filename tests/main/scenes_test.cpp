@@ -75,6 +75,29 @@ TEST_F(Captions, PartialCoverageBlendsEachChannel) {
     EXPECT_EQ(frame[3], 0x00FFFFFFu); // coverage 0 is transparent
 }
 
+TEST_F(Captions, EveryLevelAndCoverageMatchesTheHandBlend) {
+    // Runs of zero, full and partial coverage, at offsets that cut the band anywhere in a group of pixels.
+    for (int r = 0; r < 24; r++)
+        for (int c = 0; c < 256; c++) {
+            const uint32_t h = (static_cast<uint32_t>(r * 256 + c) * 2654435761u) >> 24;
+            coverage(3, r, c) = (c / 8) % 3 == 0 ? 0 : (c / 8) % 3 == 1 ? 255 : static_cast<uint8_t>(h);
+        }
+    for (int level : {1, 2, 77, 128, 200, 254, 255})
+        for (int x : {-3, 0, 1, 63, 66}) {
+            auto frame = patterned_frame(0xC3000000);
+            const auto before = frame;
+            caption_blend(x, 7, 3, level, frame.data());
+            for (int row = 7; row < 31; row++)
+                for (int col = 0; col < kScreenW; col++) {
+                    const int i = row * kScreenW + col, b = col - x;
+                    const uint32_t want =
+                        b >= 0 && b < 256 ? blended(before[i], coverage(3, row - 7, b), level) : before[i];
+                    ASSERT_EQ(frame[i], want)
+                        << "level " << level << " x " << x << " at " << row << "," << col;
+                }
+        }
+}
+
 TEST_F(Captions, ColumnsAreClippedToTheFrame) {
     for (int r = 0; r < 24; r++)
         for (int c = 0; c < 256; c++) coverage(4, r, c) = static_cast<uint8_t>(1 + (c * 7 + r * 3) % 255);

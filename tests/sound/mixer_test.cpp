@@ -1,10 +1,13 @@
-// The software mixer: gain, step and loop arithmetic, the take-over of settings, clamping, and the audio
-// callback's tick carry-over (checked against a plain tick-by-tick render of the same module).
+// The software mixer: gain, step and loop arithmetic, the take-over of settings, clamping, the audio
+// callback's tick carry-over (checked against a plain tick-by-tick render of the same module), and the
+// whole mixer against a plain one that applies the same rules a sample at a time.
 #include "modbuild.h"
 #include "sound_internal.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <vector>
 
 namespace {
@@ -241,6 +244,137 @@ TEST(MixerCallback, TickLengthFollowsTheTickRate) {
     mzx_tickrate = 0; // not allowed: treated as the slowest rate whose tick fits in one buffer
     EXPECT_EQ(mix_ticklength(), 2004);
     mzx_tickrate = 52;
+}
+
+// The mixer's rules one sample at a time, on copies of the settings and voices.
+std::vector<int16_t> plain_mix(int n, std::vector<mix_channel>& set, std::vector<mix_channel>& voice,
+                               int channels, int main_volume, bool sixteen) {
+    std::vector<int32_t> sum(n, 0);
+    for (int c = 0; c < channels; c++) {
+        mix_channel& v = voice[c];
+        const mix_channel kept = v;
+        v = set[c];
+        if (set[c].newpos) {
+            set[c].newpos = 0;
+        } else {
+            v.posint = kept.posint, v.posfrac = kept.posfrac;
+        }
+        if (set[c].newstep) {
+            set[c].newstep = 0;
+        } else {
+            v.stepint = kept.stepint, v.stepfrac = kept.stepfrac;
+        }
+        v.newpos = v.newstep = 0;
+    }
+    for (int c = 0; c < channels; c++) {
+        mix_channel& v = voice[c];
+        if (v.length == 0 || v.volume == 0 || v.data == nullptr) continue;
+        const int32_t gain =
+            static_cast<int32_t>(((v.volume * 255u * static_cast<uint32_t>(main_volume)) >> 7) / 63u);
+        const uint32_t restart = v.loopstart + 1 < v.length ? v.loopstart + 1 : v.loopstart;
+        uint64_t pos = uint64_t{v.posint} << 32 | v.posfrac;
+        uint64_t step = uint64_t{v.stepint} << 32 | v.stepfrac;
+        const bool standing = step == 0 && v.posint < v.length;
+        if (standing && v.looped && v.posint > v.loopend) pos = uint64_t{restart} << 32 | v.posfrac;
+        bool ended = false;
+        for (int k = 0; k < n; k++) {
+            int value;
+            if (standing) {
+                value = v.data[pos >> 32];
+            } else if (v.looped) {
+                pos += step;
+                if ((pos >> 32) > v.loopend) pos = uint64_t{restart} << 32 | (pos & 0xFFFFFFFFu);
+                const uint32_t p = static_cast<uint32_t>(pos >> 32);
+                value = v.data[p < v.length ? p : v.loopstart];
+            } else if (!ended && (pos += step) < uint64_t{v.length} << 32) {
+                value = v.data[pos >> 32];
+            } else {
+                if (!ended) pos &= 0xFFFFFFFFu, step = 0, v.volume = 0;
+                ended = true;
+                value = v.data[0];
+            }
+            sum[k] += value * gain;
+        }
+        v.posint = static_cast<uint32_t>(pos >> 32), v.posfrac = static_cast<uint32_t>(pos);
+        v.stepint = static_cast<uint32_t>(step >> 32), v.stepfrac = static_cast<uint32_t>(step);
+    }
+    std::vector<int16_t> out(n);
+    auto* out8 = reinterpret_cast<uint8_t*>(out.data());
+    for (int k = 0; k < n; k++) {
+        const int32_t s = std::clamp(sum[k], -32768, 32767);
+        if (sixteen)
+            out[k] = static_cast<int16_t>(s);
+        else
+            out8[k] = static_cast<uint8_t>((s >> 8) + 128);
+    }
+    return out;
+}
+
+// Random voices over the cases the mixer treats apart: steps below 1/16, 1/16..1/4 and up to a byte,
+// whole bytes; loops short and long, ending inside, at or past the end of the data, of one byte; one-shots
+// ending; standing voices; gains past 16 bits; every channel count; calls of many lengths.
+TEST(MixerOracle, MatchesAPlainSampleBySampleMixer) {
+    std::mt19937 rng(11);
+    auto pick = [&](uint32_t lo, uint32_t hi) {
+        return std::uniform_int_distribution<uint32_t>(lo, hi)(rng);
+    };
+    std::vector<int8_t> bytes(6000);
+    for (int8_t& b : bytes) b = static_cast<int8_t>(pick(0, 255));
+    sd_mix_setfunctions();
+    for (int round = 0; round < 300; round++) {
+        sd_mix_init(44100);
+        const int channels = static_cast<int>(pick(1, 32));
+        sd_setactivechannels(channels);
+        sd_setmainvolume(round % 50 == 7 ? -3 : static_cast<int>(pick(0, 252)));
+        auto shuffle_voice = [&](int c) {
+            mix_channel& ch = mix_channels[c];
+            const uint32_t length = pick(0, 9) == 0 ? pick(1, 4)
+                                    : pick(0, 1)    ? pick(5, 300)
+                                                    : pick(300, 5000);
+            ch.data = bytes.data() + pick(0, 5999 - length);
+            ch.length = length;
+            ch.looped = pick(0, 3) != 0;
+            ch.loopstart = pick(0, length - 1);
+            const uint32_t shape = pick(0, 3);
+            ch.loopend = shape == 0   ? length
+                         : shape == 1 ? ch.loopstart + pick(0, 3)
+                                      : pick(ch.loopstart, length + 20);
+            ch.volume = pick(0, 20) == 0 ? pick(20000, 70000) : pick(0, 64);
+            const uint32_t kind = pick(0, 5);
+            ch.stepint = kind == 5 ? pick(1, 3) : 0;
+            ch.stepfrac = kind == 0   ? pick(0, 1u << 28)
+                          : kind == 1 ? pick((1u << 28) + 1, 1u << 30)
+                          : kind == 4 ? 0
+                                      : pick(0, 0xFFFFFFFFu);
+            ch.posint = pick(0, 5) == 0 ? pick(0, length + 40) : pick(0, length - 1);
+            ch.posfrac = pick(0, 0xFFFFFFFFu);
+            ch.newpos = ch.newstep = pick(0, 3) != 0;
+        };
+        for (int c = 0; c < 32; c++) shuffle_voice(c);
+        for (int call = 0; call < 6; call++) {
+            const int n = call == 5 && round % 30 == 0
+                              ? mix_buffer_samples
+                              : static_cast<int>(pick(0, 1) ? pick(1, 40) : pick(41, 2100));
+            const bool sixteen = pick(0, 7) != 0;
+            std::vector<mix_channel> set(mix_channels, mix_channels + 32), voice(mix_voices, mix_voices + 32);
+            const std::vector<int16_t> want = plain_mix(n, set, voice, channels, sd_mix_mainvolume, sixteen);
+            std::vector<int16_t> got(n);
+            sd_mix_mono(got.data(), n, sixteen);
+            // 16-bit samples, or as many 8-bit ones in the first n bytes
+            const auto* g = reinterpret_cast<const uint8_t*>(got.data());
+            const auto* w = reinterpret_cast<const uint8_t*>(want.data());
+            ASSERT_EQ(std::vector<uint8_t>(g, g + (sixteen ? 2 : 1) * n),
+                      std::vector<uint8_t>(w, w + (sixteen ? 2 : 1) * n))
+                << "round " << round << " call " << call << " n " << n;
+            for (int c = 0; c < channels; c++) {
+                const mix_channel &a = mix_voices[c], &b = voice[c];
+                ASSERT_EQ(std::tie(a.posint, a.posfrac, a.stepint, a.stepfrac, a.volume),
+                          std::tie(b.posint, b.posfrac, b.stepint, b.stepfrac, b.volume))
+                    << "round " << round << " call " << call << " voice " << c;
+            }
+            if (pick(0, 1)) shuffle_voice(static_cast<int>(pick(0, static_cast<uint32_t>(channels) - 1)));
+        }
+    }
 }
 
 } // namespace
