@@ -157,9 +157,11 @@ void section_2(timeline& tl) {
     int flash = kFlashTicks;
     play(200, [&](int) {
         tl.e = demo_tick() - tl.c2;
-        pano_scene(screen_a, demo_tick() - tl.c1);
         halftone_scene(screen_b, tl.e);
-        cross_fade(screen_a, screen_b, screen_b, kScreenWords, ramp(tl.e));
+        if (ramp(tl.e) < 255) { // once the fade is complete the panorama is not seen
+            pano_scene(screen_a, demo_tick() - tl.c1);
+            cross_fade(screen_a, screen_b, screen_b, kScreenWords, ramp(tl.e));
+        }
         beat_flash(screen_b, flash, tl.e);
         return screen_b;
     });
@@ -194,13 +196,15 @@ void section_4(timeline& tl) {
     tl.c4 = begin(4);
     play(430, [&](int) {
         tl.e = demo_tick() - tl.c4;
-        halftone_scene(screen_a, demo_tick() - tl.c2);
         clear(screen_b);
         flarez(screen_b, tl.e);
         band_block(screen_b);
         const int fade_out = std::max(0, 256 - 3 * tl.e);
         const int fade_in = tl.e < 85 ? 3 * tl.e : 255;
-        add_fade(screen_a, screen_b, screen_b, kScreenWords, fade_out, fade_in);
+        if (fade_out > 0) { // after that the flares are at full level and the halftone scene is gone
+            halftone_scene(screen_a, demo_tick() - tl.c2);
+            add_fade(screen_a, screen_b, screen_b, kScreenWords, fade_out, fade_in);
+        }
         return screen_b;
     });
 }
@@ -228,11 +232,13 @@ void section_6(timeline& tl) {
     tl.c6 = begin(6);
     play(800, [&](int) {
         tl.e = demo_tick() - tl.c6;
-        clear(screen_a);
-        flarez(screen_a, demo_tick() - tl.c4);
-        band_block(screen_a);
         zoom_scene(screen_b, tl.e);
-        cross_fade(screen_a, screen_b, screen_b, kScreenWords, ramp(tl.e));
+        if (ramp(tl.e) < 255) { // once the fade is complete the flares are not seen
+            clear(screen_a);
+            flarez(screen_a, demo_tick() - tl.c4);
+            band_block(screen_a);
+            cross_fade(screen_a, screen_b, screen_b, kScreenWords, ramp(tl.e));
+        }
         return screen_b;
     });
 }
@@ -286,8 +292,8 @@ void section_8(timeline& tl) {
             flash1300 = e + kFlashTicks;
             fired(8, 1300, e);
         }
-        clear(screen_a);
-        halftone(screen_a, portrait_window(wobble_end, e), static_cast<int>(std::sin(e * 0.1) * 40 + 220));
+        halftone_fill(screen_a, portrait_window(wobble_end, e),
+                      static_cast<int>(std::sin(e * 0.1) * 40 + 220));
         ranta_effect(p < 1300 ? e : 4 * e);
         if (wobble_end != 0 && wobble_end < e) wobble_end = 0;
         if (wobble_end != 0) {
@@ -341,6 +347,11 @@ void section_10(timeline& tl) {
             fired(10, p, tl.e);
         }
         tl.e = demo_tick() - c10;
+        if (ramp(tl.e) == 255) { // faded to black: only the bounce's clock goes on
+            tl.slots.age(tl.e);
+            clear(screen_a);
+            return screen_a;
+        }
         twist_scene(screen_a, tl.e);
         thumb_column(screen_a, &tl.slots, tl.e);
         cross_fade(screen_a, screen_b, screen_a, kScreenWords, ramp(tl.e));
