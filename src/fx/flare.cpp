@@ -85,13 +85,15 @@ void draw_sprite(uint32_t* dest, int x, int y, int s, uint32_t colour) {
 #endif
     // Rounding the row up to whole chunks touches up to 3 pixels after the sprite, which get 0: allowed
     // when the sprite is not clipped on the right (so the pixels are not the next row's) and the chunk
-    // stays inside the frame.
+    // stays inside the frame, which only the frame's last row can fail.
+    const int stride = row_stride(s), rounded = (bytes + 15) / 16 * 16, down = bytes / 16 * 16;
+    const int chunked = k1 == s ? rounded : down;
+    const uint8_t* profile = scaled + scaled_at[s] + 4 * k0;
+    const int at = y * kW + x + k0; // row r of the sprite starts at dest + at + r * kW
     for (int r = r0; r < r1; r++) {
-        const uint8_t* p = scaled + scaled_at[s] + r * row_stride(s) + 4 * k0;
-        uint8_t* d = reinterpret_cast<uint8_t*>(dest + (y + r) * kW + x + k0);
-        const int whole = (k1 == s && (y + r) * kW + x + k0 + (bytes + 15) / 16 * 4 <= kPixels)
-                              ? (bytes + 15) / 16 * 16
-                              : bytes / 16 * 16;
+        const uint8_t* p = profile + r * stride;
+        uint8_t* d = reinterpret_cast<uint8_t*>(dest + (at + r * kW));
+        const int whole = y + r < kH - 1 || (kH - 1) * kW + x + k0 + rounded / 4 <= kPixels ? chunked : down;
         int b = 0;
 #if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
         // (profile * colour) >> 8 as the high half of (profile << 8) * colour: one pmulhuw per 8 bytes,
