@@ -5,9 +5,10 @@
 # the previous frame was presented, then the drawing. The instruction count is what decides whether a
 # small in-order ARM core keeps up (see "Speed" in README.md), so it is measured here and not as time.
 #
-#   tools/scripts/frame-cost.sh [--portable] [--functions "2 4"|all|none] [--top N] [--budget N]
+#   tools/scripts/frame-cost.sh [--portable] [--rep-strings] [--functions "2 4"|all|none] [--top N] [--budget N]
 #
 #   --portable     build with -DSHORELINE_SIMD=OFF: no SSE2 paths, the code an ARM build runs
+#   --rep-strings  leave glibc's memset/memcpy choice alone (see below)
 #   --functions    sections whose busiest functions (self instructions) are listed; by default those
 #                  whose median frame is above the budget
 #   --top N        functions listed per section (default 8)
@@ -15,23 +16,32 @@
 #
 # Builds only `capture`, in build-cost/ (build-cost-portable/ with --portable); takes a few minutes.
 # The per-frame counts stay in that folder as frame-cost.txt (section, frame, instructions).
+#
+# x86 glibc clears and copies blocks of 2 KiB and more with `rep stosb`/`rep movsb`, and callgrind counts
+# every byte of those as an instruction: a 320x240 clear would count 307,200. ARM's memset and memcpy are
+# loops of wide stores (a clear is some 10-20 thousand instructions), so by default the count is taken with
+# glibc told to use its vector loops on x86 too (GLIBC_TUNABLES rep thresholds); --rep-strings counts
+# the x86 default instead.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
 portable=0
+rep_strings=0
 functions=""
 top=8
 budget=3
 while [ $# -gt 0 ]; do
   case "$1" in
     --portable) portable=1 ;;
+    --rep-strings) rep_strings=1 ;;
     --functions) functions="$2"; shift ;;
     --functions=*) functions="${1#*=}" ;;
     --top) top="$2"; shift ;;
     --top=*) top="${1#*=}" ;;
     --budget) budget="$2"; shift ;;
     --budget=*) budget="${1#*=}" ;;
-    *) echo "usage: frame-cost.sh [--portable] [--functions LIST|all|none] [--top N] [--budget N]" >&2; exit 2 ;;
+    *) echo "usage: frame-cost.sh [--portable] [--rep-strings] [--functions LIST|all|none] [--top N] [--budget N]" >&2
+      exit 2 ;;
   esac
   shift
 done
@@ -49,7 +59,9 @@ cmake --build "$dir" -j2 --target capture >/dev/null
 out="$dir/callgrind.out"
 rm -f "$out"
 # One output file with a part per frame; no per-line or per-instruction detail, only functions.
-valgrind --tool=callgrind --combine-dumps=yes --dump-instr=no --dump-line=no --callgrind-out-file="$out" \
+tunables=glibc.cpu.x86_rep_stosb_threshold=1073741824:glibc.cpu.x86_rep_movsb_threshold=1073741824
+[ "$rep_strings" = 1 ] && tunables=""
+GLIBC_TUNABLES=$tunables valgrind --tool=callgrind --combine-dumps=yes --dump-instr=no --dump-line=no --callgrind-out-file="$out" \
   "$dir/tools/capture/capture" --bench --callgrind --quiet >"$dir/bench-under-callgrind.txt" 2>"$dir/callgrind.log" ||
   { echo "frame-cost: callgrind run failed; see $dir/callgrind.log" >&2; exit 1; }
 
@@ -90,6 +102,7 @@ awk -v totals="$dir/frame-cost.txt" -v funcs="$dir/frame-functions.txt" '
 
 label="x86-64, SSE2 paths"
 [ "$portable" = 1 ] && label="x86-64, portable code: SHORELINE_SIMD=OFF"
+if [ "$rep_strings" = 1 ]; then label="$label; memset/memcpy as rep strings"; else label="$label; memset/memcpy as vector loops"; fi
 echo "Instructions per frame at 50 fps ($label), millions; callgrind over capture --bench"
 sort -k1,1n -k3,3n "$dir/frame-cost.txt" | awk -v budget="$budget" -v summary="$dir/frame-summary.txt" '
   function flush() {
