@@ -33,9 +33,16 @@ uint32_t portrait_colour(uint8_t g) {
 }
 
 // The profile sampled for every sprite size up to kCached, each sample repeated for the four bytes of
-// a pixel, so that a sprite row is drawn 16 bytes (4 pixels) at a time. Each row is followed by at
-// least 16 zero bytes: a row may be drawn rounded up to whole chunks, and the extra pixels get 0.
+// a pixel and already widened to 16 bits, so that a sprite row is drawn 16 bytes (4 pixels) at a time
+// with no unpacking. Each row is followed by at least 16 zero entries: a row may be drawn rounded up to
+// whole chunks, and the extra pixels get 0. With SSE2 a sample is kept as sample << 8, so that
+// (sample * colour) >> 8 is the high half of one 16-bit multiplication.
 constexpr int kCached = 64;
+#if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
+constexpr int kSampleShift = 8;
+#else
+constexpr int kSampleShift = 0;
+#endif
 constexpr int row_stride(int s) {
     return (4 * s + 15) / 16 * 16 + lanes::kBytes;
 }
@@ -44,7 +51,7 @@ constexpr int cached_bytes() {
     for (int s = 1; s <= kCached; s++) n += row_stride(s) * s;
     return n;
 }
-uint8_t scaled[cached_bytes()];
+uint16_t scaled[cached_bytes()];
 int scaled_at[kCached + 1]; // start of size s in `scaled`
 
 uint8_t profile_sample(int s, int r, int k) {
@@ -73,49 +80,52 @@ void draw_sprite(uint32_t* dest, int x, int y, int s, uint32_t colour) {
     using namespace lanes;
     uint8_t pattern[kBytes]; // the colour bytes, once per pixel of a chunk
     for (int b = 0; b < kBytes; b++) pattern[b] = static_cast<uint8_t>(colour >> (8 * (b & 3)));
+#if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
+    // The same four colour words for both halves of a chunk.
+    const __m128i colours =
+        _mm_unpacklo_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pattern)), _mm_setzero_si128());
+#else
     // Conversions written out, not through the lane helpers: no 32-byte vector crosses a call (an ABI
     // question without AVX) where a compiler does not inline them.
     const Wide cv = __builtin_convertvector(load(pattern), Wide);
-#if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i colour_lo =
-        _mm_unpacklo_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pattern)), zero);
-    const __m128i colour_hi =
-        _mm_unpackhi_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(pattern)), zero);
 #endif
-    // Rounding the row up to whole chunks touches up to 3 pixels after the sprite, which get 0: allowed
-    // when the sprite is not clipped on the right (so the pixels are not the next row's) and the chunk
-    // stays inside the frame, which only the frame's last row can fail.
     const int stride = row_stride(s), rounded = (bytes + 15) / 16 * 16, down = bytes / 16 * 16;
-    const int chunked = k1 == s ? rounded : down;
-    const uint8_t* profile = scaled + scaled_at[s] + 4 * k0;
+    const uint16_t* profile = scaled + scaled_at[s] + 4 * k0;
     const int at = y * kW + x + k0; // row r of the sprite starts at dest + at + r * kW
-    for (int r = r0; r < r1; r++) {
-        const uint8_t* p = profile + r * stride;
+    // Row r with its first `whole` bytes drawn in chunks.
+    auto draw_row = [&](int r, int whole) {
+        const uint16_t* p = profile + r * stride;
         uint8_t* d = reinterpret_cast<uint8_t*>(dest + (at + r * kW));
-        const int whole = y + r < kH - 1 || (kH - 1) * kW + x + k0 + rounded / 4 <= kPixels ? chunked : down;
         int b = 0;
 #if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
         // (profile * colour) >> 8 as the high half of (profile << 8) * colour: one pmulhuw per 8 bytes,
         // and the results (below 255) pack without masking.
-#pragma GCC unroll 2
+#pragma GCC unroll 1
         for (; b < whole; b += kBytes) {
-            const __m128i prof = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + b));
-            const __m128i add = _mm_packus_epi16(_mm_mulhi_epu16(_mm_unpacklo_epi8(zero, prof), colour_lo),
-                                                 _mm_mulhi_epu16(_mm_unpackhi_epi8(zero, prof), colour_hi));
-            __m128i* at = reinterpret_cast<__m128i*>(d + b);
-            _mm_storeu_si128(at, _mm_adds_epu8(_mm_loadu_si128(at), add));
+            const __m128i* prof = reinterpret_cast<const __m128i*>(p + b);
+            const __m128i add = _mm_packus_epi16(_mm_mulhi_epu16(_mm_loadu_si128(prof), colours),
+                                                 _mm_mulhi_epu16(_mm_loadu_si128(prof + 1), colours));
+            __m128i* out = reinterpret_cast<__m128i*>(d + b);
+            _mm_storeu_si128(out, _mm_adds_epu8(_mm_loadu_si128(out), add));
         }
-#endif
+#else
         for (; b < whole; b += kBytes)
-            store(d + b, add_saturate(load(d + b),
-                                      __builtin_convertvector(
-                                          (__builtin_convertvector(load(p + b), Wide) * cv) >> 8, Bytes)));
+            store(d + b,
+                  add_saturate(load(d + b), __builtin_convertvector((load<Wide>(p + b) * cv) >> 8, Bytes)));
+#endif
         for (; b < bytes; b++) {
-            const unsigned v = d[b] + ((p[b] * pattern[b & 3]) >> 8);
+            const unsigned v = d[b] + (((p[b] >> kSampleShift) * pattern[b & 3]) >> 8);
             d[b] = static_cast<uint8_t>(v > 255 ? 255 : v);
         }
-    }
+    };
+    // Rounding a row up to whole chunks touches up to 3 pixels after the sprite, which get 0: allowed
+    // when the sprite is not clipped on the right (so the pixels are not the next row's) and the chunk
+    // stays inside the frame, which only the frame's last row can fail.
+    const int chunked = k1 == s ? rounded : down;
+    const int last = kH - 1 - y; // the sprite row on the frame's last row
+    for (int r = r0; r < std::min(r1, last); r++) draw_row(r, chunked);
+    for (int r = std::max(r0, last); r < r1; r++)
+        draw_row(r, (kH - 1) * kW + x + k0 + rounded / 4 <= kPixels ? chunked : down);
 }
 
 } // namespace
@@ -158,11 +168,10 @@ void init_flare_from(const uint8_t* portrait) {
         const int step = 65536 / s; // as in profile_sample
         for (int r = 0; r < s; r++) {
             const uint8_t* profile_row = sprite_profile + ((r * step) >> 8) * 256;
-            uint8_t* out = scaled + at + r * row_stride(s);
-            for (int k = 0; k < s; k++) {
-                const uint32_t word = profile_row[(k * step) >> 8] * 0x01010101u;
-                std::memcpy(out + 4 * k, &word, 4);
-            }
+            uint16_t* out = scaled + at + r * row_stride(s);
+            for (int k = 0; k < s; k++)
+                std::fill_n(out + 4 * k, 4,
+                            static_cast<uint16_t>(profile_row[(k * step) >> 8] << kSampleShift));
         }
     }
     for (int i = 0; i < kSprites; i++)
