@@ -1,8 +1,9 @@
 // outfile.h: how the developer tools write files. Every file is written under a temporary name beside its
 // final name and renamed onto it only when complete, so a failed or interrupted tool never leaves a file
-// that looks finished. Missing folders on the way to a file are created. Devices and pipes (/dev/null, /dev/full, a FIFO) are written in place. A file-size
-// limit (RLIMIT_FSIZE) shows as a failed write, reported and cleaned up like a full disk: out_open makes the
-// process ignore SIGXFSZ, which would otherwise end it with the temporary file left behind.
+// that looks finished. Missing folders on the way to a file are created. Devices and pipes (/dev/null,
+// /dev/full, a FIFO) are written in place. A file-size limit (RLIMIT_FSIZE) shows as a failed write, reported
+// and cleaned up like a full disk: out_open makes the process ignore SIGXFSZ, which would otherwise end it
+// with the temporary file left behind.
 //
 // USAGE: out_open -> fwrite into .f -> out_commit (checks every byte reached the file) or out_abort;
 // write_whole_file does all three for bytes in memory. Failures come with a one-line message in *err.
