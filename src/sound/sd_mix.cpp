@@ -362,28 +362,29 @@ static void mix_oneshot(mix_channel& v, int16_t* out, int n) {
 
 // The weighted sum of two lanes: a[k] * ga + b[k] * gb, plus acc[k] when acc is given.
 #if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
-// Gains fit 16 bits in normal use (at most 510); larger ones, possible through the driver calls, take the
-// plain loop.
-static bool mix_simd_gains(int32_t ga, int32_t gb) {
-    return ga <= 32767 && gb <= 32767;
-}
-
-// Four sums at a time: the lanes' words interleaved (a, b) and multiplied by (ga, gb) with pmaddwd,
-// exact in 32 bits.
-struct mix_pair_sse2 {
-    __m128i gains;
-    mix_pair_sse2(int32_t ga, int32_t gb) : gains(_mm_set1_epi32(gb << 16 | ga)) {}
-    void sums(const int16_t* a, const int16_t* b, const int32_t* acc, int k, __m128i& lo, __m128i& hi) const {
+// Eight sums at a time, handed to put(k, lo, hi) as two vectors of four: the lanes' words interleaved
+// (a, b) and multiplied by (ga, gb) with pmaddwd, exact in 32 bits. Gains fit 16 bits in normal use (at
+// most 510); larger ones, possible through the driver calls, are left to the plain loop. Returns the
+// number of sums done.
+template <class Put>
+static int mix_pairs(const int16_t* a, int32_t ga, const int16_t* b, int32_t gb, const int32_t* acc, int n,
+                     Put put) {
+    if (ga > 32767 || gb > 32767) return 0;
+    const __m128i gains = _mm_set1_epi32(gb << 16 | ga);
+    int k = 0;
+    for (; k + 8 <= n; k += 8) {
         const __m128i va = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + k));
         const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + k));
-        lo = _mm_madd_epi16(_mm_unpacklo_epi16(va, vb), gains);
-        hi = _mm_madd_epi16(_mm_unpackhi_epi16(va, vb), gains);
+        __m128i lo = _mm_madd_epi16(_mm_unpacklo_epi16(va, vb), gains);
+        __m128i hi = _mm_madd_epi16(_mm_unpackhi_epi16(va, vb), gains);
         if (acc) {
             lo = _mm_add_epi32(lo, _mm_loadu_si128(reinterpret_cast<const __m128i*>(acc + k)));
             hi = _mm_add_epi32(hi, _mm_loadu_si128(reinterpret_cast<const __m128i*>(acc + k + 4)));
         }
+        put(k, lo, hi);
     }
-};
+    return k;
+}
 #endif
 
 // acc[k] = (add ? acc[k] : 0) + a[k] * ga + b[k] * gb
@@ -391,15 +392,10 @@ static void mix_sum(int32_t* acc, bool add, const int16_t* a, int32_t ga, const 
                     int n) {
     int k = 0;
 #if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
-    if (mix_simd_gains(ga, gb)) {
-        const mix_pair_sse2 pair(ga, gb);
-        for (; k + 8 <= n; k += 8) {
-            __m128i lo, hi;
-            pair.sums(a, b, add ? acc : nullptr, k, lo, hi);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(acc + k), lo);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(acc + k + 4), hi);
-        }
-    }
+    k = mix_pairs(a, ga, b, gb, add ? acc : nullptr, n, [acc](int at, __m128i lo, __m128i hi) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(acc + at), lo);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(acc + at + 4), hi);
+    });
 #endif
     for (; k < n; k++) acc[k] = (add ? acc[k] : 0) + a[k] * ga + b[k] * gb;
 }
@@ -409,15 +405,10 @@ static void mix_sum_out(int16_t* out, const int32_t* acc, const int16_t* a, int3
                         int32_t gb, int n) {
     int k = 0;
 #if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
-    if (mix_simd_gains(ga, gb)) {
-        const mix_pair_sse2 pair(ga, gb);
-        for (; k + 8 <= n; k += 8) {
-            __m128i lo, hi;
-            pair.sums(a, b, acc, k, lo, hi);
-            // The saturating pack clamps exactly like the plain loop below.
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm_packs_epi32(lo, hi));
-        }
-    }
+    // The saturating pack clamps exactly like the plain loop below.
+    k = mix_pairs(a, ga, b, gb, acc, n, [out](int at, __m128i lo, __m128i hi) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at), _mm_packs_epi32(lo, hi));
+    });
 #endif
     for (; k < n; k++)
         out[k] = static_cast<int16_t>(std::clamp((acc ? acc[k] : 0) + a[k] * ga + b[k] * gb, -32768, 32767));
