@@ -28,7 +28,7 @@ const std::vector<std::string> valid_scenes = {"CameraRollAnim.3ds",
                                                "RotatingCube.3DS",
                                                "TargetCameraAnim.3ds",
                                                "cube_with_diffuse_texture.3DS",
-                                               "cube_with_specular_texture.3DS",
+                                               "cube_with_shiny_texture.3DS",
                                                "cubes_with_alpha.3DS",
                                                "fels.3ds",
                                                "test1.3ds"};
