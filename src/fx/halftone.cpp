@@ -61,6 +61,51 @@ void dot_row(const uint8_t* b, const uint8_t* g, const uint8_t* r, Bytes& low, B
     high = __builtin_shufflevector(bg, r0, 8, 9, 24, 25, 10, 11, 26, 27, 12, 13, 28, 29, 14, 15, 30, 31);
 }
 
+// The channels' averages of the up to four samples of the dot centred at (x, y) that have non-negative
+// coordinates: (x - 3, y - 3), (x, y - 3), (x - 3, y) and (x, y) of a frame w words wide.
+void dot_average(const uint32_t* src, int w, int x, int y, uint32_t& sb, uint32_t& sg, uint32_t& sr) {
+    if (x >= kHalf && y >= kHalf) {
+        // All four: blue and red summed side by side in one word (each sum below 2^10).
+        const uint32_t* above = src + (y - kHalf) * w + x - kHalf;
+        const uint32_t* at = src + y * w + x - kHalf;
+        const uint32_t p0 = above[0], p1 = above[kHalf], p2 = at[0], p3 = at[kHalf];
+        const uint32_t rb = (p0 & 0xFF00FFu) + (p1 & 0xFF00FFu) + (p2 & 0xFF00FFu) + (p3 & 0xFF00FFu);
+        sb = rb >> 2 & 255;
+        sr = rb >> 18 & 255;
+        sg = ((p0 >> 8 & 255) + (p1 >> 8 & 255) + (p2 >> 8 & 255) + (p3 >> 8 & 255)) >> 2;
+        return;
+    }
+    uint32_t n = 0;
+    sb = sg = sr = 0;
+    for (int sy = y - kHalf; sy <= y; sy += kHalf)
+        for (int sx = x - kHalf; sx <= x; sx += kHalf) {
+            if (sy < 0 || sx < 0) continue;
+            const uint32_t v = src[sy * w + sx];
+            sb += v & 255;
+            sg += v >> 8 & 255;
+            sr += v >> 16 & 255;
+            n++;
+        }
+    sb /= n;
+    sg /= n;
+    sr /= n;
+}
+
+// Adds the dot whose channels' byte rows are b, g and r onto the band, its top-left pixel at p.
+void add_dot(uint32_t* p, ptrdiff_t stride, const uint8_t* b, const uint8_t* g, const uint8_t* r) {
+    for (int i = 0; i < kDot; i++, p += stride) {
+        if constexpr (kVectorUnit) {
+            Bytes low, high;
+            dot_row(b + i * kRow, g + i * kRow, r + i * kRow, low, high);
+            store(p, add_saturate(load(p), low));
+            store(p + 4, add_saturate(load(p + 4), high));
+        } else {
+            for (int c = 0, k = i * kRow; c < kDot; c++, k++)
+                p[c] = add_saturate_word(p[c], b[k] | g[k] << 8 | uint32_t{r[k]} << 16);
+        }
+    }
+}
+
 // The whole frame, one dot line at a time, through a band of the seven rows the line covers (rows
 // outside the frame included, never stored). A row is started (from the destination, or from black when
 // `fill`) before the first line that reaches it and stored once no later line can: the last two rows of
@@ -89,48 +134,11 @@ void draw(uint32_t* dest, const uint32_t* src, int gain, bool fill) {
                 std::copy(frame_row(fy), frame_row(fy) + w, row);
         }
         for (int x = (line & 1) * (kStepX / 2); x < w; x += kStepX) {
-            uint32_t sb, sg,
-                sr; // the channels' averages of the up to four samples with non-negative coordinates
-            if (x >= kHalf && y >= kHalf) {
-                // All four: blue and red summed side by side in one word (each sum below 2^10).
-                const uint32_t* above = src + (y - kHalf) * w + x - kHalf;
-                const uint32_t* at = src + y * w + x - kHalf;
-                const uint32_t p0 = above[0], p1 = above[kHalf], p2 = at[0], p3 = at[kHalf];
-                const uint32_t rb = (p0 & 0xFF00FFu) + (p1 & 0xFF00FFu) + (p2 & 0xFF00FFu) + (p3 & 0xFF00FFu);
-                sb = rb >> 2 & 255;
-                sr = rb >> 18 & 255;
-                sg = ((p0 >> 8 & 255) + (p1 >> 8 & 255) + (p2 >> 8 & 255) + (p3 >> 8 & 255)) >> 2;
-            } else {
-                uint32_t n = 0;
-                sb = sg = sr = 0;
-                for (int sy = y - kHalf; sy <= y; sy += kHalf)
-                    for (int sx = x - kHalf; sx <= x; sx += kHalf) {
-                        if (sy < 0 || sx < 0) continue;
-                        const uint32_t v = src[sy * w + sx];
-                        sb += v & 255;
-                        sg += v >> 8 & 255;
-                        sr += v >> 16 & 255;
-                        n++;
-                    }
-                sb /= n;
-                sg /= n;
-                sr /= n;
-            }
+            uint32_t sb, sg, sr;
+            dot_average(src, w, x, y, sb, sg, sr);
             const unsigned lb = level[sb], lg = level[sg], lr = level[sr];
             if (lb < 4 && lg < 4 && lr < 4) continue;
-            const uint8_t *b = dot_bytes[lb], *g = dot_bytes[lg], *r = dot_bytes[lr];
-            uint32_t* p = top + x - kHalf;
-            for (int i = 0; i < kDot; i++, p += stride) {
-                if constexpr (kVectorUnit) {
-                    Bytes low, high;
-                    dot_row(b + i * kRow, g + i * kRow, r + i * kRow, low, high);
-                    store(p, add_saturate(load(p), low));
-                    store(p + 4, add_saturate(load(p + 4), high));
-                } else {
-                    for (int c = 0, k = i * kRow; c < kDot; c++, k++)
-                        p[c] = add_saturate_word(p[c], b[k] | g[k] << 8 | uint32_t{r[k]} << 16);
-                }
-            }
+            add_dot(top + x - kHalf, stride, dot_bytes[lb], dot_bytes[lg], dot_bytes[lr]);
         }
         const bool last = y + kStepY >= h;
         for (int i = 0; i < (last ? kDot : kStepY); i++) { // store the finished rows
