@@ -6,26 +6,32 @@
 // The blends run 16 bytes at a time (lanes.h: a multiply-high per byte with SSE2, exact for every weight
 // of 1..254); weights 0 and 255 need no multiply, and a fade whose result is one source is a copy (none
 // when that source is the destination).
-// Without a vector unit (lanes::kVectorUnit) every blend goes through tables of the weighted bytes.
+// Without a vector unit (lanes::kVectorUnit) the blends work a word at a time, two bytes per 16-bit lane
+// (swar.h); only gains beyond 256 go through tables of the weighted bytes.
 #include "fx.h"
 
 #include "lanes.h"
+#include "swar.h"
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 namespace {
 
 using namespace lanes;
 
 // The weight of one source, i * w / 255 per byte: 0, the byte itself, or a multiply.
+// word() weighs the four bytes of a frame word.
 struct Zero {
     Weighed operator()(Bytes) const { return Weighed{}; }
     uint32_t operator()(uint32_t) const { return 0; }
+    static uint32_t word(uint32_t) { return 0; }
 };
 struct Same {
     Weighed operator()(Bytes v) const { return unweighed(v); }
     uint32_t operator()(uint32_t i) const { return i; }
+    static uint32_t word(uint32_t x) { return x; }
 };
 struct Scaled {
     uint32_t w;
@@ -34,6 +40,7 @@ struct Scaled {
     explicit Scaled(int weight) : w(static_cast<uint32_t>(weight)), lanes(weight) {}
     Weighed operator()(Bytes v) const { return weigh(v, lanes); }
     uint32_t operator()(uint32_t i) const { return i * w / 255; }
+    uint32_t word(uint32_t x) const { return swar::weigh(x, w); }
 };
 
 // dst = combine(ta(a), tb(b)) byte by byte, 16 bytes at a time; each chunk of both sources is loaded
@@ -61,6 +68,18 @@ template <class F> void with_weight(int w, F f) {
         f(Same{});
     else
         f(Scaled(w));
+}
+
+// dst = f(a, b) word by word, for cores without a vector unit.
+template <class F> void each_word(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, F f) {
+#pragma GCC unroll 4
+    for (int k = 0; k < count; k++) dst[k] = f(a[k], b[k]);
+}
+
+// The words of one source weighed (the other's weight is 0).
+template <class T> void each_weighed(const uint32_t* a, uint32_t* dst, int count, const T t) {
+#pragma GCC unroll 4
+    for (int k = 0; k < count; k++) dst[k] = t.word(a[k]);
 }
 
 void copy(const uint32_t* src, uint32_t* dst, int count) {
@@ -95,9 +114,9 @@ void cross_fade(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, 
     if (take == 0) return copy(a, dst, count);
     if (take == 255) return copy(b, dst, count);
     if constexpr (!kVectorUnit) {
-        uint8_t keep_of[256], take_of[256];
-        gain_tables(255 - take, take, keep_of, take_of);
-        return blend_tables(a, b, dst, count, keep_of, take_of);
+        const uint32_t keep = static_cast<uint32_t>(255 - take), weight = static_cast<uint32_t>(take);
+        return each_word(a, b, dst, count,
+                         [=](uint32_t x, uint32_t y) { return swar::blend(x, keep, y, weight); });
     }
     blend(a, b, dst, count, Scaled(255 - take), Scaled(take), [](Weighed x, Weighed y) { return sum(x, y); });
 }
@@ -111,15 +130,26 @@ void add_fade(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, in
     const bool same_a = gain_a == 255 || gain_a == 256, same_b = gain_b == 255 || gain_b == 256;
     if (gain_a == 0 && same_b) return copy(b, dst, count);
     if (gain_b == 0 && same_a) return copy(a, dst, count);
-    if (kVectorUnit && gain_a <= 256 && gain_b <= 256) {
+    if (gain_a <= 256 && gain_b <= 256) {
         with_weight(std::min(gain_a, 255), [&](const auto& ta) {
             with_weight(std::min(gain_b, 255), [&](const auto& tb) {
-                blend(a, b, dst, count, ta, tb, [](Weighed x, Weighed y) { return sum_saturate(x, y); });
+                using TA = std::decay_t<decltype(ta)>;
+                using TB = std::decay_t<decltype(tb)>;
+                if constexpr (kVectorUnit)
+                    blend(a, b, dst, count, ta, tb, [](Weighed x, Weighed y) { return sum_saturate(x, y); });
+                else if constexpr (std::is_same_v<TB, Zero>) // the sums are the weighed bytes themselves
+                    each_weighed(a, dst, count, ta);
+                else if constexpr (std::is_same_v<TA, Zero>)
+                    each_weighed(b, dst, count, tb);
+                else
+                    each_word(a, b, dst, count, [&](uint32_t x, uint32_t y) {
+                        return swar::add_saturate(ta.word(x), tb.word(y));
+                    });
             });
         });
         return;
     }
-    // Larger gains (or no vector unit): tables. Gains beyond 255 * 255 give the same table as 255 * 255
+    // Larger gains: tables. Gains beyond 255 * 255 give the same table as 255 * 255
     // (every entry above 0 is 255), which keeps the running sums from overflowing.
     uint8_t ta[256], tb[256];
     gain_tables(std::min(gain_a, 255 * 255), std::min(gain_b, 255 * 255), ta, tb);

@@ -10,6 +10,7 @@
 
 #include "assets.h"
 #include "lanes.h"
+#include "swar.h"
 
 #include <algorithm>
 #include <cmath>
@@ -26,11 +27,15 @@ constexpr int kSprites = 1024;
 uint32_t small_portrait[kPixels]; // naama at half size, top-left (96, 56)
 uint32_t large_portrait[kPixels]; // naama at two-thirds size, top-left (75, 35)
 uint8_t sprite_profile[256 * 256];
-uint32_t sprite_colour[kSprites];
+uint8_t sprite_green[kSprites]; // each sprite's colour is kSpriteBase with this green byte
 
 uint32_t portrait_colour(uint8_t g) {
     return 0x5F0006u + (static_cast<uint32_t>(g / 3) << 8);
 }
+
+// A sprite's colour is 0x6F0006 with a green byte of portrait / 3 (0..85) in between.
+constexpr uint32_t kSpriteBase = 0x6F0006u;
+constexpr int kGreens = 255 / 3 + 1, kLevels = 216; // profile values are 0..215
 
 // The profile sampled for every sprite size up to kCached, each sample repeated for the four bytes of
 // a pixel and already widened to 16 bits, so that a sprite row is drawn 16 bytes (4 pixels) at a time
@@ -43,28 +48,60 @@ constexpr int kSampleShift = 8;
 #else
 constexpr int kSampleShift = 0;
 #endif
+constexpr bool kWords = !lanes::kVectorUnit; // the path for cores without a vector unit
 constexpr int row_stride(int s) {
-    return (4 * s + 15) / 16 * 16 + lanes::kBytes;
+    return kWords ? s : (4 * s + 15) / 16 * 16 + lanes::kBytes;
 }
-constexpr int cached_bytes() {
+constexpr int cached_entries() {
     int n = 0;
     for (int s = 1; s <= kCached; s++) n += row_stride(s) * s;
     return n;
 }
-uint16_t scaled[cached_bytes()];
-int scaled_at[kCached + 1]; // start of size s in `scaled`
+uint16_t scaled[kWords ? 1 : cached_entries()];
+int scaled_at[kCached + 1]; // start of size s in `scaled`, or in `level_of` without a vector unit
+
+// Without a vector unit the cache holds one profile sample per pixel, and level_add the word that each
+// sample adds for each sprite green, (sample * colour byte) >> 8 in every byte: a sprite pixel is one
+// look-up and one per-byte saturating add.
+uint8_t level_of[kWords ? cached_entries() : 1];
+uint32_t level_add[kWords ? kGreens : 1][kLevels];
 
 uint8_t profile_sample(int s, int r, int k) {
     const int step = 65536 / s; // 8.8 fixed-point step through the profile per sprite pixel
     return sprite_profile[((r * step) >> 8) * 256 + ((k * step) >> 8)];
 }
 
+// draw_sprite without a vector unit: rows r0..r1-1, columns k0..k1-1 of the sprite.
+void draw_sprite_words(uint32_t* dest, int x, int y, int s, int green, int r0, int r1, int k0, int k1) {
+    const uint32_t* add = level_add[green];
+    for (int r = r0; r < r1; r++) {
+        uint32_t* d = dest + (y + r) * kW + x;
+        if (s > kCached) {
+            for (int k = k0; k < k1; k++) d[k] = swar::add_saturate(d[k], add[profile_sample(s, r, k)]);
+            continue;
+        }
+        const uint8_t* level = level_of + scaled_at[s] + r * s;
+        int k = k0;
+        for (; k + 4 <= k1; k += 4) {
+            const uint32_t a0 = add[level[k]], a1 = add[level[k + 1]], a2 = add[level[k + 2]],
+                           a3 = add[level[k + 3]];
+            d[k] = swar::add_saturate(d[k], a0);
+            d[k + 1] = swar::add_saturate(d[k + 1], a1);
+            d[k + 2] = swar::add_saturate(d[k + 2], a2);
+            d[k + 3] = swar::add_saturate(d[k + 3], a3);
+        }
+        for (; k < k1; k++) d[k] = swar::add_saturate(d[k], add[level[k]]);
+    }
+}
+
 // Adds one sprite of size s with its top-left corner at (x, y), clipped to the frame: every byte b of a
-// pixel becomes min(255, b + (profile * colour byte) >> 8).
-void draw_sprite(uint32_t* dest, int x, int y, int s, uint32_t colour) {
+// pixel becomes min(255, b + (profile * colour byte) >> 8), the colour being kSpriteBase with `green`.
+void draw_sprite(uint32_t* dest, int x, int y, int s, int green) {
     const int r0 = std::max(0, -y), r1 = std::min(s, kH - y);
     const int k0 = std::max(0, -x), k1 = std::min(s, kW - x);
     if (r0 >= r1 || k0 >= k1) return;
+    if constexpr (kWords) return draw_sprite_words(dest, x, y, s, green, r0, r1, k0, k1);
+    const uint32_t colour = kSpriteBase | static_cast<uint32_t>(green) << 8;
     const int bytes = 4 * (k1 - k0);
     if (s > kCached) { // larger than any sprite of the sequence; sampled directly
         for (int r = r0; r < r1; r++)
@@ -168,15 +205,23 @@ void init_flare_from(const uint8_t* portrait) {
         const int step = 65536 / s; // as in profile_sample
         for (int r = 0; r < s; r++) {
             const uint8_t* profile_row = sprite_profile + ((r * step) >> 8) * 256;
-            uint16_t* out = scaled + at + r * row_stride(s);
-            for (int k = 0; k < s; k++)
-                std::fill_n(out + 4 * k, 4,
-                            static_cast<uint16_t>(profile_row[(k * step) >> 8] << kSampleShift));
+            for (int k = 0; k < s; k++) {
+                const uint8_t level = profile_row[(k * step) >> 8];
+                if constexpr (kWords)
+                    level_of[at + r * row_stride(s) + k] = level;
+                else
+                    std::fill_n(scaled + at + r * row_stride(s) + 4 * k, 4,
+                                static_cast<uint16_t>(level << kSampleShift));
+            }
         }
     }
+    if constexpr (kWords)
+        for (uint32_t g = 0; g < kGreens; g++)
+            for (uint32_t p = 0; p < kLevels; p++)
+                level_add[g][p] =
+                    (p * (kSpriteBase >> 16) >> 8) << 16 | (p * g >> 8) << 8 | (p * (kSpriteBase & 255) >> 8);
     for (int i = 0; i < kSprites; i++)
-        sprite_colour[i] =
-            0x6F0006u + (static_cast<uint32_t>(portrait[8 * (i >> 5) * 256 + 8 * (i & 31)] / 3) << 8);
+        sprite_green[i] = static_cast<uint8_t>(portrait[8 * (i >> 5) * 256 + 8 * (i & 31)] / 3);
 }
 
 void flarez(uint32_t* dest, int t) {
@@ -206,7 +251,7 @@ void flarez(uint32_t* dest, int t) {
             static_cast<int>((((gx * 2200 - 32200) * a) + sb * 18000 * e) * (zi * 0.001) + 160) - s / 2;
         const int y =
             static_cast<int>((((gy * 2200 - 35200) * a) + sc * 18000 * e) * (zi * 0.001) + 120) - s / 2;
-        if (s > 0) draw_sprite(dest, x, y, s, sprite_colour[i]);
+        if (s > 0) draw_sprite(dest, x, y, s, sprite_green[i]);
     }
     if (t < 256)
         cross_fade(large_portrait, dest, dest, kPixels, 2 * t - 255);

@@ -15,6 +15,7 @@
 #include "fx.h"
 
 #include "lanes.h"
+#include "swar.h"
 
 #include <algorithm>
 #include <cmath>
@@ -36,13 +37,8 @@ uint8_t dot_bytes[256][kDot * kRow]; // [level][row * kRow + column]: what a cha
 
 std::vector<uint32_t> band; // kDot rows of frame_w + 2 * kMargin words: the rows one dot line covers
 
-// Per-byte saturating add of two words, for targets without a vector unit.
-uint32_t add_saturate_word(uint32_t a, uint32_t b) {
-    const uint32_t low = (a & 0x7F7F7F7Fu) + (b & 0x7F7F7F7Fu);
-    const uint32_t sum = low ^ ((a ^ b) & 0x80808080u);
-    const uint32_t carry = ((a & b) | ((a | b) & ~sum)) & 0x80808080u;
-    return sum | ((carry >> 7) * 255u);
-}
+// The columns of each dot row that the dot covers (threshold >= 0): the word path adds only those.
+int dot_first[kDot], dot_end[kDot];
 
 // Words of eight dot pixels from the blue, green and red byte rows.
 void dot_row(const uint8_t* b, const uint8_t* g, const uint8_t* r, Bytes& low, Bytes& high) {
@@ -100,8 +96,8 @@ void add_dot(uint32_t* p, ptrdiff_t stride, const uint8_t* b, const uint8_t* g, 
             store(p, add_saturate(load(p), low));
             store(p + 4, add_saturate(load(p + 4), high));
         } else {
-            for (int c = 0, k = i * kRow; c < kDot; c++, k++)
-                p[c] = add_saturate_word(p[c], b[k] | g[k] << 8 | uint32_t{r[k]} << 16);
+            for (int c = dot_first[i], k = i * kRow + c; c < dot_end[i]; c++, k++)
+                p[c] = swar::add_saturate(p[c], b[k] | g[k] << 8 | uint32_t{r[k]} << 16);
         }
     }
 }
@@ -165,6 +161,15 @@ void halftone_init(int width, int height) {
                 std::sqrt(static_cast<double>((r - kHalf) * (r - kHalf) + (c - kHalf) * (c - kHalf)));
             profile[r][c] = d <= 3.5 ? static_cast<int>((d + 0.25) * (256.0 / 3)) : -1;
         }
+    for (int r = 0; r < kDot; r++) {
+        dot_first[r] = kDot;
+        dot_end[r] = 0;
+        for (int c = 0; c < kDot; c++)
+            if (profile[r][c] >= 0) {
+                dot_first[r] = std::min(dot_first[r], c);
+                dot_end[r] = c + 1;
+            }
+    }
     int ramp[kRamp]; // 256 for k = 0 down to 3 for k = 84
     for (int k = 0; k < kRamp; k++) ramp[k] = 256 * (kRamp - k) / kRamp;
     for (int level = 0; level < 256; level++)

@@ -33,14 +33,28 @@ bool window_ok(int n) {
     return n >= 0 && n < kMaxWindow;
 }
 
-// v / n for every channel of a word, packed, top byte dropped; four words at a time in vector lanes.
+// Without a vector unit a word's three channel bytes are mapped through a table of 256 bytes each.
+constexpr bool kWords = !kVectorUnit;
+
+// The three low bytes of w mapped through `of`, packed, top byte dropped.
+inline uint32_t map_channels(const uint8_t* of, uint32_t w) {
+    return of[w & 255] | of[w >> 8 & 255] << 8 | uint32_t{of[w >> 16 & 255]} << 16;
+}
+
+// v / n for every channel of a word, packed, top byte dropped; four words at a time in vector lanes, or
+// through a table of the 256 quotients.
 struct Divisor {
     uint32_t m;
     Multiplier lanes; // m for the three channel bytes of each word, 0 for the top byte
+    uint8_t quotient[kWords ? 256 : 1];
 
     static Wide spread(uint16_t v) { return Wide{v, v, v, 0, v, v, v, 0, v, v, v, 0, v, v, v, 0}; }
-    explicit Divisor(int n) : m(multiplier[n]), lanes(spread(multiplier[n])) {}
+    explicit Divisor(int n) : m(multiplier[n]), lanes(spread(multiplier[n])) {
+        if constexpr (kWords)
+            for (uint32_t v = 0; v < 256; v++) quotient[v] = static_cast<uint8_t>(v * m >> 16);
+    }
     uint32_t word(uint32_t w) const {
+        if constexpr (kWords) return map_channels(quotient, w);
         return ((w & 255) * m >> 16) | ((w >> 8 & 255) * m >> 16) << 8 | ((w >> 16 & 255) * m >> 16) << 16;
     }
     Words words(const uint32_t* p) const { return reinterpret_cast<Words>(scale(load(p), lanes)); }
@@ -64,12 +78,18 @@ struct Plain {
 struct Faded {
     uint32_t keep;
     Weight lanes;
+    uint8_t faded[kWords ? 256 : 1]; // i * keep / 255, for the word path
 
-    explicit Faded(int k) : keep(static_cast<uint32_t>(k)), lanes(k) {}
+    explicit Faded(int k) : keep(static_cast<uint32_t>(k)), lanes(k) {
+        if constexpr (kWords)
+            for (uint32_t i = 0, p = 0; i < 256; i++, p += keep) faded[i] = static_cast<uint8_t>(div255(p));
+    }
     Words operator()(Words v) const {
         return reinterpret_cast<Words>(bytes(weigh(reinterpret_cast<Bytes>(v), lanes)));
     }
+    // A window sum's top byte is 0.
     uint32_t operator()(uint32_t w) const {
+        if constexpr (kWords) return map_channels(faded, w);
         return (w & 255) * keep / 255 | ((w >> 8 & 255) * keep / 255) << 8 |
                ((w >> 16 & 255) * keep / 255) << 16;
     }
@@ -121,12 +141,25 @@ void blur_row(const uint32_t* s, uint32_t* d, int len, int n, const Divisor& div
 #pragma GCC unroll 4
         for (; j + 4 <= len; j += 4) store(row + j, div.words(s + j));
     }
+    if constexpr (kWords) {
+        // Most pixels of a picture repeat their left neighbour: its quotients are reused.
+        uint32_t last = 0, last_q = 0;
+        for (; j < len; j++) {
+            const uint32_t w = s[j];
+            if (w != last) {
+                last = w;
+                last_q = div.word(w);
+            }
+            row[j] = last_q;
+        }
+    }
     for (; j < len; j++) row[j] = div.word(s[j]);
     std::fill(row + len, q + rounded + n, 0u);
 
     uint32_t first = 0; // the window of output -1: pixels 0 .. k - 1
     for (int i = 0; i < k; i++) first += row[i];
     if constexpr (!kVectorUnit) {
+#pragma GCC unroll 4
         for (int x = 0; x < len; x++) d[x] = out(first += q[x + n] - q[x]);
         return;
     }

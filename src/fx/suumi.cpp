@@ -6,6 +6,7 @@
 #include "fx.h"
 
 #include "lanes.h"
+#include "swar.h"
 
 #include <algorithm>
 #include <cmath>
@@ -100,6 +101,33 @@ void blend(const uint32_t* main_texel, const uint32_t* faded_texel, uint16_t kee
     }
 }
 
+// A row gathered and blended word by word, for cores without a vector unit (swar.h). The main layer's
+// texel stays the same over most neighbouring pixels and the faded layer's over many, so a pixel whose
+// two texels are those of the pixel before it copies that pixel. The loop is short of registers on
+// 32-bit ARM: the weights (keep, take and swar::kLaneOnes) are read from memory, which the stores to d
+// might overwrite as far as the compiler knows, and a repeated pixel is read back from d.
+[[gnu::noinline]] void blend_row_words(uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint32_t* main,
+                                       const uint32_t* faded, int n, const uint32_t* weights, uint32_t* d) {
+    if (n <= 0) return;
+    auto main_at = [&] { return main[(v >> 16 & 255) << 8 | (u >> 16 & 255)]; };
+    auto faded_at = [&] { return faded[(v & 0xFF00) | (u >> 8 & 255)]; };
+    uint32_t m = main_at(), f = faded_at();
+    *d = swar::blend(m, weights[0], f, weights[1], weights[2]) & 0x00FFFFFFu;
+    for (uint32_t* const end = d + n - 1; d != end;) {
+        u += du;
+        v += dv;
+        d++;
+        const uint32_t mt = main_at(), ft = faded_at();
+        if (mt == m && ft == f) {
+            *d = d[-1];
+            continue;
+        }
+        m = mt;
+        f = ft;
+        *d = swar::blend(m, weights[0], f, weights[1], weights[2]) & 0x00FFFFFFu;
+    }
+}
+
 #if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
 // gather and blend in one for the groups of four pixels of a row, the texels assembled in registers
 // (SSE2, weights 0 < w < 255); returns how many pixels were done. The blend uses
@@ -174,6 +202,11 @@ void suumi_effect(uint32_t* dest, int t, double exponent, const uint32_t* pic1, 
         uint32_t u = static_cast<uint32_t>(to_int((((1.0 / out_h) * ((dx + 128.5) - ax)) * i + ax) * 65536));
         uint32_t v = static_cast<uint32_t>(to_int((((1.0 / out_h) * ((dy + 128.5) - ay)) * i + ay) * 65536));
         uint32_t* d = dest + static_cast<size_t>(i) * out_w;
+        if constexpr (!lanes::kVectorUnit) {
+            const uint32_t weights[] = {keep, take, swar::kLaneOnes};
+            blend_row_words(u, v, du, dv, main, faded, out_w, weights, d);
+            continue;
+        }
         int j0 = 0;
 #if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
         if (keep != 0 && take != 0) j0 = blend_row(main, faded, u, v, du, dv, out_w, keep, take, d);

@@ -9,6 +9,8 @@
 // it is masked. venkula handles p and q together, which gives that exact order without copying first.
 #include "fx.h"
 
+#include "swar.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -94,12 +96,10 @@ void mask_frame(uint16_t scroll, uint32_t* dest, const uint32_t* src) {
     }
 }
 #else
-// Without 16-byte vectors: the class of every cell from a table, a block of cells at a time.
+// Without 16-byte vectors: the class of every cell from a table, two pixels' cells at a time with one
+// byte-wise add of the scroll (swar.h), and what a pair of classes does to the pixel and its mirror
+// from a second table.
 enum : uint8_t { kHoleKeep, kHoleShade, kRimShade, kOutsideShade };
-constexpr uint32_t kClassMask[4] = {0xFFFFFFFFu, 0xFFFFFFFFu, 0xC0C0C0C0u, 0};
-// Per class: the shift and mask that halve (or keep) the mirror pixel.
-constexpr uint32_t kShadeShift[4] = {0, 1, 1, 1};
-constexpr uint32_t kShadeMask[4] = {0xFFFFFFFFu, 0x7F7F7Fu, 0x7F7F7Fu, 0x7F7F7Fu};
 
 struct ClassTable {
     uint8_t of[256 * 256]; // row * 256 + column of the lattice cell
@@ -116,28 +116,44 @@ struct ClassTable {
 };
 constexpr ClassTable cell_class;
 
-// Lattice cells of `count` pixels from `first` on, scrolled by `scroll` (row << 8 | column): row and
-// column bytes are added separately, each wrapping at 256.
-void cells(int first, int count, uint16_t scroll, uint16_t* out) {
-    const uint16_t* l = lens + first;
-    for (int i = 0; i < count; i++)
-        out[i] = static_cast<uint16_t>(((l[i] & 0xFF00) + (scroll & 0xFF00)) | ((l[i] + scroll) & 0x00FF));
-}
+// For a pixel p of the top half with class cp and its mirror q with class cq, at [cp * 4 + cq]: p becomes
+// (p >> shift_p) & mask_p (masked by cp, then halved by cq), q becomes (q >> shift_q) & mask_q (halved by
+// cp, then masked by cq). Halving is a shift by 1 and the mask 0x7F7F7F (top byte cleared).
+struct PairRule {
+    uint32_t mask_p, mask_q, shift_p, shift_q;
+};
+struct PairTable {
+    PairRule rule[16];
+    constexpr PairTable() : rule() {
+        constexpr uint32_t kClassMask[4] = {0xFFFFFFFFu, 0xFFFFFFFFu, 0xC0C0C0C0u, 0};
+        for (uint32_t cp = 0; cp < 4; cp++)
+            for (uint32_t cq = 0; cq < 4; cq++) {
+                const uint32_t halve_p = cq != kHoleKeep, halve_q = cp != kHoleKeep;
+                const uint32_t kept_p = halve_p ? 0x7F7F7Fu : 0xFFFFFFFFu,
+                               kept_q = halve_q ? 0x7F7F7Fu : 0xFFFFFFFFu;
+                rule[cp * 4 + cq] = {(kClassMask[cp] >> halve_p) & kept_p, kept_q & kClassMask[cq], halve_p,
+                                     halve_q};
+            }
+    }
+};
+constexpr PairTable pair_rule;
 
 void mask_frame(uint16_t scroll, uint32_t* dest, const uint32_t* src) {
-    constexpr int kBlock = 256; // pixel pairs whose lattice cells are computed at once
-    uint16_t cell_p[kBlock], cell_q[kBlock];
-    for (int p0 = 0; p0 < kPixels / 2; p0 += kBlock) {
-        const int n = std::min(kBlock, kPixels / 2 - p0);
-        cells(p0, n, scroll, cell_p);
-        cells(kPixels - p0 - n, n, scroll, cell_q); // the mirror pixels, in ascending order
-        for (int i = 0; i < n; i++) {
-            const int p = p0 + i, q = kPixels - 1 - p;
-            const unsigned cp = cell_class.of[cell_p[i]], cq = cell_class.of[cell_q[n - 1 - i]];
-            // top half: masked, then halved by q's cell; bottom half: halved by p's cell, then masked
-            dest[p] = ((src[p] & kClassMask[cp]) >> kShadeShift[cq]) & kShadeMask[cq];
-            dest[q] = ((src[q] >> kShadeShift[cp]) & kShadeMask[cp]) & kClassMask[cq];
-        }
+    const uint32_t scrolls = scroll | uint32_t{scroll} << 16;
+    auto apply = [&](int p, unsigned cp, unsigned cq) {
+        const PairRule& r = pair_rule.rule[cp * 4 + cq];
+        const int q = kPixels - 1 - p;
+        dest[p] = (src[p] >> r.shift_p) & r.mask_p;
+        dest[q] = (src[q] >> r.shift_q) & r.mask_q;
+    };
+    for (int p = 0; p < kPixels / 2; p += 2) {
+        uint32_t lp, lq; // the cells of p, p + 1 and of their mirrors q - 1, q (q = 76799 - p)
+        std::memcpy(&lp, lens + p, 4);
+        std::memcpy(&lq, lens + kPixels - 2 - p, 4);
+        lp = swar::add_bytes(lp, scrolls);
+        lq = swar::add_bytes(lq, scrolls);
+        apply(p, cell_class.of[lp & 0xFFFF], cell_class.of[lq >> 16]);
+        apply(p + 1, cell_class.of[lp >> 16], cell_class.of[lq & 0xFFFF]);
     }
 }
 #endif
