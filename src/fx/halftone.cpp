@@ -37,8 +37,19 @@ uint8_t dot_bytes[256][kDot * kRow]; // [level][row * kRow + column]: what a cha
 
 std::vector<uint32_t> band; // kDot rows of frame_w + 2 * kMargin words: the rows one dot line covers
 
-// The columns of each dot row that the dot covers (threshold >= 0): the word path adds only those.
-int dot_first[kDot], dot_end[kDot];
+// The columns of dot row r that the dot covers (distance from the centre at most 3.5, so a threshold):
+// dot_first(r) .. dot_end(r) - 1. The word path adds only those.
+constexpr int dot_reach(int r) {
+    int c = 0;
+    while ((c + 1) * (c + 1) + (r - kHalf) * (r - kHalf) <= 12) c++; // squares are whole: <= 12.25
+    return c;
+}
+constexpr int dot_first(int r) {
+    return kHalf - dot_reach(r);
+}
+constexpr int dot_end(int r) {
+    return kHalf + dot_reach(r) + 1;
+}
 
 // Words of eight dot pixels from the blue, green and red byte rows.
 void dot_row(const uint8_t* b, const uint8_t* g, const uint8_t* r, Bytes& low, Bytes& high) {
@@ -90,14 +101,56 @@ void dot_average(const uint32_t* src, int w, int x, int y, uint32_t& sb, uint32_
 // Adds the dot whose channels' byte rows are b, g and r onto the band, its top-left pixel at p.
 void add_dot(uint32_t* p, ptrdiff_t stride, const uint8_t* b, const uint8_t* g, const uint8_t* r) {
     for (int i = 0; i < kDot; i++, p += stride) {
-        if constexpr (kVectorUnit) {
-            Bytes low, high;
-            dot_row(b + i * kRow, g + i * kRow, r + i * kRow, low, high);
-            store(p, add_saturate(load(p), low));
-            store(p + 4, add_saturate(load(p + 4), high));
-        } else {
-            for (int c = dot_first[i], k = i * kRow + c; c < dot_end[i]; c++, k++)
-                p[c] = swar::add_saturate(p[c], b[k] | g[k] << 8 | uint32_t{r[k]} << 16);
+        Bytes low, high;
+        dot_row(b + i * kRow, g + i * kRow, r + i * kRow, low, high);
+        store(p, add_saturate(load(p), low));
+        store(p + 4, add_saturate(load(p + 4), high));
+    }
+}
+
+// The word path's dot: rows of its covered columns, unrolled, added straight onto a frame `stride` words
+// wide (saturating adds commute, so dots may be added in any order).
+template <int R> void add_dot_row(uint32_t* p, const uint8_t* b, const uint8_t* g, const uint8_t* r) {
+    for (int c = dot_first(R); c < dot_end(R); c++)
+        p[c] = swar::add_saturate(p[c],
+                                  b[R * kRow + c] | g[R * kRow + c] << 8 | uint32_t{r[R * kRow + c]} << 16);
+}
+void add_dot_words(uint32_t* p, ptrdiff_t stride, const uint8_t* b, const uint8_t* g, const uint8_t* r) {
+    add_dot_row<0>(p, b, g, r);
+    add_dot_row<1>(p + stride, b, g, r);
+    add_dot_row<2>(p + 2 * stride, b, g, r);
+    add_dot_row<3>(p + 3 * stride, b, g, r);
+    add_dot_row<4>(p + 4 * stride, b, g, r);
+    add_dot_row<5>(p + 5 * stride, b, g, r);
+    add_dot_row<6>(p + 6 * stride, b, g, r);
+}
+
+// draw without a vector unit: the dots are added onto the frame itself (cleared first when `fill`),
+// those at the edges clipped pixel by pixel.
+void draw_words(uint32_t* dest, const uint32_t* src, int w, int h, const uint8_t* level, bool fill) {
+    if (fill) std::fill(dest, dest + static_cast<ptrdiff_t>(w) * h, 0u);
+    for (int line = 0, y = 0; y < h; line++, y += kStepY) {
+        for (int x = (line & 1) * (kStepX / 2); x < w; x += kStepX) {
+            uint32_t sb, sg, sr;
+            dot_average(src, w, x, y, sb, sg, sr);
+            const unsigned lb = level[sb], lg = level[sg], lr = level[sr];
+            if (lb < 4 && lg < 4 && lr < 4) continue;
+            const uint8_t *b = dot_bytes[lb], *g = dot_bytes[lg], *r = dot_bytes[lr];
+            if (x >= kHalf && x + kHalf < w && y >= kHalf && y + kHalf < h) {
+                add_dot_words(dest + static_cast<ptrdiff_t>(y - kHalf) * w + x - kHalf, w, b, g, r);
+                continue;
+            }
+            for (int i = 0; i < kDot; i++) {
+                const int fy = y - kHalf + i;
+                if (fy < 0 || fy >= h) continue;
+                uint32_t* row = dest + static_cast<ptrdiff_t>(fy) * w;
+                for (int c = std::max(dot_first(i), kHalf - x); c < std::min(dot_end(i), w + kHalf - x);
+                     c++) {
+                    const int k = i * kRow + c;
+                    uint32_t& p = row[x - kHalf + c];
+                    p = swar::add_saturate(p, b[k] | g[k] << 8 | uint32_t{r[k]} << 16);
+                }
+            }
         }
     }
 }
@@ -109,12 +162,13 @@ void add_dot(uint32_t* p, ptrdiff_t stride, const uint8_t* b, const uint8_t* g, 
 void draw(uint32_t* dest, const uint32_t* src, int gain, bool fill) {
     const int w = frame_w, h = frame_h;
     if (w <= 0 || h <= 0) return;
-    // level[i] = i * gain / 255, 255 once i * gain reaches 65280; a negative gain draws nothing.
+    // level[i] = i * gain / 255, 255 once i * gain reaches 65280; a negative gain draws nothing. Gains
+    // beyond 65280 give the same table as 65280, which keeps the products within 32 bits.
     uint8_t level[256];
-    for (int i = 0; i < 256; i++) {
-        const int64_t x = int64_t{i} * std::max(gain, 0);
-        level[i] = x >= 65280 ? 255 : static_cast<uint8_t>(x / 255);
-    }
+    const uint32_t g = static_cast<uint32_t>(std::clamp(gain, 0, 65280));
+    for (uint32_t i = 0, x = 0; i < 256; i++, x += g)
+        level[i] = x >= 65280 ? 255 : static_cast<uint8_t>(div255(x));
+    if constexpr (!kVectorUnit) return draw_words(dest, src, w, h, level, fill);
     const ptrdiff_t stride = w + 2 * kMargin;
     uint32_t* const top =
         band.data() + kMargin; // band row i at top + i * stride, columns -kMargin .. w + kMargin
@@ -161,15 +215,7 @@ void halftone_init(int width, int height) {
                 std::sqrt(static_cast<double>((r - kHalf) * (r - kHalf) + (c - kHalf) * (c - kHalf)));
             profile[r][c] = d <= 3.5 ? static_cast<int>((d + 0.25) * (256.0 / 3)) : -1;
         }
-    for (int r = 0; r < kDot; r++) {
-        dot_first[r] = kDot;
-        dot_end[r] = 0;
-        for (int c = 0; c < kDot; c++)
-            if (profile[r][c] >= 0) {
-                dot_first[r] = std::min(dot_first[r], c);
-                dot_end[r] = c + 1;
-            }
-    }
+
     int ramp[kRamp]; // 256 for k = 0 down to 3 for k = 84
     for (int k = 0; k < kRamp; k++) ramp[k] = 256 * (kRamp - k) / kRamp;
     for (int level = 0; level < 256; level++)

@@ -116,10 +116,40 @@ bool undivided(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int d
     return false;
 }
 
+// blur_row without a vector unit: one pass, the quotients of each pixel computed as it enters the window
+// (or taken from the pixel before it, which it mostly repeats in the demo's pictures) and kept until it
+// leaves.
+template <class Out>
+void blur_row_words(const uint32_t* s, uint32_t* d, int len, int n, const Divisor& div, const Out& out) {
+    const int k = n / 2, behind = n - k;
+    uint32_t q[kSpan + kDividedWindows]; // q[behind + j]: the quotients of pixel j; zeros before pixel 0
+    std::fill(q, q + behind, 0u);
+    uint32_t* const row = q + behind;
+    uint32_t last = 0, last_q = 0; // the quotients of 0 are 0
+    auto quotients = [&](uint32_t w) {
+        if (w != last) {
+            last = w;
+            last_q = div.word(w);
+        }
+        return last_q;
+    };
+    uint32_t sum = 0; // the window of output -1: pixels 0 .. k - 1
+    for (int j = 0; j < std::min(k, len); j++) sum += row[j] = quotients(s[j]);
+    int x = 0;
+    for (; x + k < len; x++) {
+        const uint32_t entering = quotients(s[x + k]);
+        row[x + k] = entering;
+        sum += entering - q[x];
+        d[x] = out(sum);
+    }
+    for (; x < len; x++) d[x] = out(sum -= q[x]);
+}
+
 // One row of `len` pixels, window n of 2..255, stored through out().
 template <class Out>
 void blur_row(const uint32_t* s, uint32_t* d, int len, int n, const Divisor& div, const Out& out) {
     const int k = n / 2, behind = n - k;
+    if (kWords && len <= kSpan) return blur_row_words(s, d, len, n, div, out);
     if (len > kSpan) {
         uint32_t sum = 0; // running window sum
         for (int i = 0; i < std::min(k, len); i++) sum += div.word(s[i]);
@@ -141,28 +171,11 @@ void blur_row(const uint32_t* s, uint32_t* d, int len, int n, const Divisor& div
 #pragma GCC unroll 4
         for (; j + 4 <= len; j += 4) store(row + j, div.words(s + j));
     }
-    if constexpr (kWords) {
-        // Most pixels of a picture repeat their left neighbour: its quotients are reused.
-        uint32_t last = 0, last_q = 0;
-        for (; j < len; j++) {
-            const uint32_t w = s[j];
-            if (w != last) {
-                last = w;
-                last_q = div.word(w);
-            }
-            row[j] = last_q;
-        }
-    }
     for (; j < len; j++) row[j] = div.word(s[j]);
     std::fill(row + len, q + rounded + n, 0u);
 
     uint32_t first = 0; // the window of output -1: pixels 0 .. k - 1
     for (int i = 0; i < k; i++) first += row[i];
-    if constexpr (!kVectorUnit) {
-#pragma GCC unroll 4
-        for (int x = 0; x < len; x++) d[x] = out(first += q[x + n] - q[x]);
-        return;
-    }
     Words sum = {first, first, first, first};
     int x = 0;
 #pragma GCC unroll 4
