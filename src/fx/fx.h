@@ -11,6 +11,9 @@
 // Warped hole mask: copies src into dest and masks it with a scrolling, lens-warped hole lattice.
 void venkula_init(int depth, int divisor);
 void venkula(int time, uint32_t* dest, const uint32_t* src);
+// Which pixels venkula(time, ...) lets anything of the source through: covered[p] is 0 where the masked
+// pixel is black whatever the source, non-zero elsewhere (76800 bytes).
+void venkula_coverage(int time, uint8_t* covered);
 
 // Moving-average (box) blurs of window n with pre-divided sums; dst must not overlap src.
 void init_maf();
@@ -41,6 +44,11 @@ void pano_effect_grid(uint32_t* dest, uint32_t position, int step, int period, u
 int suumi_init(int width, int height);
 void suumi_effect(uint32_t* dest, int t, double exponent, const uint32_t* pic1, const uint32_t* pic2,
                   const uint32_t* pic3);
+// suumi_effect over 8-bit pictures that stand for palette[byte] (256 colours): the same frame as
+// suumi_effect over the pictures the palette makes, drawn only where covered (a byte per pixel, as
+// venkula_coverage gives) is not 0, or everywhere when covered is null; other pixels are left as they are.
+void suumi_effect_paletted(uint32_t* dest, int t, double exponent, const uint8_t* pic1, const uint8_t* pic2,
+                           const uint8_t* pic3, const uint32_t* palette, const uint8_t* covered);
 
 // Halftone dot screen added onto dest with saturation; dest must not overlap src.
 void halftone_init(int width, int height);

@@ -17,8 +17,10 @@ namespace lanes {
 // word arithmetic, so the effects take scalar paths there; SHORELINE_SCALAR_LANES selects those anywhere
 // (the tests build them on x86 too).
 #if (defined(__SSE2__) || defined(__ARM_NEON)) && !defined(SHORELINE_SCALAR_LANES)
+#define SHORELINE_VECTOR_UNIT 1
 constexpr bool kVectorUnit = true;
 #else
+#define SHORELINE_VECTOR_UNIT 0
 constexpr bool kVectorUnit = false;
 #endif
 

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
 #include <emmintrin.h>
@@ -128,6 +129,38 @@ void blend(const uint32_t* main_texel, const uint32_t* faded_texel, uint16_t kee
     }
 }
 
+// A row of the paletted zoomer: each pixel is the sum of its two texels' weighted colours (the weights'
+// sum is 255, so no byte overflows), for the pixels whose covered byte is not 0 (every pixel when
+// covered is null); four uncovered pixels at a time are skipped.
+void paletted_row(uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main, const uint8_t* faded,
+                  const uint32_t* kept, const uint32_t* taken, int n, uint32_t* d, const uint8_t* covered) {
+    auto pixel = [&](uint32_t* at) {
+        *at =
+            kept[main[(v >> 16 & 255) << 8 | (u >> 16 & 255)]] + taken[faded[(v & 0xFF00) | (u >> 8 & 255)]];
+    };
+    uint32_t* const end = d + n;
+    if (!covered) {
+        for (; d != end; d++, u += du, v += dv) pixel(d);
+        return;
+    }
+    const uint32_t du4 = 4 * du, dv4 = 4 * dv;
+    while (end - d >= 4) {
+        uint32_t four;
+        std::memcpy(&four, covered, 4);
+        if (four == 0) {
+            d += 4;
+            covered += 4;
+            u += du4;
+            v += dv4;
+            continue;
+        }
+        for (int k = 0; k < 4; k++, d++, covered++, u += du, v += dv)
+            if (*covered) pixel(d);
+    }
+    for (; d != end; d++, covered++, u += du, v += dv)
+        if (*covered) pixel(d);
+}
+
 #if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
 // gather and blend in one for the groups of four pixels of a row, the texels assembled in registers
 // (SSE2, weights 0 < w < 255); returns how many pixels were done. The blend uses
@@ -179,42 +212,85 @@ int suumi_init(int width, int height) {
     return 0;
 }
 
+// suumi_effect, and suumi_effect_covered where `covered` is not null.
+namespace {
+
+// What a frame at time t samples: which pictures are main and faded, their weights, the steps per pixel
+// and the start of every row, all in 16.16 fixed point.
+struct Frame {
+    int first; // 0, 1 or 2: the picture of the main layer; the faded layer's is the next one
+    int take;  // the faded layer's weight; the main layer's is 255 - take
+    uint32_t du, dv;
+    double ax, ay, dx, dy;
+
+    Frame(int t, double exponent) {
+        const int c = t % 768;
+        first = c >= 256 && c < 512 ? 1 : c >= 512 ? 2 : 0;
+        take = t & 255;
+        const double a = std::cos(t * 0.01953125) + 1.2 * std::numbers::pi;
+        const double s = 256 / (1 + std::pow(take, exponent) / (std::pow(256, exponent) * 0.00390625));
+        ax = s * std::cos(a) + 128.5;
+        ay = s * std::sin(a) + 128.5;
+        const double b = a - 1.208304866765305;
+        dx = s * std::cos(b);
+        dy = s * std::sin(b);
+        du = static_cast<uint32_t>(to_int(((128.5 - dx) - ax) * ((1.0 / out_w) * 65536)));
+        dv = static_cast<uint32_t>(to_int(((128.5 - dy) - ay) * ((1.0 / out_w) * 65536)));
+    }
+    uint32_t u(int row) const {
+        return static_cast<uint32_t>(to_int((((1.0 / out_h) * ((dx + 128.5) - ax)) * row + ax) * 65536));
+    }
+    uint32_t v(int row) const {
+        return static_cast<uint32_t>(to_int((((1.0 / out_h) * ((dy + 128.5) - ay)) * row + ay) * 65536));
+    }
+};
+
+} // namespace
+
 void suumi_effect(uint32_t* dest, int t, double exponent, const uint32_t* pic1, const uint32_t* pic2,
                   const uint32_t* pic3) {
     if (out_w <= 0 || out_h <= 0) return;
-    const int c = t % 768;
-    const uint32_t* main = c >= 256 && c < 512 ? pic2 : c >= 512 ? pic3 : pic1;
-    const uint32_t* faded = c >= 256 && c < 512 ? pic3 : c >= 512 ? pic1 : pic2;
-
-    const int f = t & 255;
-    const double a = std::cos(t * 0.01953125) + 1.2 * std::numbers::pi;
-    const double s = 256 / (1 + std::pow(f, exponent) / (std::pow(256, exponent) * 0.00390625));
-    const double ax = s * std::cos(a) + 128.5, ay = s * std::sin(a) + 128.5;
-    const double b = a - 1.208304866765305;
-    const double dx = s * std::cos(b), dy = s * std::sin(b);
-    const uint32_t du = static_cast<uint32_t>(to_int(((128.5 - dx) - ax) * ((1.0 / out_w) * 65536)));
-    const uint32_t dv = static_cast<uint32_t>(to_int(((128.5 - dy) - ay) * ((1.0 / out_w) * 65536)));
-
-    const uint16_t take = static_cast<uint16_t>(f), keep = static_cast<uint16_t>(255 - f);
+    const Frame fr(t, exponent);
+    const uint32_t* pics[] = {pic1, pic2, pic3};
+    const uint32_t* main = pics[fr.first];
+    const uint32_t* faded = pics[(fr.first + 1) % 3];
+    const uint16_t take = static_cast<uint16_t>(fr.take), keep = static_cast<uint16_t>(255 - fr.take);
     constexpr int kSpan = 256; // pixels gathered before they are blended
     uint32_t main_texel[kSpan], faded_texel[kSpan];
     for (int i = 0; i < out_h; i++) {
-        uint32_t u = static_cast<uint32_t>(to_int((((1.0 / out_h) * ((dx + 128.5) - ax)) * i + ax) * 65536));
-        uint32_t v = static_cast<uint32_t>(to_int((((1.0 / out_h) * ((dy + 128.5) - ay)) * i + ay) * 65536));
+        uint32_t u = fr.u(i), v = fr.v(i);
         uint32_t* d = dest + static_cast<size_t>(i) * out_w;
         if constexpr (!lanes::kVectorUnit) {
             const uint32_t weights[] = {keep, take, swar::kLaneOnes};
-            blend_row_words(u, v, du, dv, main, faded, out_w, weights, d);
+            blend_row_words(u, v, fr.du, fr.dv, main, faded, out_w, weights, d);
             continue;
         }
         int j0 = 0;
 #if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
-        if (keep != 0 && take != 0) j0 = blend_row(main, faded, u, v, du, dv, out_w, keep, take, d);
+        if (keep != 0 && take != 0) j0 = blend_row(main, faded, u, v, fr.du, fr.dv, out_w, keep, take, d);
 #endif
         for (; j0 < out_w; j0 += kSpan) {
             const int n = std::min(kSpan, out_w - j0);
-            gather(main, faded, u, v, du, dv, n, main_texel, faded_texel);
+            gather(main, faded, u, v, fr.du, fr.dv, n, main_texel, faded_texel);
             blend(main_texel, faded_texel, keep, take, n, d + j0);
         }
+    }
+}
+
+void suumi_effect_paletted(uint32_t* dest, int t, double exponent, const uint8_t* pic1, const uint8_t* pic2,
+                           const uint8_t* pic3, const uint32_t* palette, const uint8_t* covered) {
+    if (out_w <= 0 || out_h <= 0) return;
+    const Frame fr(t, exponent);
+    const uint8_t* pics[] = {pic1, pic2, pic3};
+    // The palette weighed for either layer once a frame; the top byte is 0.
+    uint32_t kept[256], taken[256];
+    for (int i = 0; i < 256; i++) {
+        kept[i] = swar::weigh(palette[i], static_cast<uint32_t>(255 - fr.take)) & 0x00FFFFFFu;
+        taken[i] = swar::weigh(palette[i], static_cast<uint32_t>(fr.take)) & 0x00FFFFFFu;
+    }
+    for (int i = 0; i < out_h; i++) {
+        const size_t at = static_cast<size_t>(i) * out_w;
+        paletted_row(fr.u(i), fr.v(i), fr.du, fr.dv, pics[fr.first], pics[(fr.first + 1) % 3], kept, taken,
+                     out_w, dest + at, covered ? covered + at : nullptr);
     }
 }

@@ -9,10 +9,12 @@
 // it is masked. venkula handles p and q together, which gives that exact order without copying first.
 #include "fx.h"
 
+#include "lanes.h"
 #include "swar.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -21,14 +23,14 @@ namespace {
 constexpr int kW = kScreenW, kPixels = kScreenWords;
 
 // Lens offsets before scrolling, per screen pixel: (row offset mod 256) << 8 | (column offset mod 256).
-uint16_t lens[kPixels];
+alignas(4) uint16_t lens[kPixels];
 int lens_depth = 0, lens_divisor = 0; // the settings lens was made for (divisor 0: not made yet)
 
 // Lattice cell classes by f = i^2 + j^2 from the cell centre: hole (f < 9200), hole whose mirror pixel
 // is halved (9200..9700), rim (9701..10000), outside (> 10000); all but the first halve the mirror pixel.
 constexpr int kShadeFrom = 9200, kHoleTo = 9700, kRimTo = 10000;
 
-#if defined(__SSE2__) || defined(__ARM_NEON)
+#if SHORELINE_VECTOR_UNIT
 // Eight pixels at a time in vector lanes: the cell's f is computed (it stays below 2^16) and compared with
 // the class bounds, so a pixel costs a few lane operations and no table look-up.
 using Words = uint16_t __attribute__((vector_size(16)));
@@ -95,11 +97,22 @@ void mask_frame(uint16_t scroll, uint32_t* dest, const uint32_t* src) {
         }
     }
 }
+
+// Which pixels can show anything of the source: all but those of cells outside the lattice.
+void coverage(uint16_t scroll, uint8_t* covered) {
+    const Words row_scroll = Words{} + static_cast<uint16_t>(scroll >> 8);
+    const Words column_scroll = Words{} + static_cast<uint16_t>(scroll & 255);
+    using Bytes8 = uint8_t __attribute__((vector_size(8)));
+    for (int p = 0; p < kPixels; p += 8) {
+        const Bytes8 shown =
+            __builtin_convertvector(cell_lanes(p, row_scroll, column_scroll).mask != 0, Bytes8);
+        std::memcpy(covered + p, &shown, 8);
+    }
+}
 #else
-// Without 16-byte vectors: the class of every cell from a table, two pixels' cells at a time with one
-// byte-wise add of the scroll (swar.h), and what a pair of classes does to the pixel and its mirror
-// from a second table.
-enum : uint8_t { kHoleKeep, kHoleShade, kRimShade, kOutsideShade };
+// Without 16-byte vectors: the class of every pixel's cell from a table, after a byte-wise add of the
+// scroll (swar.h); then what each pair of classes does to a pixel and its mirror from a second table.
+enum : uint8_t { kOutsideShade, kHoleKeep, kHoleShade, kRimShade }; // an outside pixel shows nothing
 
 struct ClassTable {
     uint8_t of[256 * 256]; // row * 256 + column of the lattice cell
@@ -125,7 +138,7 @@ struct PairRule {
 struct PairTable {
     PairRule rule[16];
     constexpr PairTable() : rule() {
-        constexpr uint32_t kClassMask[4] = {0xFFFFFFFFu, 0xFFFFFFFFu, 0xC0C0C0C0u, 0};
+        constexpr uint32_t kClassMask[4] = {0, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xC0C0C0C0u};
         for (uint32_t cp = 0; cp < 4; cp++)
             for (uint32_t cq = 0; cq < 4; cq++) {
                 const uint32_t halve_p = cq != kHoleKeep, halve_q = cp != kHoleKeep;
@@ -138,25 +151,93 @@ struct PairTable {
 };
 constexpr PairTable pair_rule;
 
-void mask_frame(uint16_t scroll, uint32_t* dest, const uint32_t* src) {
-    const uint32_t scrolls = scroll | uint32_t{scroll} << 16;
-    auto apply = [&](int p, unsigned cp, unsigned cq) {
+// The pixels p of the top half from p0 to p0 + n - 1 and their mirrors q = 76799 - p: the cells of both
+// from their lens offsets scrolled byte by byte, their classes, and the pair's rule applied.
+void mask_pairs(uint16_t scroll, uint32_t* dest, const uint32_t* src, int p0, int n) {
+    if (n <= 0) return;
+    const uint16_t* lp = lens + p0;
+    const uint16_t* lq = lens + kPixels - 1 - p0;
+    uint32_t* dp = dest + p0;
+    uint32_t* dq = dest + kPixels - 1 - p0;
+    uint32_t* const end = dp + n;
+#if defined(__ARM_FEATURE_SIMD32) && defined(__thumb2__)
+    // The compiler keeps too few of the loop's values in registers here; by hand a pair is 20
+    // instructions.
+    // A source pixel is read at its destination pixel's address + offset.
+    const uint32_t scrolls = scroll;
+    const uint32_t offset = reinterpret_cast<uintptr_t>(src) - reinterpret_cast<uintptr_t>(dest);
+    uint32_t t0, t1, t2;
+    asm volatile("1:\n\t"
+                 "ldrh   %[t0], [%[lp]], #2\n\t"
+                 "ldrh   %[t1], [%[lq]], #-2\n\t"
+                 "uadd8  %[t0], %[t0], %[scroll]\n\t"
+                 "uadd8  %[t1], %[t1], %[scroll]\n\t"
+                 "ldrb   %[t0], [%[classes], %[t0]]\n\t"
+                 "ldrb   %[t1], [%[classes], %[t1]]\n\t"
+                 "add    %[t0], %[t1], %[t0], lsl #2\n\t"
+                 "add    %[t0], %[rules], %[t0], lsl #4\n\t"
+                 "ldr    %[t1], [%[dp], %[offset]]\n\t"
+                 "ldr    %[t2], [%[t0], #8]\n\t"
+                 "lsr    %[t1], %[t1], %[t2]\n\t"
+                 "ldr    %[t2], [%[t0]]\n\t"
+                 "and    %[t1], %[t1], %[t2]\n\t"
+                 "str    %[t1], [%[dp]], #4\n\t"
+                 "ldr    %[t1], [%[dq], %[offset]]\n\t"
+                 "ldr    %[t2], [%[t0], #12]\n\t"
+                 "lsr    %[t1], %[t1], %[t2]\n\t"
+                 "ldr    %[t2], [%[t0], #4]\n\t"
+                 "and    %[t1], %[t1], %[t2]\n\t"
+                 "str    %[t1], [%[dq]], #-4\n\t"
+                 "cmp    %[dp], %[end]\n\t"
+                 "bne    1b"
+                 : [t0] "=&r"(t0), [t1] "=&r"(t1), [t2] "=&r"(t2), [lp] "+r"(lp), [lq] "+r"(lq),
+                   [dp] "+r"(dp), [dq] "+r"(dq)
+                 : [scroll] "r"(scrolls), [classes] "r"(cell_class.of), [rules] "r"(pair_rule.rule),
+                   [offset] "r"(offset), [end] "r"(end)
+                 : "cc", "memory");
+#else
+    const uint32_t* sp = src + p0;
+    const uint32_t* sq = src + kPixels - 1 - p0;
+    for (; dp != end; dp++, dq--, sp++, sq--, lp++, lq--) {
+        const uint32_t cp = cell_class.of[swar::add_bytes(*lp, scroll)];
+        const uint32_t cq = cell_class.of[swar::add_bytes(*lq, scroll)];
         const PairRule& r = pair_rule.rule[cp * 4 + cq];
-        const int q = kPixels - 1 - p;
-        dest[p] = (src[p] >> r.shift_p) & r.mask_p;
-        dest[q] = (src[q] >> r.shift_q) & r.mask_q;
-    };
-    for (int p = 0; p < kPixels / 2; p += 2) {
-        uint32_t lp, lq; // the cells of p, p + 1 and of their mirrors q - 1, q (q = 76799 - p)
-        std::memcpy(&lp, lens + p, 4);
-        std::memcpy(&lq, lens + kPixels - 2 - p, 4);
-        lp = swar::add_bytes(lp, scrolls);
-        lq = swar::add_bytes(lq, scrolls);
-        apply(p, cell_class.of[lp & 0xFFFF], cell_class.of[lq >> 16]);
-        apply(p + 1, cell_class.of[lp >> 16], cell_class.of[lq & 0xFFFF]);
+        const uint32_t p = *sp, q = *sq;
+        *dp = (p >> r.shift_p) & r.mask_p;
+        *dq = (q >> r.shift_q) & r.mask_q;
+    }
+#endif
+}
+
+void mask_frame(uint16_t scroll, uint32_t* dest, const uint32_t* src) {
+    mask_pairs(scroll, dest, src, 0, kPixels / 2);
+}
+
+void coverage(uint16_t scroll, uint8_t* covered) {
+    const uint32_t scrolls = scroll | uint32_t{scroll} << 16;
+    for (int p = 0; p < kPixels; p += 2) {
+        uint32_t cells;
+        std::memcpy(&cells, lens + p, 4);
+        cells = swar::add_bytes(cells, scrolls);
+        covered[p] = cell_class.of[cells & 0xFFFF];
+        covered[p + 1] = cell_class.of[cells >> 16];
     }
 }
 #endif
+
+// A whole-numbered quotient truncated toward zero: through int where it fits (a library call converts a
+// double to 64 bits on 32-bit ARM).
+int64_t truncate(double q) {
+    return q > -2147483648.0 && q < 2147483648.0 ? static_cast<int>(q) : static_cast<int64_t>(q);
+}
+
+// The lattice's scroll at a time: row << 8 | column, each mod 256.
+uint16_t lattice_scroll(int time) {
+    const double t = time;
+    const int g = static_cast<int>(t + 5000 * std::sin(t * (1.0 / 600)));
+    const int m = static_cast<int>(100 * std::cos(t * (1 / 22.1)));
+    return static_cast<uint16_t>(static_cast<uint8_t>(3 * m) << 8 | static_cast<uint8_t>(g));
+}
 
 } // namespace
 
@@ -173,9 +254,11 @@ void venkula_init(int depth, int divisor) {
     for (int y = -120; y <= 0; y++)
         for (int x = -160; x <= 0; x++) {
             const int d = static_cast<int>(depth - std::sqrt(100.0 * (x * x + y * y)));
-            // 64-bit products so that an unusual depth cannot overflow; only the low 8 bits are kept.
-            const auto column = static_cast<uint8_t>(int64_t{d} * x / divisor);
-            const auto row = static_cast<uint8_t>(int64_t{d} * y / divisor);
+            // d * x / divisor truncated, only its low 8 bits kept. The products are whole numbers below
+            // 2^53 in magnitude (an unusual depth cannot overflow them), so the double quotient truncates
+            // to the integer quotient: one floating-point division where 32-bit ARM has no integer one.
+            const auto column = static_cast<uint8_t>(truncate(static_cast<double>(d) * x / divisor));
+            const auto row = static_cast<uint8_t>(truncate(static_cast<double>(d) * y / divisor));
             const auto flipped_column = static_cast<uint8_t>(0 - column),
                        flipped_row = static_cast<uint8_t>(0 - row);
             put(x, y, row, column);
@@ -186,8 +269,9 @@ void venkula_init(int depth, int divisor) {
 }
 
 void venkula(int time, uint32_t* dest, const uint32_t* src) {
-    const double t = time;
-    const int g = static_cast<int>(t + 5000 * std::sin(t * (1.0 / 600)));
-    const int m = static_cast<int>(100 * std::cos(t * (1 / 22.1)));
-    mask_frame(static_cast<uint16_t>(static_cast<uint8_t>(3 * m) << 8 | static_cast<uint8_t>(g)), dest, src);
+    mask_frame(lattice_scroll(time), dest, src);
+}
+
+void venkula_coverage(int time, uint8_t* covered) {
+    coverage(lattice_scroll(time), covered);
 }

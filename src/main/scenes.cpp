@@ -30,6 +30,8 @@ namespace {
 uint32_t blur_frame[kScreenWords];
 uint32_t halftone_frame[kScreenWords];
 uint32_t zoom_frame[kScreenWords];
+uint8_t zoom_cover[kScreenWords]; // the pixels of zoom_frame that the mask shows
+uint32_t zoom_palette[256];       // the colours of zoom_texture's greys
 uint32_t twist_frame[kScreenWords];
 
 constexpr uint32_t kOrange = 0x00EE8800; // panorama sky and the pictures' key colour
@@ -81,12 +83,17 @@ void build_pano_tables(const uint8_t* picture, uint32_t* back, uint32_t* front) 
     }
 }
 
+namespace {
+// The colour of each grey of the picture in the zoomer: the key grey (the first pixel's) is orange.
+void zoom_colours(const uint8_t* picture, uint32_t* palette) {
+    for (uint32_t v = 0; v < 256; v++) palette[v] = v == picture[0] ? kOrange : ((3 * v) >> 2) << 16;
+}
+} // namespace
+
 void build_zoom_texture(const uint8_t* picture, uint32_t* texture) {
-    const uint8_t key = picture[0];
-    for (int i = 0; i < 256 * 256; i++) {
-        const uint32_t v = picture[i];
-        texture[i] = v == key ? kOrange : ((3 * v) >> 2) << 16;
-    }
+    uint32_t palette[256];
+    zoom_colours(picture, palette);
+    for (int i = 0; i < 256 * 256; i++) texture[i] = palette[picture[i]];
 }
 
 void build_portrait_screen(const uint8_t* picture, uint32_t* screen) {
@@ -109,6 +116,7 @@ void make_zoom_texture() {
     suumi_init(kScreenW, kScreenH);
     venkula_init(500, 180);
     build_zoom_texture(naama, zoom_texture);
+    zoom_colours(naama, zoom_palette);
 }
 
 void make_portrait_screen() {
@@ -224,7 +232,9 @@ void halftone_scene(uint32_t* frame, int t) {
 
 void zoom_scene(uint32_t* frame, int t) {
     const int z = static_cast<int>((100080 - t) + std::sin(t * (1.0 / 15)) * 60);
-    suumi_effect(zoom_frame, z, 5.0, zoom_texture, zoom_texture, zoom_texture);
+    // The zoomer is drawn only where the mask lets it through.
+    venkula_coverage(t, zoom_cover);
+    suumi_effect_paletted(zoom_frame, z, 5.0, naama, naama, naama, zoom_palette, zoom_cover);
     venkula(t, frame, zoom_frame);
     make_thumb(frame);
     const double u = t * 0.0625;

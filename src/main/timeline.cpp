@@ -354,7 +354,8 @@ void section_10(timeline& tl) {
         }
         twist_scene(screen_a, tl.e);
         thumb_column(screen_a, &tl.slots, tl.e);
-        cross_fade(screen_a, screen_b, screen_a, kScreenWords, ramp(tl.e));
+        // The cross-fade to black (screen_b) is screen_a weighed alone.
+        add_fade(screen_a, screen_b, screen_a, kScreenWords, 255 - ramp(tl.e), 0);
         return screen_a;
     });
 }

@@ -104,4 +104,35 @@ TEST_F(Suumi, MatchesReferenceOverTime) {
     }
 }
 
+TEST_F(Suumi, PalettedPicturesGiveTheFramesOfTheirColours) {
+    // Three grey pictures and a palette: the paletted zoomer draws what suumi_effect draws over the
+    // pictures in colour, on every covered pixel and on no other.
+    std::vector<uint8_t> g1(256 * 256), g2(256 * 256), g3(256 * 256);
+    for (int i = 0; i < 256 * 256; i++) {
+        g1[size_t(i)] = static_cast<uint8_t>(i * 7 + (i >> 8));
+        g2[size_t(i)] = static_cast<uint8_t>((i >> 8) ^ i);
+        g3[size_t(i)] = static_cast<uint8_t>(i * 131 >> 5);
+    }
+    const auto palette = random_frame(256, 41, true);
+    std::vector<uint32_t> c1(256 * 256), c2(256 * 256), c3(256 * 256);
+    for (int i = 0; i < 256 * 256; i++) {
+        c1[size_t(i)] = palette[g1[size_t(i)]];
+        c2[size_t(i)] = palette[g2[size_t(i)]];
+        c3[size_t(i)] = palette[g3[size_t(i)]];
+    }
+    std::vector<uint8_t> covered(kW * kH);
+    for (size_t p = 0; p < covered.size(); p++) covered[p] = (p / 7 + p / 320) % 3 != 0;
+    std::vector<uint32_t> want(kW * kH), got(kW * kH);
+    for (int t : {0, 1, 100, 255, 256, 400, 511, 600, 767, 100080, -5}) {
+        suumi_effect(want.data(), t, 5.0, c1.data(), c2.data(), c3.data());
+        suumi_effect_paletted(got.data(), t, 5.0, g1.data(), g2.data(), g3.data(), palette.data(), nullptr);
+        ASSERT_EQ(got, want) << t;
+        std::fill(got.begin(), got.end(), 0x12345678u);
+        suumi_effect_paletted(got.data(), t, 5.0, g1.data(), g2.data(), g3.data(), palette.data(),
+                              covered.data());
+        for (size_t p = 0; p < got.size(); p++)
+            ASSERT_EQ(got[p], covered[p] ? want[p] : 0x12345678u) << t << " pixel " << p;
+    }
+}
+
 } // namespace

@@ -151,4 +151,31 @@ TEST(Venkula, MatchesReferenceOverTimeAndInPlace) {
     }
 }
 
+TEST(Venkula, CoverageIsWhereSomeSourceShows) {
+    // A pixel is covered exactly where a white source leaves it non-black; an uncovered pixel is black
+    // whatever the source.
+    const std::vector<uint32_t> white(kPixels, 0xFFFFFFFFu);
+    const auto noise = random_frame(kPixels, 26, true);
+    std::vector<uint32_t> lit(kPixels), masked(kPixels);
+    std::vector<uint8_t> covered(kPixels);
+    for (auto [depth, divisor] : {std::pair{1200, 280}, std::pair{500, 180}}) {
+        venkula_init(depth, divisor);
+        for (int time : {-77, 0, 1234, 9999}) {
+            venkula_coverage(time, covered.data());
+            venkula(time, lit.data(), white.data());
+            venkula(time, masked.data(), noise.data());
+            int shown = 0;
+            for (int p = 0; p < kPixels; p++) {
+                ASSERT_EQ(covered[p] != 0, lit[p] != 0) << "t " << time << " pixel " << p;
+                if (!covered[p]) {
+                    ASSERT_EQ(masked[p], 0u) << "t " << time << " pixel " << p;
+                }
+                shown += covered[p] != 0;
+            }
+            EXPECT_GT(shown, kPixels / 3);
+            EXPECT_LT(shown, kPixels * 2 / 3);
+        }
+    }
+}
+
 } // namespace
