@@ -36,6 +36,16 @@ struct Run {
 std::vector<Run> runs;
 int run_first[kH + 1];
 
+// Without a vector unit each row is drawn as stretches of columns that sample one image row (a few
+// pixels near the edges, most of a row near the middle): a pixel then costs two look-ups, its column's
+// image column and the texel. Rows' stretches in order, row i's from stretch_first[i] on.
+struct Stretch {
+    uint16_t start, length;
+    uint32_t offset; // row_offset of the stretch, in words
+};
+std::vector<Stretch> stretches;
+int stretch_first[kH + 1];
+
 using namespace lanes;
 
 // dest[x] = fore[x] unless it is the key, else back[x], for x of 0..n-1.
@@ -100,12 +110,50 @@ int pano_init(const uint32_t* back, const uint32_t* front) {
         }
     }
     run_first[kH] = static_cast<int>(runs.size());
+    stretches.clear();
+    for (int i = 0; i < kH; i++) {
+        stretch_first[i] = static_cast<int>(stretches.size());
+        const uint32_t* offset = row_offset + i * kW;
+        for (int start = 0, j = 1; j <= kW; j++) {
+            if (j < kW && offset[j] == offset[start]) continue;
+            stretches.push_back(
+                {static_cast<uint16_t>(start), static_cast<uint16_t>(j - start), offset[start]});
+            start = j;
+        }
+    }
+    stretch_first[kH] = static_cast<int>(stretches.size());
     return 1;
 }
 
+namespace {
+
+// pano_effect without a vector unit: per stretch, each column's row-0 pointers (foreground, background
+// side by side) and the stretch's offset.
+void draw_stretches(uint32_t* dest, uint32_t position, uint32_t key) {
+    const uint32_t* layers[kW][2];
+    for (int j = 0; j < kW; j++) {
+        layers[j][0] = paalline + (2 * position + column[j]) % kImageW;
+        layers[j][1] = tausta + (position + column[j]) % kImageW;
+    }
+    for (int i = 0; i < kH; i++, dest += kW)
+        for (int k = stretch_first[i]; k < stretch_first[i + 1]; k++) {
+            const Stretch& st = stretches[k];
+            const uint32_t offset = st.offset;
+            const uint32_t* const* l = layers[st.start];
+            uint32_t* d = dest + st.start;
+            for (uint32_t* const end = d + st.length; d != end; d++, l += 2) {
+                const uint32_t v = l[0][offset];
+                *d = v != key ? v : l[1][offset];
+            }
+        }
+}
+
+} // namespace
+
 void pano_effect(uint32_t* dest, uint32_t position) {
     if (!tausta || !paalline) return; // pano_init not called yet
-    const uint32_t* back[kW];         // row 0 of the column each screen column samples, per layer
+    if constexpr (!kVectorUnit) return draw_stretches(dest, position, paalline[0]);
+    const uint32_t* back[kW]; // row 0 of the column each screen column samples, per layer
     const uint32_t* fore[kW];
     for (int j = 0; j < kW; j++) {
         back[j] = tausta + (position + column[j]) % kImageW;
