@@ -75,6 +75,18 @@ int64_t carried(const vec_pvert& p, int w) {
     return word_of(p, w);
 }
 
+// num / den truncated toward zero, for den > 0. 32-bit ARM has no integer division instruction and
+// divides in a library call; for 32-bit operands the double quotient truncates to the integer quotient
+// (both are exact doubles, and the quotient's rounding error stays below the distance 1 / den from any
+// integer it is not).
+int64_t divide(int64_t num, int64_t den) {
+    if (num < INT32_MIN || num > INT32_MAX || den > INT32_MAX) return num / den;
+    // Converted from 32 bits (from 64 would be a library call too); |quotient| <= |num| fits as well.
+    const double q =
+        static_cast<double>(static_cast<int32_t>(num)) / static_cast<double>(static_cast<int32_t>(den));
+    return static_cast<int32_t>(q);
+}
+
 // Walks one edge into the left or right table, one entry per row it crosses. Values are sampled at the
 // bottom of each row: start = upper + step * (256 - frac) / 256 with frac the sub-pixel part of upper.y.
 void walk_edge(const vec_pvert& from, const vec_pvert& to) {
@@ -93,7 +105,7 @@ void walk_edge(const vec_pvert& from, const vec_pvert& to) {
     for (int k = 0; k < fill.nwords; k++) {
         const int w = fill.words[k];
         const int64_t a = carried(upper, w), b = carried(lower, w);
-        step[k] = (b - a) * 256 / dy;
+        step[k] = divide((b - a) * 256, dy);
         value[k] = a + step[k] * (256 - frac) / 256;
     }
     if (row < 0) {
@@ -104,6 +116,15 @@ void walk_edge(const vec_pvert& from, const vec_pvert& to) {
     int32_t(*table)[kEdgeWords] = edges[down ? 1 : 0];
     if (fill.nwords == 1) { // x alone, as for every 32-bit polygon
         int64_t x = value[0];
+        const int64_t end = x + step[0] * (last - row);
+        if (x >= INT32_MIN && x <= INT32_MAX && end >= INT32_MIN && end <= INT32_MAX) {
+            // Every value fits: 32-bit sums (unsigned, so that the step past the last row may wrap),
+            // nothing to saturate.
+            uint32_t x32 = static_cast<uint32_t>(x);
+            const uint32_t step32 = static_cast<uint32_t>(step[0]);
+            for (; row <= last; row++, x32 += step32) table[row][0] = static_cast<int32_t>(x32);
+            return;
+        }
         for (; row <= last; row++, x += step[0]) table[row][0] = saturate(x);
         return;
     }

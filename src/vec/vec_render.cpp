@@ -129,7 +129,7 @@ int clip_near(const corner* in, int n, corner* out, int width, int height, float
     int m = 0;
     for (int i = 0; i < n; i++) {
         const corner& p = in[i];
-        const corner& q = in[(i + 1) % n];
+        const corner& q = in[i + 1 < n ? i + 1 : 0]; // no division (a library call on 32-bit ARM)
         const bool p_in = p.cz <= kVecNearZ, q_in = q.cz <= kVecNearZ;
         if (p_in) out[m++] = p;
         if (p_in == q_in) continue;
@@ -197,6 +197,7 @@ void draw_poly(vec_object* o, int32_t ref, bool zbuffer) {
     const bool with_normals = (flags & kVecTexturedByNormals) && o->tnormals;
     const bool with_z = zbuffer || (flags & kVecPerspective);
 
+    const bool smooth = flags & kVecSmooth;
     corner cs[4];
     int n = 0;
     bool clip = false;
@@ -215,7 +216,7 @@ void draw_poly(vec_object* o, int32_t ref, bool zbuffer) {
         c.v = with_uv ? o->uv[2 * vi + 1] : 0.0f;
         c.u2 = with_normals ? kTexCentre + o->tnormals[3 * vi] : 0.0f;
         c.v2 = with_normals ? kTexCentre - o->tnormals[3 * vi + 1] : 0.0f;
-        c.shade = (flags & kVecSmooth) ? vec_shade(o, word) : 0.0f;
+        c.shade = smooth ? vec_shade(o, word) : 0.0f;
         c.z = with_z ? -t[2] : 0.0f;
         if (c.cz > kVecNearZ) clip = true;
     }
@@ -230,11 +231,18 @@ void draw_poly(vec_object* o, int32_t ref, bool zbuffer) {
         src = clipped;
     }
 
+    // Words a corner does not carry are 0 (their corner values are 0.0); only the others are converted.
     vec_pvert pv[4];
     for (int k = 0; k < n; k++) {
         const corner& c = src[k];
-        pv[k] = {vec_trunc(c.sx), vec_trunc(c.sy), vec_trunc(c.u),     vec_trunc(c.v),
-                 vec_trunc(c.u2), vec_trunc(c.v2), vec_trunc(c.shade), vec_trunc(c.z)};
+        pv[k] = {vec_trunc(c.sx),
+                 vec_trunc(c.sy),
+                 with_uv ? vec_trunc(c.u) : 0,
+                 with_uv ? vec_trunc(c.v) : 0,
+                 with_normals ? vec_trunc(c.u2) : 0,
+                 with_normals ? vec_trunc(c.v2) : 0,
+                 smooth ? vec_trunc(c.shade) : 0,
+                 with_z ? vec_trunc(c.z) : 0};
     }
     if (flags & kVecFlat) pv[0].shade = vec_trunc(vec_shade(o, f));
     vec_poly(n, pv, o->color);
