@@ -3,7 +3,7 @@
 # ARM build draws and plays exactly what the x86-64 build does: `capture --digest` of the ARM build must
 # equal tests/capture/regression_table.inc byte for byte.
 #
-#   tools/scripts/cross-check.sh aarch64|armhf [--tests]
+#   tools/scripts/cross-check.sh aarch64|armhf|armel|mipsel [--tests]
 #
 # Installs the cross compiler and qemu-user-static on the host if they are missing (apt-get; sudo when not
 # root). The target's libraries come from Debian's archive for that architecture: downloaded with a private
@@ -17,7 +17,7 @@ cd "$(dirname "$0")/../.."
 root=$PWD
 
 usage() {
-  echo "usage: cross-check.sh aarch64|armhf [--tests]" >&2
+  echo "usage: cross-check.sh aarch64|armhf|armel|mipsel [--tests]" >&2
   exit 2
 }
 [ $# -ge 1 ] || usage
@@ -31,6 +31,8 @@ esac
 case "$arch" in
   aarch64) triplet=aarch64-linux-gnu deb_arch=arm64 qemu=qemu-aarch64-static ;;
   armhf) triplet=arm-linux-gnueabihf deb_arch=armhf qemu=qemu-arm-static ;;
+  armel) triplet=arm-linux-gnueabi deb_arch=armel qemu=qemu-arm-static ;;
+  mipsel) triplet=mipsel-linux-gnu deb_arch=mipsel qemu=qemu-mipsel-static ;;
   *) usage ;;
 esac
 started=$SECONDS
