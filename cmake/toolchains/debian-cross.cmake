@@ -76,10 +76,11 @@ if(SHORELINE_SYSROOT_LIBC AND NOT CMAKE_CXX_FLAGS_INIT MATCHES "-nostdinc")
   string(APPEND CMAKE_C_FLAGS_INIT " -nostdinc${libc_dirs}")
   string(APPEND CMAKE_CXX_FLAGS_INIT " -nostdinc${cxx_dirs}${libc_dirs}")
   # Start files and the C library from the sysroot (-B and -L come before the compiler's own folders;
-  # --sysroot puts the sysroot before the absolute paths in its libc.so script).
+  # --sysroot puts the sysroot before the absolute paths in its libc.so script). -pthread: the static C++
+  # runtime calls pthread_once, which glibc keeps in libpthread before 2.34.
   foreach(kind EXE SHARED)
     string(APPEND CMAKE_${kind}_LINKER_FLAGS_INIT " --sysroot=${SHORELINE_SYSROOT}"
            " -B${SHORELINE_SYSROOT}/usr/lib/${SHORELINE_TRIPLET}/ -L${SHORELINE_SYSROOT}/lib/${SHORELINE_TRIPLET}"
-           " -L${SHORELINE_SYSROOT}/usr/lib/${SHORELINE_TRIPLET} -static-libstdc++ -static-libgcc")
+           " -L${SHORELINE_SYSROOT}/usr/lib/${SHORELINE_TRIPLET} -static-libstdc++ -static-libgcc -pthread")
   endforeach()
 endif()

@@ -5,4 +5,5 @@
 set(CMAKE_SYSTEM_PROCESSOR mipsel)
 set(SHORELINE_TRIPLET mipsel-linux-gnu)
 set(SHORELINE_QEMU qemu-mipsel-static)
+set(SHORELINE_DEB_ARCH mipsel) # the Debian architecture, for packages
 include("${CMAKE_CURRENT_LIST_DIR}/debian-cross.cmake")
