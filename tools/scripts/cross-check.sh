@@ -57,7 +57,10 @@ if [ "$tests" = ON ]; then
   dev+=(libgtest-dev libbenchmark-dev libxmp-dev lib3ds-dev)
   runtime+=(libbenchmark1debian libxmp4 lib3ds-1-3)
 fi
-[ -z "$suite" ] || dev+=(libc6-dev linux-libc-dev libcrypt-dev) # that release's C library to build with
+if [ -n "$suite" ]; then
+  dev+=(libc6-dev linux-libc-dev libcrypt-dev) # that release's C library to build with
+  runtime+=(libsdl2-2.0-0) # what the handheld archive's sdl12-compat runs over (package.sh tries it)
+fi
 wanted="${dev[*]} ${runtime[*]}"
 # A sysroot made before serves when it holds every wanted package (one made with --tests holds more).
 have_all() {
