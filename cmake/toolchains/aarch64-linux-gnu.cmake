@@ -4,4 +4,5 @@
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
 set(SHORELINE_TRIPLET aarch64-linux-gnu)
 set(SHORELINE_QEMU qemu-aarch64-static)
+set(SHORELINE_DEB_ARCH arm64) # the Debian architecture, for packages
 include("${CMAKE_CURRENT_LIST_DIR}/debian-cross.cmake")

@@ -5,4 +5,5 @@
 set(CMAKE_SYSTEM_PROCESSOR arm)
 set(SHORELINE_TRIPLET arm-linux-gnueabihf)
 set(SHORELINE_QEMU qemu-arm-static)
+set(SHORELINE_DEB_ARCH armhf) # the Debian architecture, for packages
 include("${CMAKE_CURRENT_LIST_DIR}/debian-cross.cmake")

@@ -228,6 +228,22 @@ TEST_F(CaptureProgram, TwoCapturesGiveIdenticalBytesAndMatchingParts) {
     EXPECT_EQ(read_text(path("still.png")), read_text(path("a000.png")));
 }
 
+// A --fit still: the PNG header gives the picture's size (where the frame lies in it is the output tests'
+// concern; stills, sequences and videos share their layout code).
+TEST_F(CaptureProgram, FittedStillIsA2160pPicture) {
+    result r = run({"--fit=2160", "--still=19:8", path("thumb.png")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string png = read_text(path("thumb.png"));
+    ASSERT_GT(png.size(), 24u);
+    auto be32 = [&png](size_t at) {
+        return uint32_t(uint8_t(png[at])) << 24 | uint8_t(png[at + 1]) << 16 | uint8_t(png[at + 2]) << 8 |
+               uint8_t(png[at + 3]);
+    };
+    EXPECT_EQ(png.compare(12, 4, "IHDR"), 0);
+    EXPECT_EQ(be32(16), 3840u);
+    EXPECT_EQ(be32(20), 2160u);
+}
+
 TEST_F(CaptureProgram, SoundtrackDoesNotDependOnTheFrameRate) {
     result slow = run({"-r", "7", "--to=100", path("slow.wav")});
     result fast = run({"-r", "240", "--to=100", path("fast.wav")});
@@ -257,6 +273,16 @@ TEST_F(CaptureProgram, VideoThroughFfmpeg) {
     std::string probe = read_text(dir + "/probe");
     EXPECT_NE(probe.find("video,640,480,"), std::string::npos) << probe;
     EXPECT_NE(probe.find("audio"), std::string::npos) << probe;
+
+    // --fit=1080: the frame 4 times (1280x960) inside 1920x1080, at the demo's 50 fps.
+    result fitted = run({"--fit=1080", "--from=19:0", "--to=19:2", path("fit.mkv")});
+    ASSERT_EQ(fitted.status, 0) << fitted.err;
+    std::string fit_cmd = "ffprobe -v error -select_streams v -show_entries stream=width,height,r_frame_rate "
+                          "-of csv=p=0 '" +
+                          path("fit.mkv") + "' > '" + dir + "/probe'";
+    ASSERT_EQ(system(fit_cmd.c_str()), 0);
+    EXPECT_EQ(read_text(dir + "/probe"), "1920,1080,50/1\n");
+    unlink(path("fit.mkv").c_str());
 
     // ffmpeg failing (here: a container it does not know) is a failed capture, and leaves nothing.
     result bad = run({"--to=10", path("v.notacontainer")});

@@ -65,6 +65,24 @@ TEST(CaptureOptions, RateAndScaleLimits) {
     EXPECT_EQ(parse({"-S", "8", "a.mp4"}).opts.section, 8);
 }
 
+TEST(CaptureOptions, FitPresetsForVideoSites) {
+    for (const char* out : {"v.mp4", "f%05d.png"}) {
+        parsed p = parse({"--fit=1080", out});
+        ASSERT_TRUE(p.ok) << p.err;
+        EXPECT_EQ(p.opts.fit, 1080);
+        EXPECT_EQ(p.opts.fps, 50);
+    }
+    parsed still = parse({"--fit", "2160", "--still=13:16", "thumb.png"});
+    ASSERT_TRUE(still.ok) << still.err;
+    EXPECT_EQ(still.opts.fit, 2160);
+    EXPECT_EQ(parse({"v.mp4"}).opts.fit, 0);
+    for (const char* bad : {"720", "1081", "1080p", "", "0", "-1080", "4320", "+1080", "2160.0"}) {
+        parsed p = parse({"--fit", bad, "v.mp4"});
+        EXPECT_FALSE(p.ok) << bad;
+        EXPECT_NE(p.err.find("is not 1080 (a 1920x1080 picture) or 2160"), std::string::npos) << p.err;
+    }
+}
+
 TEST(CaptureOptions, SongPositions) {
     int pos = -1;
     EXPECT_TRUE(parse_position("1316", &pos));
@@ -121,6 +139,14 @@ TEST(CaptureOptions, RefusedUsage) {
     refused({"--from=1", "--from=2", "a.wav"}, "option --from given more than once");
     refused({"-q", "--quiet", "a.wav"}, "option --quiet given more than once");
     refused({"--bench", "--bench"}, "option --bench given more than once");
+    // --fit decides the scale and keeps the demo's rate; it needs pictures to lay out.
+    refused({"--fit=1080", "--scale=4", "v.mp4"}, "--fit and --scale cannot be combined");
+    refused({"-s1", "--fit=2160", "v.mp4"}, "--fit and --scale cannot be combined");
+    refused({"--fit=1080", "--fps=50", "v.mp4"}, "leave out --fps");
+    refused({"--fit=1080", "a.wav"}, "'a.wav' is a soundtrack");
+    refused({"--fit=1080", "--bench"}, "--bench writes none");
+    refused({"--digest", "--fit=2160"}, "--digest writes none");
+    refused({"--fit=1080", "--fit=1080", "v.mp4"}, "option --fit given more than once");
 }
 
 TEST(CaptureOptions, HelpAndVersionWinOverEverythingElse) {

@@ -2,11 +2,13 @@
 // made on the way, and failures (full disk, a folder that cannot be made) that must leave no file behind.
 #include "encoder.h"
 #include "output.h"
+#include "video.h"
 
 #include <gtest/gtest.h>
 
 #include <dirent.h>
 #include <png.h>
+#include <cstring>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -69,40 +71,73 @@ std::vector<uint32_t> test_frame() {
     return frame;
 }
 
-bool write_png_file(const std::string& path, const std::vector<uint32_t>& frame, int scale,
+bool write_png_file(const std::string& path, const std::vector<uint32_t>& frame, const frame_layout& layout,
                     std::string* err) {
-    std::vector<uint8_t> row(kScreenW * 8 * 3);
+    std::vector<uint8_t> row(static_cast<size_t>(layout.width) * 3);
     out_file of;
     if (!out_open(&of, path.c_str(), err)) return false;
-    if (!write_png(of.f, frame.data(), scale, row.data(), err)) {
+    if (!write_png(of.f, frame.data(), layout, row.data(), err)) {
         out_abort(&of);
         return false;
     }
     return out_commit(&of, err);
 }
 
-TEST(CaptureOutput, PngHoldsTheFrameScaledByNearestNeighbour) {
-    std::string dir = make_temp_dir();
+// The pixels of a picture that are not where layout puts them: frame pixel (x, y) in the
+// scale x scale square at (left + x * scale, top + y * scale), black elsewhere.
+long misplaced_pixels(const uint32_t* pixels, const std::vector<uint32_t>& frame, const frame_layout& l) {
+    long wrong = 0;
+    for (int y = 0; y < l.height; ++y) {
+        for (int x = 0; x < l.width; ++x) {
+            int fx = x - l.left, fy = y - l.top;
+            bool inside = fx >= 0 && fy >= 0 && fx < kScreenW * l.scale && fy < kScreenH * l.scale;
+            uint32_t want = inside ? frame[(fy / l.scale) * kScreenW + fx / l.scale] : 0;
+            wrong += pixels[static_cast<size_t>(y) * l.width + x] != want;
+        }
+    }
+    return wrong;
+}
+
+// A test frame without black pixels, so that a margin cannot pass for picture.
+std::vector<uint32_t> bright_frame() {
     std::vector<uint32_t> frame = test_frame();
-    for (int scale : {1, 3}) {
-        std::string path = dir + "/f" + std::to_string(scale) + ".png";
+    for (uint32_t& p : frame) p |= 0x010101;
+    return frame;
+}
+
+TEST(CaptureOutput, FittedLayoutsTakeTheLargestWholeScaleCentred) {
+    auto same = [](const frame_layout& a, const frame_layout& b) {
+        return a.scale == b.scale && a.width == b.width && a.height == b.height && a.left == b.left &&
+               a.top == b.top;
+    };
+    // 1920x1080: 6 across but 4.5 down, so 4 (1280x960), with 320 columns and 60 rows of black each side.
+    EXPECT_TRUE(same(fitted_layout(1920, 1080), frame_layout{4, 1920, 1080, 320, 60}));
+    // 3840x2160: 9 down (2880x2160 fills the height), 480 columns each side.
+    EXPECT_TRUE(same(fitted_layout(3840, 2160), frame_layout{9, 3840, 2160, 480, 0}));
+    EXPECT_TRUE(same(fitted_layout(kScreenW, kScreenH), scaled_layout(1)));
+    EXPECT_TRUE(same(fitted_layout(961, 721), frame_layout{3, 961, 721, 0, 0})); // odd margins round down
+    EXPECT_EQ(fitted_layout(319, 1000).scale, 0);
+    EXPECT_TRUE(same(scaled_layout(3), frame_layout{3, 960, 720, 0, 0}));
+}
+
+TEST(CaptureOutput, PngHoldsTheFrameLaidOutByNearestNeighbour) {
+    std::string dir = make_temp_dir();
+    std::vector<uint32_t> frame = bright_frame();
+    for (const frame_layout& layout : {scaled_layout(1), scaled_layout(3), fitted_layout(1920, 1080)}) {
+        std::string path = dir + "/f" + std::to_string(layout.width) + ".png";
         std::string err;
-        ASSERT_TRUE(write_png_file(path, frame, scale, &err)) << err;
+        ASSERT_TRUE(write_png_file(path, frame, layout, &err)) << err;
         int w = 0, h = 0;
         std::vector<uint32_t> pixels;
         ASSERT_TRUE(decode_png(path, &w, &h, &pixels));
-        ASSERT_EQ(w, kScreenW * scale);
-        ASSERT_EQ(h, kScreenH * scale);
-        int wrong = 0;
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x)
-                wrong += pixels[y * w + x] != frame[(y / scale) * kScreenW + x / scale];
-        EXPECT_EQ(wrong, 0) << "scale " << scale;
+        ASSERT_EQ(w, layout.width);
+        ASSERT_EQ(h, layout.height);
+        EXPECT_EQ(misplaced_pixels(pixels.data(), frame, layout), 0) << w << "x" << h;
     }
     // Same frame, same bytes: nothing like a time stamp goes into the file.
     std::string err;
-    ASSERT_TRUE(write_png_file(dir + "/again.png", frame, 1, &err)) << err;
-    EXPECT_EQ(read_file(dir + "/again.png"), read_file(dir + "/f1.png"));
+    ASSERT_TRUE(write_png_file(dir + "/again.png", frame, scaled_layout(1), &err)) << err;
+    EXPECT_EQ(read_file(dir + "/again.png"), read_file(dir + "/f320.png"));
     remove_dir(dir);
 }
 
@@ -218,14 +253,14 @@ TEST(CaptureOutput, FailuresAreReportedAndLeaveNothing) {
         EXPECT_FALSE(wrote && wav_finish(&w, &err));
         if (!wrote) wav_abort(&w);
         err.clear();
-        EXPECT_FALSE(write_png_file("/dev/full", test_frame(), 2, &err));
+        EXPECT_FALSE(write_png_file("/dev/full", test_frame(), scaled_layout(2), &err));
         EXPECT_NE(err.find("No space left on device"), std::string::npos) << err;
         struct stat st;
         EXPECT_TRUE(stat("/dev/full", &st) == 0 && S_ISCHR(st.st_mode)) << "the device must stay a device";
     }
     if (geteuid() != 0) { // root writes anywhere
         chmod(dir.c_str(), 0500);
-        EXPECT_FALSE(write_png_file(dir + "/f.png", test_frame(), 1, &err));
+        EXPECT_FALSE(write_png_file(dir + "/f.png", test_frame(), scaled_layout(1), &err));
         EXPECT_NE(err.find("Permission denied"), std::string::npos) << err;
         chmod(dir.c_str(), 0700);
     }
@@ -238,7 +273,7 @@ TEST(CaptureOutput, WriterThreadKeepsFramesApartAndReportsTheFirstFailure) {
     std::vector<uint32_t> frame = test_frame();
     {
         png_encoder e;
-        encoder_start(&e, 2);
+        encoder_start(&e, scaled_layout(2));
         // More frames than slots, each different, and the source reused at once: every file must hold
         // the frame as it was when submitted.
         for (int i = 0; i < 3 * kEncoderSlots; ++i) {
@@ -260,7 +295,7 @@ TEST(CaptureOutput, WriterThreadKeepsFramesApartAndReportsTheFirstFailure) {
     remove_dir(dir);
     {
         png_encoder e;
-        encoder_start(&e, 1);
+        encoder_start(&e, scaled_layout(1));
         bool refused = false;
         for (int i = 0; i < 100 && !refused; ++i)
             refused = !encoder_submit(&e, frame.data(), "/dev/null/f.png");
@@ -270,9 +305,43 @@ TEST(CaptureOutput, WriterThreadKeepsFramesApartAndReportsTheFirstFailure) {
     }
     {
         png_encoder e; // abandoned with frames still queued: returns at once, writes nothing more
-        encoder_start(&e, 1);
+        encoder_start(&e, scaled_layout(1));
         encoder_abort(&e);
     }
+}
+
+// The frames ffmpeg is sent: a stand-in that stores its standard input in the file named last on its
+// command line, as ffmpeg would write its output there.
+TEST(CaptureOutput, VideoFramesAreLaidOutAsPngsAre) {
+    std::string dir = make_temp_dir();
+    const std::string fake = dir + "/fake-ffmpeg";
+    {
+        FILE* script = fopen(fake.c_str(), "w");
+        ASSERT_NE(script, nullptr);
+        fputs("#!/bin/sh\nfor last; do :; done\nexec cat > \"$last\"\n", script);
+        fclose(script);
+        chmod(fake.c_str(), 0755);
+    }
+    const std::vector<uint32_t> frames[2] = {bright_frame(), test_frame()};
+    for (const frame_layout& layout : {scaled_layout(1), scaled_layout(2), fitted_layout(1920, 1080)}) {
+        SCOPED_TRACE(std::to_string(layout.width) + "x" + std::to_string(layout.height));
+        const std::string out = dir + "/frames.raw";
+        video_pipe v;
+        std::string err;
+        ASSERT_TRUE(video_open(&v, fake.c_str(), out.c_str(), layout, 50, &err)) << err;
+        for (const std::vector<uint32_t>& frame : frames)
+            ASSERT_TRUE(video_write(&v, frame.data(), &err)) << err;
+        ASSERT_TRUE(video_close(&v, &err)) << err;
+        std::vector<uint8_t> bytes = read_file(out);
+        const size_t words = static_cast<size_t>(layout.width) * layout.height;
+        ASSERT_EQ(bytes.size(), 2 * words * sizeof(uint32_t));
+        std::vector<uint32_t> pixels(2 * words);
+        memcpy(pixels.data(), bytes.data(), bytes.size()); // frame words in memory order, as piped
+        EXPECT_EQ(misplaced_pixels(pixels.data(), frames[0], layout), 0);
+        EXPECT_EQ(misplaced_pixels(pixels.data() + words, frames[1], layout), 0);
+        unlink(out.c_str());
+    }
+    remove_dir(dir);
 }
 
 } // namespace

@@ -10,7 +10,7 @@ namespace {
 bool encode(png_encoder* e, const png_encoder::slot& s, std::string* err) {
     out_file of;
     if (!out_open(&of, s.path, err)) return false;
-    if (!write_png(of.f, s.frame.data(), e->scale, e->row.data(), err)) {
+    if (!write_png(of.f, s.frame.data(), e->layout, e->row.data(), err)) {
         out_abort(&of);
         *err = std::string("cannot write '") + s.path + "': " + *err;
         return false;
@@ -51,9 +51,9 @@ void stop(png_encoder* e, bool drop) {
 
 } // namespace
 
-bool encoder_start(png_encoder* e, int scale) {
-    e->scale = scale;
-    e->row.resize(static_cast<size_t>(kScreenW) * scale * 3);
+bool encoder_start(png_encoder* e, const frame_layout& layout) {
+    e->layout = layout;
+    e->row.resize(static_cast<size_t>(layout.width) * 3);
     for (auto& s : e->slots) s.frame.resize(static_cast<size_t>(kScreenW) * kScreenH);
     e->worker = std::thread(run_worker, e);
     return true;

@@ -22,8 +22,8 @@ struct png_encoder {
         char path[kPathMax];
     };
     slot slots[kEncoderSlots];
-    int scale = 1;
-    std::vector<uint8_t> row; // the worker's scaled row
+    frame_layout layout;
+    std::vector<uint8_t> row; // the worker's picture row
     std::thread worker;
     std::mutex lock;
     std::condition_variable work, space;
@@ -32,7 +32,7 @@ struct png_encoder {
     std::string error;
 };
 
-bool encoder_start(png_encoder* e, int scale);
+bool encoder_start(png_encoder* e, const frame_layout& layout);
 // False (nothing queued) once a frame has failed; the caller then ends the capture.
 bool encoder_submit(png_encoder* e, const uint32_t* frame, const char* path);
 // Waits for every queued frame; false with the first failure's message.

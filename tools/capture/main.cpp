@@ -177,6 +177,11 @@ void abort_outputs(capture_run* run) {
     run->sound_committed = false;
 }
 
+// --fit: a 16:9 picture of that height; else the frame --scale times.
+frame_layout picture_layout(const capture_options* o) {
+    return o->fit ? fitted_layout(o->fit * 16 / 9, o->fit) : scaled_layout(o->scale);
+}
+
 bool open_outputs(capture_run* run) {
     const capture_options* o = run->opts;
     std::string err;
@@ -204,13 +209,13 @@ bool open_outputs(capture_run* run) {
     if (o->kind == out_kind::video) {
         if (!temp_name_for(o->out, run->video_temp, sizeof run->video_temp))
             return fail(run, std::string("output name too long: '") + o->out + "'");
-        if (!video_open(&run->video, o->ffmpeg, run->video_temp, o->scale, o->fps, &err)) {
+        if (!video_open(&run->video, o->ffmpeg, run->video_temp, picture_layout(o), o->fps, &err)) {
             run->video_temp[0] = '\0';
             return fail(run, err);
         }
         run->video_open = true;
     }
-    if (run->want_frames && o->kind != out_kind::video) encoder_start(&run->png, o->scale);
+    if (run->want_frames && o->kind != out_kind::video) encoder_start(&run->png, picture_layout(o));
     return true;
 }
 

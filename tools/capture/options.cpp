@@ -14,7 +14,16 @@ namespace {
 constexpr const char* kVersion = "1.0";
 constexpr int kRowsPerOrder = 64;
 
-enum long_only { opt_from = 256, opt_to, opt_still, opt_bench, opt_callgrind, opt_digest, opt_ffmpeg };
+enum long_only {
+    opt_from = 256,
+    opt_to,
+    opt_still,
+    opt_bench,
+    opt_callgrind,
+    opt_digest,
+    opt_fit,
+    opt_ffmpeg
+};
 
 const option kLongOptions[] = {
     {"fps", required_argument, nullptr, 'r'},
@@ -27,6 +36,7 @@ const option kLongOptions[] = {
     {"bench", no_argument, nullptr, opt_bench},
     {"callgrind", no_argument, nullptr, opt_callgrind},
     {"digest", no_argument, nullptr, opt_digest},
+    {"fit", required_argument, nullptr, opt_fit},
     {"ffmpeg", required_argument, nullptr, opt_ffmpeg},
     {"quiet", no_argument, nullptr, 'q'},
     {"help", no_argument, nullptr, 'h'},
@@ -112,6 +122,10 @@ bool classify_output(capture_options* o, std::string* err) {
         }
     } else if (strcasecmp(ext, "wav") == 0) {
         o->kind = out_kind::wav;
+        if (o->fit) {
+            *err = "--fit is for videos and PNG pictures; " + quoted(o->out) + " is a soundtrack";
+            return false;
+        }
         if (o->wav) {
             *err = "--wav is for PNG sequences and videos; " + quoted(o->out) + " already is the soundtrack";
             return false;
@@ -253,6 +267,12 @@ bool parse_options(int argc, char** argv, capture_options* o, std::string* err) 
         case opt_digest:
             o->digest = true;
             break;
+        case opt_fit:
+            if (!parse_int(optarg, 1080, 2160, &o->fit) || (o->fit != 1080 && o->fit != 2160)) {
+                *err = "--fit " + quoted(optarg) + " is not 1080 (a 1920x1080 picture) or 2160 (3840x2160)";
+                return false;
+            }
+            break;
         case opt_ffmpeg:
             o->ffmpeg = optarg;
             break;
@@ -301,7 +321,20 @@ bool parse_options(int argc, char** argv, capture_options* o, std::string* err) 
         *err = "--still must be below the end of the song (2000)";
         return false;
     }
-    if (o->digest && (o->fps != 50 || o->from != 0 || o->to != kSongEnd || o->section != 0)) {
+    if (o->fit && seen['s']) {
+        *err = "--fit and --scale cannot be combined: --fit takes the largest scale that fits";
+        return false;
+    }
+    if (o->fit && seen['r']) {
+        *err = "--fit records at the demo's 50 fps: leave out --fps";
+        return false;
+    }
+    if (o->fit && (o->bench || o->digest)) {
+        *err = std::string("--fit is for videos and PNG pictures; ") + (o->bench ? "--bench" : "--digest") +
+               " writes none";
+        return false;
+    }
+    if (o->digest && (o->fps != kDemoFps || o->from != 0 || o->to != kSongEnd || o->section != 0)) {
         *err = "--digest always samples the whole demo at 50 fps; it takes no range or rate";
         return false;
     }
@@ -324,6 +357,10 @@ void print_help(FILE* out) {
           "Options:\n"
           "  -r, --fps=N        frames per second of the virtual clock, 1..240 (default 50)\n"
           "  -s, --scale=N      enlarge frames N times, nearest neighbour, 1..8 (default 1)\n"
+          "      --fit=1080|2160\n"
+          "                     for video sites: a 1920x1080 or 3840x2160 picture at 50 fps, the frame\n"
+          "                     enlarged by the largest whole factor that fits (4 or 9), nearest\n"
+          "                     neighbour, centred on black\n"
           "  -a, --wav=FILE     also write the soundtrack of the captured frames to FILE\n"
           "      --from=POS     start at the first frame at song position POS (default 0)\n"
           "      --to=POS       stop before the first frame at song position POS (default 2000)\n"
@@ -350,6 +387,7 @@ void print_help(FILE* out) {
           "Examples:\n"
           "  capture --wav=shots/sound.wav shots/f%05d.png\n"
           "  capture --fps=60 --scale=3 shoreline.mp4\n"
+          "  capture --fit=2160 shoreline-2160p.mp4\n"
           "  capture --still=13:16 section8.png\n"
           "  capture --section=8 --fps=25 part8.mkv\n"
           "\n"

@@ -18,10 +18,12 @@ enum class out_kind {
 constexpr int kSongEnd = 2000; // the song position at which the demo ends
 constexpr int kMaxFps = 240;
 constexpr int kMaxScale = 8;
+constexpr int kDemoFps = 50; // the demo's own frame rate: --digest's and --fit's
 
 struct capture_options {
-    int fps = 50;
+    int fps = kDemoFps;
     int scale = 1;     // nearest-neighbour factor for PNG and video frames
+    int fit = 0;       // --fit: 1080 or 2160, the height of a 16:9 picture the frame is fitted into; 0: none
     int from = 0;      // first song position captured
     int to = kSongEnd; // song position at which capturing stops (not included)
     int section = 0;   // 1..11: only that section's frames; 0: all

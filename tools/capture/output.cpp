@@ -4,6 +4,7 @@
 
 #include "png_out.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -42,34 +43,55 @@ void wav_header(uint8_t* h, uint32_t samples) {
     put_le32(h + 40, data_bytes);
 }
 
-struct scaled_frame {
+struct laid_out_frame {
     const uint32_t* frame;
-    int scale;
+    const frame_layout* layout;
 };
 
-// Each frame row is converted once and then written scale times.
-void scaled_row(int y, const void* ctx, uint8_t* rgb) {
-    const auto* s = static_cast<const scaled_frame*>(ctx);
-    if (y % s->scale == 0) scale_row_rgb(s->frame + (y / s->scale) * kScreenW, s->scale, rgb);
+// Each frame row is converted once and then written scale times; a black margin row is cleared once.
+void laid_out_row(int y, const void* ctx, uint8_t* rgb) {
+    const auto* s = static_cast<const laid_out_frame*>(ctx);
+    const frame_layout& l = *s->layout;
+    const int sy = y - l.top, rows = kScreenH * l.scale;
+    if (sy < 0 || sy >= rows) {
+        if (y == 0 || sy == rows) memset(rgb, 0, static_cast<size_t>(l.width) * 3);
+    } else if (sy % l.scale == 0) {
+        layout_row_rgb(s->frame + (sy / l.scale) * kScreenW, l, rgb);
+    }
 }
 
 } // namespace
 
-void scale_row_rgb(const uint32_t* src_row, int scale, uint8_t* dst) {
+frame_layout scaled_layout(int scale) {
+    return frame_layout{scale, kScreenW * scale, kScreenH * scale, 0, 0};
+}
+
+frame_layout fitted_layout(int width, int height) {
+    int scale = std::min(width / kScreenW, height / kScreenH);
+    return frame_layout{scale, width, height, (width - kScreenW * scale) / 2,
+                        (height - kScreenH * scale) / 2};
+}
+
+void layout_row_rgb(const uint32_t* src_row, const frame_layout& layout, uint8_t* dst) {
+    const size_t left = static_cast<size_t>(layout.left) * 3;
+    const size_t right = static_cast<size_t>(layout.width - layout.left - kScreenW * layout.scale) * 3;
+    memset(dst, 0, left);
+    dst += left;
     for (int x = 0; x < kScreenW; ++x) {
         uint32_t c = src_row[x];
-        for (int i = 0; i < scale; ++i) {
+        for (int i = 0; i < layout.scale; ++i) {
             *dst++ = static_cast<uint8_t>(c >> 16);
             *dst++ = static_cast<uint8_t>(c >> 8);
             *dst++ = static_cast<uint8_t>(c);
         }
     }
+    memset(dst, 0, right);
 }
 
-bool write_png(FILE* f, const uint32_t* frame, int scale, uint8_t* row, std::string* err) {
+bool write_png(FILE* f, const uint32_t* frame, const frame_layout& layout, uint8_t* row, std::string* err) {
     // Fast settings: these frames are large flat areas, which the Sub filter and level 1 handle well.
-    const scaled_frame s{frame, scale};
-    return write_png_rows(f, kScreenW * scale, kScreenH * scale, true, scaled_row, &s, row, err);
+    const laid_out_frame s{frame, &layout};
+    return write_png_rows(f, layout.width, layout.height, true, laid_out_row, &s, row, err);
 }
 
 bool wav_open(wav_writer* w, const char* path, std::string* err) {

@@ -13,13 +13,27 @@
 
 constexpr int kSampleRate = 44100;
 
-// Copies the frame (320x240 0x00RRGGBB) enlarged scale times, nearest neighbour, as 8-bit RGB rows:
-// dst holds 320 * scale * 3 bytes per row and 240 * scale rows.
-void scale_row_rgb(const uint32_t* src_row, int scale, uint8_t* dst);
+// Where the 320x240 frame goes in a written picture (PNG or video): enlarged scale times, nearest
+// neighbour, with its top left corner at (left, top) of a width x height picture whose rest is black.
+struct frame_layout {
+    int scale = 1;
+    int width = kScreenW, height = kScreenH;
+    int left = 0, top = 0;
+};
 
-// Encodes the frame as an 8-bit RGB PNG of 320 * scale x 240 * scale pixels. row holds
-// 320 * kMaxScale * 3 bytes. False with a message if libpng or a write fails.
-bool write_png(FILE* f, const uint32_t* frame, int scale, uint8_t* row, std::string* err);
+// The frame alone, enlarged scale times (--scale).
+frame_layout scaled_layout(int scale);
+// The frame enlarged by the largest whole factor that fits a width x height picture, centred (--fit);
+// scale 0 if not even the frame itself fits.
+frame_layout fitted_layout(int width, int height);
+
+// One row of the frame (320 pixels) as a row of the picture, 8-bit RGB: layout.width * 3 bytes, the
+// margins black.
+void layout_row_rgb(const uint32_t* src_row, const frame_layout& layout, uint8_t* dst);
+
+// Encodes the frame as an 8-bit RGB PNG of layout.width x layout.height pixels. row holds
+// layout.width * 3 bytes. False with a message if libpng or a write fails.
+bool write_png(FILE* f, const uint32_t* frame, const frame_layout& layout, uint8_t* row, std::string* err);
 
 struct wav_writer {
     out_file file;

@@ -30,6 +30,12 @@ bool wants_yuv420(const char* out) {
     return false;
 }
 
+void free_rows(video_pipe* v) {
+    free(v->row);
+    free(v->black);
+    v->row = v->black = nullptr;
+}
+
 } // namespace
 
 pid_t spawn_program(char* const argv[], FILE** to_stdin, std::string* err) {
@@ -86,10 +92,11 @@ bool wait_program(pid_t pid, const char* name, std::string* err) {
     return false;
 }
 
-bool video_open(video_pipe* v, const char* ffmpeg, const char* out, int scale, int fps, std::string* err) {
+bool video_open(video_pipe* v, const char* ffmpeg, const char* out, const frame_layout& layout, int fps,
+                std::string* err) {
     *v = video_pipe{};
-    v->scale = scale;
-    std::string size = std::to_string(kScreenW * scale) + "x" + std::to_string(kScreenH * scale);
+    v->layout = layout;
+    std::string size = std::to_string(layout.width) + "x" + std::to_string(layout.height);
     std::string rate = std::to_string(fps);
     const char* args[32];
     int n = 0;
@@ -100,40 +107,48 @@ bool video_open(video_pipe* v, const char* ffmpeg, const char* out, int scale, i
     if (wants_yuv420(out)) args[n++] = "-pix_fmt", args[n++] = "yuv420p";
     args[n++] = out;
     args[n] = nullptr;
-    v->row = static_cast<uint32_t*>(malloc(sizeof(uint32_t) * kScreenW * scale));
-    if (!v->row) {
+    v->row = static_cast<uint32_t*>(calloc(layout.width, sizeof(uint32_t)));
+    v->black = static_cast<uint32_t*>(calloc(layout.width, sizeof(uint32_t)));
+    if (!v->row || !v->black) {
+        free_rows(v);
         *err = "out of memory";
         return false;
     }
     v->pid = spawn_program(const_cast<char* const*>(args), &v->in, err);
     if (v->pid < 0) {
-        free(v->row);
-        v->row = nullptr;
+        free_rows(v);
         return false;
     }
     return true;
 }
 
 bool video_write(video_pipe* v, const uint32_t* frame, std::string* err) {
-    const size_t width = static_cast<size_t>(kScreenW) * v->scale;
+    const frame_layout& l = v->layout;
+    const size_t width = static_cast<size_t>(l.width);
+    auto put = [&](const uint32_t* row) {
+        if (fwrite(row, sizeof *row, width, v->in) == width) return true;
+        if (errno == EPIPE)
+            *err = "ffmpeg ended before the last frame (its own message, if any, is above)";
+        else
+            *err = std::string("cannot send frames to ffmpeg: ") + strerror(errno);
+        return false;
+    };
+    for (int y = 0; y < l.top; ++y)
+        if (!put(v->black)) return false;
     for (int y = 0; y < kScreenH; ++y) {
         const uint32_t* src = frame + y * kScreenW;
         const uint32_t* row = src;
-        if (v->scale > 1) {
+        if (l.scale > 1 || l.width != kScreenW) {
+            uint32_t* dst = v->row + l.left;
             for (int x = 0; x < kScreenW; ++x)
-                for (int i = 0; i < v->scale; ++i) v->row[x * v->scale + i] = src[x];
+                for (int i = 0; i < l.scale; ++i) *dst++ = src[x];
             row = v->row;
         }
-        for (int i = 0; i < v->scale; ++i) {
-            if (fwrite(row, sizeof *row, width, v->in) != width) {
-                if (errno == EPIPE)
-                    *err = "ffmpeg ended before the last frame (its own message, if any, is above)";
-                else
-                    *err = std::string("cannot send frames to ffmpeg: ") + strerror(errno);
-                return false;
-            }
-        }
+        for (int i = 0; i < l.scale; ++i)
+            if (!put(row)) return false;
     }
+    for (int y = l.top + kScreenH * l.scale; y < l.height; ++y)
+        if (!put(v->black)) return false;
     return true;
 }
 
@@ -144,8 +159,7 @@ bool video_close(video_pipe* v, std::string* err) {
     std::string wait_err;
     if (!wait_program(v->pid, "ffmpeg", &wait_err) && ok) ok = false, *err = wait_err;
     v->pid = -1;
-    free(v->row);
-    v->row = nullptr;
+    free_rows(v);
     return ok;
 }
 
@@ -155,8 +169,7 @@ void video_abort(video_pipe* v) {
     std::string ignored;
     if (v->pid > 0) wait_program(v->pid, "ffmpeg", &ignored);
     v->pid = -1;
-    free(v->row);
-    v->row = nullptr;
+    free_rows(v);
 }
 
 bool video_mux(const char* ffmpeg, const char* video, const char* wav, const char* out, std::string* err) {

@@ -10,16 +10,20 @@
 #include <string>
 #include <sys/types.h>
 
+#include "output.h"
+
 struct video_pipe {
     pid_t pid = -1;
     FILE* in = nullptr; // ffmpeg's standard input
-    int scale = 1;
-    uint32_t* row = nullptr; // one scaled row, 320 * scale words
+    frame_layout layout;
+    uint32_t* row = nullptr;   // one picture row, layout.width words; its margins stay black
+    uint32_t* black = nullptr; // a black row of as many
 };
 
-// Starts ffmpeg encoding frames of 320*scale x 240*scale at fps into out (its extension picks the
-// container). A missing ffmpeg gives a message that says so.
-bool video_open(video_pipe* v, const char* ffmpeg, const char* out, int scale, int fps, std::string* err);
+// Starts ffmpeg encoding pictures of layout.width x layout.height at fps into out (its extension picks
+// the container). A missing ffmpeg gives a message that says so.
+bool video_open(video_pipe* v, const char* ffmpeg, const char* out, const frame_layout& layout, int fps,
+                std::string* err);
 bool video_write(video_pipe* v, const uint32_t* frame, std::string* err);
 // Closes the pipe and waits for ffmpeg; false unless it exited with status 0.
 bool video_close(video_pipe* v, std::string* err);

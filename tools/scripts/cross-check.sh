@@ -3,7 +3,7 @@
 # ARM build draws and plays exactly what the x86-64 build does: `capture --digest` of the ARM build must
 # equal tests/capture/regression_table.inc byte for byte.
 #
-#   tools/scripts/cross-check.sh aarch64|armhf [--tests]
+#   tools/scripts/cross-check.sh aarch64|armhf|armel|mipsel [--tests] [--suite=SUITE]
 #
 # Installs the cross compiler and qemu-user-static on the host if they are missing (apt-get; sudo when not
 # root). The target's libraries come from Debian's archive for that architecture: downloaded with a private
@@ -11,32 +11,40 @@
 # are left alone. Builds capture and shoreline (warnings are errors) into build-ARCH/.
 # --tests also builds the test suite and runs it under qemu, leaving out the tests that qemu-user cannot
 # run (see `unrunnable` below).
+# --suite=SUITE takes the target's libraries from another Debian release (bullseye: glibc 2.31, for older
+# firmwares) into build-ARCH-SUITE/, C library included: the programs are compiled against that release's
+# headers and linked against its C library, with the cross compiler's C++ runtime linked statically
+# (SHORELINE_SYSROOT_LIBC in cmake/toolchains/debian-cross.cmake).
 # Exit status 0 only when the digest matches and, with --tests, every test that ran passed.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 root=$PWD
 
 usage() {
-  echo "usage: cross-check.sh aarch64|armhf [--tests]" >&2
+  echo "usage: cross-check.sh aarch64|armhf|armel|mipsel [--tests] [--suite=SUITE]" >&2
   exit 2
 }
 [ $# -ge 1 ] || usage
 arch=$1
-tests=OFF
-case "${2:-}" in
-  "") ;;
-  --tests) tests=ON ;;
-  *) usage ;;
-esac
+tests=OFF suite=""
+for opt in "${@:2}"; do
+  case "$opt" in
+    --tests) tests=ON ;;
+    --suite=?*) suite=${opt#--suite=} ;;
+    *) usage ;;
+  esac
+done
 case "$arch" in
   aarch64) triplet=aarch64-linux-gnu deb_arch=arm64 qemu=qemu-aarch64-static ;;
   armhf) triplet=arm-linux-gnueabihf deb_arch=armhf qemu=qemu-arm-static ;;
+  armel) triplet=arm-linux-gnueabi deb_arch=armel qemu=qemu-arm-static ;;
+  mipsel) triplet=mipsel-linux-gnu deb_arch=mipsel qemu=qemu-mipsel-static ;;
   *) usage ;;
 esac
 started=$SECONDS
 step() { printf 'cross-check %s: %s (%ds)\n' "$arch" "$*" $((SECONDS - started)); }
 
-build=$root/build-$arch
+build=$root/build-$arch${suite:+-$suite}
 sysroot=$build/sysroot
 bash tools/scripts/install-deps.sh demo "g++-$triplet" qemu-user-static
 
@@ -48,6 +56,10 @@ runtime=(libc6 libstdc++6 libgcc-s1 libsdl1.2debian libpng16-16 zlib1g)
 if [ "$tests" = ON ]; then
   dev+=(libgtest-dev libbenchmark-dev libxmp-dev lib3ds-dev)
   runtime+=(libbenchmark1debian libxmp4 lib3ds-1-3)
+fi
+if [ -n "$suite" ]; then
+  dev+=(libc6-dev linux-libc-dev libcrypt-dev) # that release's C library to build with
+  runtime+=(libsdl2-2.0-0) # what the handheld archive's sdl12-compat runs over (package.sh tries it)
 fi
 wanted="${dev[*]} ${runtime[*]}"
 # A sysroot made before serves when it holds every wanted package (one made with --tests holds more).
@@ -65,13 +77,30 @@ if ! have_all; then
   : >"$apt_dir/status" # nothing installed: apt resolves every dependency
   apt_opts=(-o "APT::Architecture=$deb_arch" -o "APT::Architectures::=$deb_arch" -o "Dir::State=$apt_dir/state"
     -o "Dir::State::status=$apt_dir/status" -o "Dir::Cache=$apt_dir/cache" -o Debug::NoLocking=1)
+  if [ -n "$suite" ]; then
+    # The host's Debian mirror, another release: its main and -updates suites (the programs are only
+    # built against these and run under qemu, so the security archive is left out).
+    # shellcheck disable=SC2016 # apt's own $(FIELD) placeholders
+    mirror=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE)' 'Identifier: Packages' |
+      grep -v -- '-security$' | head -1)
+    mkdir -p "$apt_dir/sources"
+    printf 'Types: deb\nURIs: %s\nSuites: %s %s-updates\nComponents: main\nSigned-By: %s\n' "${mirror%% *}" \
+      "$suite" "$suite" /usr/share/keyrings/debian-archive-keyring.gpg >"$apt_dir/sources/debian.sources"
+    apt_opts+=(-o Dir::Etc::sourcelist=/dev/null -o "Dir::Etc::sourceparts=$apt_dir/sources")
+  fi
   apt-get -qq "${apt_opts[@]}" update
   mapfile -t closure < <(apt-cache "${apt_opts[@]}" depends --recurse --no-recommends --no-suggests \
     --no-conflicts --no-breaks --no-replaces --no-enhances "${runtime[@]}" | grep -v '^[ <]' | sort -u)
   # Downloads as the calling user: apt's sandbox user could not write into the build folder.
   (cd "$apt_dir/debs" && apt-get -qq "${apt_opts[@]}" -o APT::Sandbox::User="$(id -un)" download \
     "${dev[@]}" "${closure[@]}")
-  for deb in "$apt_dir"/debs/*.deb; do dpkg-deb -x "$deb" "$sysroot"; done
+  # Each package's shared-library information goes to DEBIAN/, where dpkg-shlibdeps finds it for the
+  # libraries below (tools/scripts/package.sh works out a package's dependencies from it).
+  mkdir -p "$sysroot/DEBIAN"
+  for deb in "$apt_dir"/debs/*.deb; do
+    dpkg-deb -x "$deb" "$sysroot"
+    for info in symbols shlibs; do dpkg-deb -I "$deb" "$info" >>"$sysroot/DEBIAN/$info" 2>/dev/null || true; done
+  done
   # Absolute symbolic links (libfoo.so -> /lib/...) would point at the host's files: point them into the
   # sysroot instead.
   while IFS= read -r link; do
@@ -87,11 +116,17 @@ fi
 
 step "configuring and building into $build"
 cmake -S . -B "$build" --toolchain "cmake/toolchains/$triplet.cmake" -DCMAKE_BUILD_TYPE=Release \
-  -DSHORELINE_SYSROOT="$sysroot" -DSHORELINE_TESTS=$tests -DCMAKE_COMPILE_WARNING_AS_ERROR=ON >/dev/null
+  -DSHORELINE_SYSROOT="$sysroot" -DSHORELINE_TESTS=$tests -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
+  -DSHORELINE_SYSROOT_LIBC="$([ -n "$suite" ] && echo ON || echo OFF)" >/dev/null
 if [ "$tests" = ON ]; then
   cmake --build "$build" -j2
 else
   cmake --build "$build" -j2 --target capture shoreline
+fi
+if [ -n "$suite" ]; then
+  step "checking the stand-ins for a newer C library under $qemu (tests/compat/glibc_compat_check.cpp)"
+  cmake --build "$build" -j2 --target glibc_compat_check
+  "$qemu" -L "$sysroot" "$build/glibc_compat_check"
 fi
 
 step "running capture --digest under $qemu"

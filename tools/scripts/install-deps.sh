@@ -5,6 +5,8 @@
 #             a virtual X display with xdotool, and ffmpeg
 #   fuzz:     test, and clang-14 with its libFuzzer runtime
 #   memcheck: test, and valgrind
+#   package:  demo, libpng (capture) and the packaging tools: dpkg-dev, file (CPack's dependency scan),
+#             lintian, netpbm (icons), patchelf and python3 (libraries for older C libraries), zip, shellcheck
 # Further packages may be named after the set: install-deps.sh demo valgrind
 # SDL 1.2 counts as present when pkg-config finds it, whichever package provides it: a machine that has
 # sdl12-compat's libsdl1.2-compat-dev keeps it (asking for libsdl1.2-dev would replace it).
@@ -16,7 +18,8 @@ case "${1:-test}" in
   test) extra=("${test[@]}") ;;
   fuzz) extra=("${test[@]}" clang-14 libclang-rt-14-dev) ;;
   memcheck) extra=("${test[@]}" valgrind) ;;
-  *) echo "usage: install-deps.sh demo|test|fuzz|memcheck [PACKAGE...]" >&2; exit 2 ;;
+  package) extra=(libpng-dev dpkg-dev file lintian netpbm patchelf python3 zip shellcheck) ;;
+  *) echo "usage: install-deps.sh demo|test|fuzz|memcheck|package [PACKAGE...]" >&2; exit 2 ;;
 esac
 extra+=("${@:2}")
 

@@ -1,0 +1,26 @@
+# A cross-build against an older Debian's C library (SHORELINE_SYSROOT_LIBC, set by cross-check.sh --suite):
+# every program of the build gets cmake/toolchains/glibc-compat.cpp, what the statically linked C++
+# runtime expects of a newer C library, and glibc_compat_check (tests/compat) checks it under qemu.
+# Called once all folders are added.
+function(shoreline_older_glibc_finish)
+  if(NOT SHORELINE_SYSROOT_LIBC)
+    return()
+  endif()
+  add_library(glibc_compat OBJECT "${CMAKE_SOURCE_DIR}/cmake/toolchains/glibc-compat.cpp")
+  find_package(Threads REQUIRED)
+  add_executable(glibc_compat_check "${CMAKE_SOURCE_DIR}/tests/compat/glibc_compat_check.cpp")
+  target_link_libraries(glibc_compat_check PRIVATE Threads::Threads)
+  set(dirs "${CMAKE_SOURCE_DIR}")
+  while(dirs)
+    list(POP_FRONT dirs dir)
+    get_property(targets DIRECTORY "${dir}" PROPERTY BUILDSYSTEM_TARGETS)
+    foreach(target IN LISTS targets)
+      get_target_property(type ${target} TYPE)
+      if(type STREQUAL "EXECUTABLE")
+        target_link_libraries(${target} PRIVATE glibc_compat)
+      endif()
+    endforeach()
+    get_property(subdirs DIRECTORY "${dir}" PROPERTY SUBDIRECTORIES)
+    list(APPEND dirs ${subdirs})
+  endwhile()
+endfunction()
