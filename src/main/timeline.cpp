@@ -292,6 +292,13 @@ void section_8(timeline& tl) {
             flash1300 = e + kFlashTicks;
             fired(8, 1300, e);
         }
+        if (fade_in_tick != 0 && ramp(demo_tick() - fade_in_tick) == 255) {
+            // The twister has faded in completely: nothing of the frame below it is seen.
+            if (wobble_end != 0 && wobble_end < e) wobble_end = 0;
+            twist_scene(screen_c, e);
+            thumb_column(screen_c);
+            return screen_c;
+        }
         halftone_fill(screen_a, portrait_window(wobble_end, e),
                       static_cast<int>(std::sin(e * 0.1) * 40 + 220));
         ranta_effect(p < 1300 ? e : 4 * e);
