@@ -3,7 +3,9 @@
 # ARM build draws and plays exactly what the x86-64 build does: `capture --digest` of the ARM build must
 # equal tests/capture/regression_table.inc byte for byte.
 #
-#   tools/scripts/cross-check.sh aarch64|armhf|armel|mipsel [--tests] [--suite=SUITE]
+#   tools/scripts/cross-check.sh aarch64|armhf|armhf-neon|armel|mipsel [--tests] [--suite=SUITE]
+#
+# armhf-neon is armhf built for the ARMv7 cores that have NEON (cmake/toolchains/arm-linux-gnueabihf-neon.cmake).
 #
 # Installs the cross compiler and qemu-user-static on the host if they are missing (apt-get; sudo when not
 # root). The target's libraries come from Debian's archive for that architecture: downloaded with a private
@@ -21,7 +23,7 @@ cd "$(dirname "$0")/../.."
 root=$PWD
 
 usage() {
-  echo "usage: cross-check.sh aarch64|armhf|armel|mipsel [--tests] [--suite=SUITE]" >&2
+  echo "usage: cross-check.sh aarch64|armhf|armhf-neon|armel|mipsel [--tests] [--suite=SUITE]" >&2
   exit 2
 }
 [ $# -ge 1 ] || usage
@@ -37,6 +39,7 @@ done
 case "$arch" in
   aarch64) triplet=aarch64-linux-gnu deb_arch=arm64 qemu=qemu-aarch64-static ;;
   armhf) triplet=arm-linux-gnueabihf deb_arch=armhf qemu=qemu-arm-static ;;
+  armhf-neon) triplet=arm-linux-gnueabihf deb_arch=armhf qemu=qemu-arm-static toolchain=arm-linux-gnueabihf-neon ;;
   armel) triplet=arm-linux-gnueabi deb_arch=armel qemu=qemu-arm-static ;;
   mipsel) triplet=mipsel-linux-gnu deb_arch=mipsel qemu=qemu-mipsel-static ;;
   *) usage ;;
@@ -115,7 +118,7 @@ if ! have_all; then
 fi
 
 step "configuring and building into $build"
-cmake -S . -B "$build" --toolchain "cmake/toolchains/$triplet.cmake" -DCMAKE_BUILD_TYPE=Release \
+cmake -S . -B "$build" --toolchain "cmake/toolchains/${toolchain:-$triplet}.cmake" -DCMAKE_BUILD_TYPE=Release \
   -DSHORELINE_SYSROOT="$sysroot" -DSHORELINE_TESTS=$tests -DCMAKE_COMPILE_WARNING_AS_ERROR=ON \
   -DSHORELINE_SYSROOT_LIBC="$([ -n "$suite" ] && echo ON || echo OFF)" >/dev/null
 if [ "$tests" = ON ]; then
