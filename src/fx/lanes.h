@@ -6,6 +6,9 @@
 #include <cstring>
 #if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
 #include <emmintrin.h>
+#elif defined(__ARM_NEON) && !defined(SHORELINE_NO_SIMD)
+#include <arm_neon.h>
+#define SHORELINE_NEON_WEIGHTS 1
 #endif
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "frame words are split into bytes little-endian");
@@ -94,12 +97,18 @@ inline Bytes scale(Bytes v, const Multiplier& m) {
 // k = ceil(w * 2^16 / 255), exact for every byte x: with 255 * k = w * 2^16 + e, 0 <= e < 255, and
 // x * w = 255 * q + r, x * k / 2^16 = q + (r * 2^16 + x * e) / (255 * 2^16), and x * e <= 255 * 254 < 2^16
 // keeps the fraction below 1. The portable code multiplies and divides with div255 (x * w < 65535).
+// With NEON it is x * w widened (one multiplication per 8 bytes), then (p + (p >> 8) + 1) >> 8 narrowed
+// by a shift-accumulate and an add-narrow, exact for every p = x * w below 65535.
 struct Weight {
 #if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
     Multiplier k;
 
     // w * 2^16 is no multiple of 255 for w below 255, so the ceiling is the quotient + 1.
     explicit Weight(int w) : k(Wide{} + static_cast<uint16_t>((static_cast<uint32_t>(w) << 16) / 255 + 1)) {}
+#elif defined(SHORELINE_NEON_WEIGHTS)
+    uint8x8_t w;
+
+    explicit Weight(int weight) : w(vdup_n_u8(static_cast<uint8_t>(weight))) {}
 #else
     Wide w;
 
@@ -126,6 +135,31 @@ inline Bytes sum(Weighed a, Weighed b) {
 }
 inline Bytes sum_saturate(Weighed a, Weighed b) {
     return reinterpret_cast<Bytes>(_mm_adds_epu8(reinterpret_cast<__m128i>(a), reinterpret_cast<__m128i>(b)));
+}
+#elif defined(SHORELINE_NEON_WEIGHTS)
+using Weighed = Bytes;
+inline uint8x8_t weigh_half(uint8x8_t x, uint8x8_t w) {
+    uint16x8_t p = vmull_u8(x, w);
+    p = vsraq_n_u16(p, p, 8);
+    return vaddhn_u16(p, vdupq_n_u16(1));
+}
+inline Weighed weigh(Bytes v, const Weight& w) {
+    const uint8x16_t x = reinterpret_cast<uint8x16_t>(v);
+    return reinterpret_cast<Bytes>(
+        vcombine_u8(weigh_half(vget_low_u8(x), w.w), weigh_half(vget_high_u8(x), w.w)));
+}
+inline Weighed unweighed(Bytes v) {
+    return v;
+}
+inline Bytes bytes(Weighed v) {
+    return v;
+}
+inline Bytes sum(Weighed a, Weighed b) {
+    return a + b;
+}
+inline Bytes sum_saturate(Weighed a, Weighed b) {
+    return reinterpret_cast<Bytes>(
+        vqaddq_u8(reinterpret_cast<uint8x16_t>(a), reinterpret_cast<uint8x16_t>(b)));
 }
 #else
 using Weighed = Wide;
@@ -160,6 +194,9 @@ inline Words last_lane(Words v) {
 inline Bytes add_saturate(Bytes a, Bytes b) {
 #if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
     return reinterpret_cast<Bytes>(_mm_adds_epu8(reinterpret_cast<__m128i>(a), reinterpret_cast<__m128i>(b)));
+#elif defined(SHORELINE_NEON_WEIGHTS)
+    return reinterpret_cast<Bytes>(
+        vqaddq_u8(reinterpret_cast<uint8x16_t>(a), reinterpret_cast<uint8x16_t>(b)));
 #else
     const Bytes s = a + b;
     return s | reinterpret_cast<Bytes>(s < a); // a lane that wrapped is smaller than a: all ones

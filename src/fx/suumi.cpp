@@ -164,30 +164,42 @@ void blend(const uint32_t* main_texel, const uint32_t* faded_texel, uint16_t kee
 #endif
 }
 
-// True if none of the four bytes at p is 0 / if all of them are.
-bool all_set(const uint8_t* p) {
-    uint32_t w;
-    std::memcpy(&w, p, 4);
-    return ((w - 0x01010101u) & ~w & 0x80808080u) == 0;
+// Coverage bytes are scanned a machine word at a time; a word's first byte that ends a run is found from
+// its lowest set bit (little-endian: byte 0 is the first).
+using ScanWord = uintptr_t;
+constexpr int kScan = sizeof(ScanWord);
+constexpr ScanWord kOnes = ~ScanWord{0} / 255, kHighs = kOnes << 7;
+
+ScanWord scan_word(const uint8_t* p) {
+    ScanWord w;
+    std::memcpy(&w, p, kScan);
+    return w;
 }
-bool all_clear(const uint8_t* p) {
-    uint32_t w;
-    std::memcpy(&w, p, 4);
-    return w == 0;
+int first_byte(ScanWord bits) {
+    return (sizeof(ScanWord) == 8 ? __builtin_ctzll(bits) : __builtin_ctz(static_cast<unsigned>(bits))) >> 3;
+}
+
+// The first j from `from` on (up to n) whose covered byte is not 0 (kSet false) or is 0 (kSet true).
+template <bool kSet> int run_end(const uint8_t* covered, int from, int n) {
+    int j = from;
+    for (; j + kScan <= n; j += kScan) {
+        const ScanWord w = scan_word(covered + j);
+        // kSet: the bytes that are 0 (exact for the lowest); otherwise the bytes that are not
+        const ScanWord ends = kSet ? (w - kOnes) & ~w & kHighs : w;
+        if (ends) return j + first_byte(ends);
+    }
+    while (j < n && (covered[j] != 0) == kSet) j++;
+    return j;
 }
 
 // The row's runs of covered pixels (covered byte not 0) drawn with paletted_span; every pixel when
-// covered is null. The runs are found four bytes at a time.
+// covered is null.
 void paletted_row(uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main, const uint8_t* faded,
                   const uint32_t* kept, const uint32_t* taken, int n, uint32_t* d, const uint8_t* covered) {
     if (!covered) return paletted_span(u, v, du, dv, main, faded, kept, taken, d, d + n);
-    int j = 0;
-    while (j < n) {
-        while (j + 4 <= n && all_clear(covered + j)) j += 4;
-        while (j < n && !covered[j]) j++;
-        const int start = j;
-        while (j + 4 <= n && all_set(covered + j)) j += 4;
-        while (j < n && covered[j]) j++;
+    for (int j = 0; j < n;) {
+        const int start = run_end<false>(covered, j, n);
+        j = run_end<true>(covered, start, n);
         if (j > start)
             paletted_span(u + static_cast<uint32_t>(start) * du, v + static_cast<uint32_t>(start) * dv, du,
                           dv, main, faded, kept, taken, d + start, d + j);

@@ -121,7 +121,15 @@ TEST_F(Suumi, PalettedPicturesGiveTheFramesOfTheirColours) {
         c3[size_t(i)] = palette[g3[size_t(i)]];
     }
     std::vector<uint8_t> covered(kW * kH);
-    for (size_t p = 0; p < covered.size(); p++) covered[p] = (p / 7 + p / 320) % 3 != 0;
+    // Runs of every length from 1 on, across word boundaries; any non-zero byte counts as covered.
+    for (size_t p = 0, run = 1, left = 1, on = 0; p < covered.size(); p++, left--) {
+        if (left == 0) {
+            on ^= 1;
+            run = run % 23 + 1;
+            left = run;
+        }
+        covered[p] = on ? static_cast<uint8_t>(p % 5 == 0 ? 0xFF : 1 + p % 3) : 0;
+    }
     std::vector<uint32_t> want(kW * kH), got(kW * kH);
     for (int t : {0, 1, 100, 255, 256, 400, 511, 600, 767, 100080, -5}) {
         suumi_effect(want.data(), t, 5.0, c1.data(), c2.data(), c3.data());
