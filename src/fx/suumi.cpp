@@ -158,6 +158,30 @@ void blend(const uint32_t* main_texel, const uint32_t* faded_texel, uint16_t kee
                  : [du] "r"(du), [dv] "r"(dv), [main] "r"(main), [faded] "r"(faded), [kept] "r"(kept),
                    [taken] "r"(taken), [end] "r"(end)
                  : "cc", "memory");
+#elif defined(__aarch64__)
+    // By hand 15 instructions a pixel: bfxil puts a texel's column byte under its row bits in one.
+    if (d == end) return;
+    uint32_t t0, t1;
+    asm volatile("1:\n\t"
+                 "lsr    %w[t0], %w[v], #8\n\t"
+                 "bfxil  %w[t0], %w[u], #16, #8\n\t"
+                 "and    %w[t0], %w[t0], #0xffff\n\t"
+                 "and    %w[t1], %w[v], #0xff00\n\t"
+                 "bfxil  %w[t1], %w[u], #8, #8\n\t"
+                 "ldrb   %w[t0], [%[main], %w[t0], uxtw]\n\t"
+                 "ldrb   %w[t1], [%[faded], %w[t1], uxtw]\n\t"
+                 "ldr    %w[t0], [%[kept], %w[t0], uxtw #2]\n\t"
+                 "ldr    %w[t1], [%[taken], %w[t1], uxtw #2]\n\t"
+                 "add    %w[u], %w[u], %w[du]\n\t"
+                 "add    %w[v], %w[v], %w[dv]\n\t"
+                 "add    %w[t0], %w[t0], %w[t1]\n\t"
+                 "str    %w[t0], [%[d]], #4\n\t"
+                 "cmp    %[d], %[end]\n\t"
+                 "b.ne   1b"
+                 : [t0] "=&r"(t0), [t1] "=&r"(t1), [u] "+r"(u), [v] "+r"(v), [d] "+r"(d)
+                 : [du] "r"(du), [dv] "r"(dv), [main] "r"(main), [faded] "r"(faded), [kept] "r"(kept),
+                   [taken] "r"(taken), [end] "r"(end)
+                 : "cc", "memory");
 #else
     for (; d != end; d++, u += du, v += dv)
         *d = kept[main[(v >> 16 & 255) << 8 | (u >> 16 & 255)]] + taken[faded[(v & 0xFF00) | (u >> 8 & 255)]];
