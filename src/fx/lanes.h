@@ -138,15 +138,20 @@ inline Bytes sum_saturate(Weighed a, Weighed b) {
 }
 #elif defined(SHORELINE_NEON_WEIGHTS)
 using Weighed = Bytes;
-inline uint8x8_t weigh_half(uint8x8_t x, uint8x8_t w) {
-    uint16x8_t p = vmull_u8(x, w);
-    p = vsraq_n_u16(p, p, 8);
-    return vaddhn_u16(p, vdupq_n_u16(1));
+inline uint16x8_t weighed_products(uint16x8_t p) {
+    return vsraq_n_u16(p, p, 8); // p + (p >> 8); the add-narrow then adds 1 and keeps the high bytes
 }
 inline Weighed weigh(Bytes v, const Weight& w) {
     const uint8x16_t x = reinterpret_cast<uint8x16_t>(v);
-    return reinterpret_cast<Bytes>(
-        vcombine_u8(weigh_half(vget_low_u8(x), w.w), weigh_half(vget_high_u8(x), w.w)));
+    const uint16x8_t one = vdupq_n_u16(1);
+    const uint8x8_t low = vaddhn_u16(weighed_products(vmull_u8(vget_low_u8(x), w.w)), one);
+#if defined(__aarch64__)
+    const uint16x8_t high = weighed_products(vmull_high_u8(x, vcombine_u8(w.w, w.w)));
+    return reinterpret_cast<Bytes>(vaddhn_high_u16(low, high, one));
+#else
+    const uint16x8_t high = weighed_products(vmull_u8(vget_high_u8(x), w.w));
+    return reinterpret_cast<Bytes>(vcombine_u8(low, vaddhn_u16(high, one)));
+#endif
 }
 inline Weighed unweighed(Bytes v) {
     return v;
