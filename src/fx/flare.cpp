@@ -165,6 +165,38 @@ void draw_sprite(uint32_t* dest, int x, int y, int s, int green) {
         draw_row(r, (kH - 1) * kW + x + k0 + rounded / 4 <= kPixels ? chunked : down);
 }
 
+// Both portraits are black outside the large one's rectangle, columns kLeft..kRight - 1 of rows
+// kTop..kBottom - 1; a fade leaves black black, so there only the other source needs weighing.
+constexpr int kLeft = 75, kRight = 246, kTop = 35, kBottom = 206;
+
+// cross_fade(portrait, dest, dest, level) for either portrait.
+void fade_from_portrait(const uint32_t* portrait, uint32_t* dest, int level) {
+    const int take = std::clamp(level, 0, 255);
+    // dest alone, from `from` to `to`: floor(b * take / 255), as cross_fade gives beside a black pixel
+    auto weigh = [&](int from, int to) {
+        add_fade(dest + from, dest + from, dest + from, to - from, take, 0);
+    };
+    int outside = 0; // the first pixel of the run outside the rectangle that ends at the next row's kLeft
+    for (int y = kTop; y < kBottom; y++) {
+        const int at = y * kW + kLeft;
+        weigh(outside, at);
+        cross_fade(portrait + at, dest + at, dest + at, kRight - kLeft, take);
+        outside = y * kW + kRight;
+    }
+    weigh(outside, kPixels);
+}
+
+// cross_fade(small_portrait, large_portrait, dest, level): black outside the rectangle.
+void morph_portraits(uint32_t* dest, int level) {
+    std::memset(dest, 0, sizeof(uint32_t) * (kTop * kW + kLeft));
+    for (int y = kTop; y < kBottom; y++) {
+        const int at = y * kW + kLeft;
+        cross_fade(small_portrait + at, large_portrait + at, dest + at, kRight - kLeft, level);
+        const int next = y + 1 < kBottom ? at + kW : kPixels;
+        std::memset(dest + y * kW + kRight, 0, sizeof(uint32_t) * (next - (y * kW + kRight)));
+    }
+}
+
 } // namespace
 
 void init_flare() {
@@ -230,7 +262,7 @@ void flarez(uint32_t* dest, int t) {
         return;
     }
     if (t < 128) { // the morph replaces whatever the sprites would draw
-        cross_fade(small_portrait, large_portrait, dest, kPixels, 4 * (t - 64));
+        morph_portraits(dest, 4 * (t - 64));
         return;
     }
     const int e = t < 250 ? 0 : t >= 750 ? 1000 : 2 * (t - 250); // no overflow for a late t
@@ -254,7 +286,7 @@ void flarez(uint32_t* dest, int t) {
         if (s > 0) draw_sprite(dest, x, y, s, sprite_green[i]);
     }
     if (t < 256)
-        cross_fade(large_portrait, dest, dest, kPixels, 2 * t - 255);
+        fade_from_portrait(large_portrait, dest, 2 * t - 255);
     else if (t >= 501 && t <= 627)
-        cross_fade(large_portrait, dest, dest, kPixels, 4 * std::abs(t - 564));
+        fade_from_portrait(large_portrait, dest, 4 * std::abs(t - 564));
 }

@@ -10,6 +10,9 @@
 #   tools/scripts/frame-budget.sh aarch64|armhf|armhf-neon [--functions LIST|all]
 #
 # --functions lists the busiest functions of those sections (default: of the sections over the budget).
+# An overrun that is known and not yet mended is listed in tools/scripts/frame-budget.known with the most
+# it may reach (ARCH SECTION median|largest CEILING_M, then why); it is reported as such, and fails only
+# once it grows past its ceiling. Every other overrun fails.
 # The counter is ../shared/tools/insn-count/insn-count.sh beside this repository (or beside the repository
 # it was cloned from), or the script named by $INSN_COUNT; it needs Debian's dynamically linked qemu-user
 # (installed here when missing), since the -static builds load no plugins. The counts are exact and
@@ -65,10 +68,31 @@ args=(--out "$out" --budget 3)
 bash "$counter" "$guest" "$build" "$build/sysroot" "${args[@]}" | tee "$out.txt"
 
 # The verdict from the raw counts: summary.txt holds section, median, largest; frame 0 is the start-up.
-over=$(awk -v m="$limit_median" -v f="$limit_frame" '
-  $2 > m { printf "section %d: median frame %.2f M is over the budget of %.0f M\n", $1, $2 / 1e6, m / 1e6 }
-  $3 > f { printf "section %d: largest frame %.2f M is over the budget of %.0f M\n", $1, $3 / 1e6, f / 1e6 }
-' "$out/summary.txt")
+known=$root/tools/scripts/frame-budget.known
+[ -f "$known" ] || known=/dev/null
+accepted=$(awk -v arch="$arch" -v m="$limit_median" -v f="$limit_frame" '
+  NR == FNR { if ($1 == arch) { ceiling[$2 " " $3] = $4 * 1e6; $1 = $2 = $3 = $4 = ""; why[$2 " " $3] = $0 }
+              next }
+  function check(s, what, v, limit) {
+    if (v <= limit) return
+    k = s " " what
+    if ((k in ceiling) && v <= ceiling[k])
+      printf "section %d: %s frame %.2f M is over the budget of %.0f M, known, accepted up to %.2f M\n",
+        s, what, v / 1e6, limit / 1e6, ceiling[k] / 1e6
+  }
+  { check($1, "median", $2, m); check($1, "largest", $3, f) }
+' "$known" "$out/summary.txt")
+over=$(awk -v arch="$arch" -v m="$limit_median" -v f="$limit_frame" '
+  NR == FNR { if ($1 == arch) ceiling[$2 " " $3] = $4 * 1e6; next }
+  function check(s, what, v, limit) {
+    if (v <= limit) return
+    k = s " " what
+    if ((k in ceiling) && v <= ceiling[k]) return
+    printf "section %d: %s frame %.2f M is over the budget of %.0f M%s\n", s, what, v / 1e6, limit / 1e6,
+      (k in ceiling) ? sprintf(" and past its known ceiling of %.2f M", ceiling[k] / 1e6) : ""
+  }
+  { check($1, "median", $2, m); check($1, "largest", $3, f) }
+' "$known" "$out/summary.txt")
 over+=$(awk -v s="$limit_startup" '!/^#/ && $1 == 0 && $2 > s {
   printf "\nstart-up and first frame: %.1f M is over the budget of %.0f M", $2 / 1e6, s / 1e6 }' "$out/frames.txt")
 over=$(printf '%s\n' "$over" | sed '/^$/d')
@@ -76,9 +100,17 @@ if [ -n "$over" ]; then
   echo
   echo "frame-budget $arch: OVER BUDGET"
   printf '%s\n' "$over"
+  [ -z "$accepted" ] || printf '(and known, within their ceilings:)\n%s\n' "$accepted"
   [ -n "$functions" ] || bash "$counter" "$guest" "$build" "$build/sysroot" --out "$out" \
-    --functions "$(awk -v m="$limit_median" -v f="$limit_frame" '$2 > m || $3 > f { printf "%d ", $1 }' \
-      "$out/summary.txt")" | sed -n '/busiest functions/,$p'
+    --functions "$(printf '%s\n' "$over" | awk '{ sub(":", "", $2); printf "%d ", $2 }')" |
+    sed -n '/busiest functions/,$p'
   exit 1
+fi
+if [ -n "$accepted" ]; then
+  echo
+  echo "frame-budget $arch: known overruns (tools/scripts/frame-budget.known), none past its ceiling:"
+  printf '%s\n' "$accepted"
+  echo "frame-budget $arch: everything else within budget (median frames <= 3 M, every frame <= 6 M, start-up <= 40 M)"
+  exit 0
 fi
 echo "frame-budget $arch: within budget (median frames <= 3 M, every frame <= 6 M, start-up <= 40 M)"
