@@ -3,7 +3,7 @@
 // bytes; two of them at a time sit in the 16-bit lanes of a word (bytes 0 and 2, or 1 and 3), where one
 // 32-bit multiplication weighs both. ARMv6 and later do each helper in one instruction (the SIMD32 media
 // instructions); elsewhere they are a few shifts and masks with the same results. Internal to the
-// effects library.
+// effects library and the scene compositors.
 #pragma once
 #include <cstdint>
 

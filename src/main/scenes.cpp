@@ -8,6 +8,7 @@
 
 #include "assets.h"
 #include "fx.h"
+#include "swar.h"
 
 #include <algorithm>
 #include <cmath>
@@ -151,6 +152,35 @@ void caption_blend_from(const uint8_t* bitmap, int x, int y, int band, int level
         const __m128i kept = div255(_mm_mullo_epi16(p, _mm_sub_epi16(full, w)));
         return _mm_add_epi16(kept, _mm_srli_epi16(_mm_mullo_epi16(w, add_factor), 8));
     };
+#endif
+#if !defined(__SSE2__) || defined(SHORELINE_NO_SIMD)
+    // Without SSE2 a word at a time: per coverage v the weight's complement and the colour it adds come from
+    // tables made once a call, and the kept bytes are weighed two to a multiplication (swar.h).
+    uint32_t keep_of[256], add_of[256];
+    for (uint32_t v = 0, product = 0; v < 256; v++, product += static_cast<uint32_t>(level)) {
+        const uint32_t w = (product + 1 + (product >> 8)) >> 8;
+        keep_of[v] = 255 - w;
+        add_of[v] = w << 16 | w << 8 | (171 * w) >> 8;
+    }
+    for (int r = 0; r < 24; r++) {
+        const uint8_t* src = bitmap + (24 * band + r) * 256;
+        uint32_t* row = dest + (y + r) * kScreenW + x;
+        for (int c = c0; c < c1; c++) {
+            if ((c & 3) == 0 && c + 4 <= c1) {
+                uint32_t four;
+                std::memcpy(&four, src + c, 4);
+                if (four == 0) { // no coverage: the pixels stay
+                    c += 3;
+                    continue;
+                }
+            }
+            const uint32_t v = src[c];
+            if (v == 0) continue;
+            const uint32_t p = row[c];
+            row[c] = ((swar::weigh(p, keep_of[v]) & 0x00FFFFFFu) | (p & 0xFF000000u)) + add_of[v];
+        }
+    }
+    return;
 #endif
     for (int r = 0; r < 24; r++) {
         const uint8_t* src = bitmap + (24 * band + r) * 256;
