@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -108,21 +109,31 @@ void add_dot(uint32_t* p, ptrdiff_t stride, const uint8_t* b, const uint8_t* g, 
     }
 }
 
-// The word path's dot: rows of its covered columns, unrolled, added straight onto a frame `stride` words
-// wide (saturating adds commute, so dots may be added in any order).
-template <int R> void add_dot_row(uint32_t* p, const uint8_t* b, const uint8_t* g, const uint8_t* r) {
-    for (int c = dot_first(R); c < dot_end(R); c++)
-        p[c] = swar::add_saturate(p[c],
-                                  b[R * kRow + c] | g[R * kRow + c] << 8 | uint32_t{r[R * kRow + c]} << 16);
+// The word path's dot, added straight onto a frame `stride` words wide (saturating adds commute, so dots
+// may be added in any order). A dot is symmetric about its centre row and column (its thresholds depend
+// on the distance only), so its pixels take 13 distinct words: rows R and 6 - R, and columns c and 6 - c,
+// share them. Each pair of rows is added with its words made once; with `mirrored_row4` row 4 is left
+// out, to be copied from row 2 (see draw_words).
+template <int R>
+void add_dot_rows(uint32_t* p, ptrdiff_t stride, const uint8_t* b, const uint8_t* g, const uint8_t* r,
+                  bool both) {
+    constexpr int first = dot_first(R);
+    uint32_t word[kHalf + 1];
+    for (int c = first; c <= kHalf; c++)
+        word[c] = b[R * kRow + c] | g[R * kRow + c] << 8 | uint32_t{r[R * kRow + c]} << 16;
+    auto add = [&](uint32_t* row) {
+        for (int c = first; c < dot_end(R); c++)
+            row[c] = swar::add_saturate(row[c], word[c <= kHalf ? c : kDot - 1 - c]);
+    };
+    add(p + R * stride);
+    if (R != kHalf && both) add(p + (kDot - 1 - R) * stride);
 }
-void add_dot_words(uint32_t* p, ptrdiff_t stride, const uint8_t* b, const uint8_t* g, const uint8_t* r) {
-    add_dot_row<0>(p, b, g, r);
-    add_dot_row<1>(p + stride, b, g, r);
-    add_dot_row<2>(p + 2 * stride, b, g, r);
-    add_dot_row<3>(p + 3 * stride, b, g, r);
-    add_dot_row<4>(p + 4 * stride, b, g, r);
-    add_dot_row<5>(p + 5 * stride, b, g, r);
-    add_dot_row<6>(p + 6 * stride, b, g, r);
+void add_dot_words(uint32_t* p, ptrdiff_t stride, const uint8_t* b, const uint8_t* g, const uint8_t* r,
+                   bool mirrored_row4) {
+    add_dot_rows<0>(p, stride, b, g, r, true);
+    add_dot_rows<1>(p, stride, b, g, r, true);
+    add_dot_rows<2>(p, stride, b, g, r, !mirrored_row4);
+    add_dot_rows<3>(p, stride, b, g, r, true);
 }
 
 // draw without a vector unit: the dots are added onto the frame itself (cleared first when `fill`),
@@ -130,6 +141,9 @@ void add_dot_words(uint32_t* p, ptrdiff_t stride, const uint8_t* b, const uint8_
 void draw_words(uint32_t* dest, const uint32_t* src, int w, int h, const uint8_t* level, bool fill) {
     if (fill) std::fill(dest, dest + static_cast<ptrdiff_t>(w) * h, 0u);
     for (int line = 0, y = 0; y < h; line++, y += kStepY) {
+        // Rows y - 1 and y + 1 are covered by this line's dots alone, whose rows 2 and 4 are the same: drawn
+        // onto black, row y + 1 is a copy of row y - 1.
+        const bool mirrored = fill && y >= 1 && y + 1 < h;
         for (int x = (line & 1) * (kStepX / 2); x < w; x += kStepX) {
             uint32_t sb, sg, sr;
             dot_average(src, w, x, y, sb, sg, sr);
@@ -137,7 +151,7 @@ void draw_words(uint32_t* dest, const uint32_t* src, int w, int h, const uint8_t
             if (lb < 4 && lg < 4 && lr < 4) continue;
             const uint8_t *b = dot_bytes[lb], *g = dot_bytes[lg], *r = dot_bytes[lr];
             if (x >= kHalf && x + kHalf < w && y >= kHalf && y + kHalf < h) {
-                add_dot_words(dest + static_cast<ptrdiff_t>(y - kHalf) * w + x - kHalf, w, b, g, r);
+                add_dot_words(dest + static_cast<ptrdiff_t>(y - kHalf) * w + x - kHalf, w, b, g, r, mirrored);
                 continue;
             }
             for (int i = 0; i < kDot; i++) {
@@ -152,6 +166,9 @@ void draw_words(uint32_t* dest, const uint32_t* src, int w, int h, const uint8_t
                 }
             }
         }
+        if (mirrored)
+            std::memcpy(dest + static_cast<ptrdiff_t>(y + 1) * w, dest + static_cast<ptrdiff_t>(y - 1) * w,
+                        sizeof(uint32_t) * static_cast<size_t>(w));
     }
 }
 
