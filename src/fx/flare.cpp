@@ -71,6 +71,42 @@ uint8_t profile_sample(int s, int r, int k) {
     return sprite_profile[((r * step) >> 8) * 256 + ((k * step) >> 8)];
 }
 
+// d[k] = min(255, d[k] + add[level[k]]) per byte, from d up to end.
+void add_row(uint32_t* d, uint32_t* const end, const uint8_t* level, const uint32_t* add) {
+#if defined(__ARM_FEATURE_SIMD32) && defined(__thumb2__)
+    // By hand two pixels a step in 11 instructions (the compiler's loop spilled its registers in the tail).
+    uint32_t t0, t1, t2, t3;
+    asm volatile(
+        "b      2f\n\t"
+        "1:\n\t"
+        "ldrb   %[t0], [%[level]], #1\n\t"
+        "ldrb   %[t2], [%[level]], #1\n\t"
+        "ldr    %[t0], [%[add], %[t0], lsl #2]\n\t"
+        "ldr    %[t2], [%[add], %[t2], lsl #2]\n\t"
+        "ldrd   %[t1], %[t3], [%[d]]\n\t"
+        "uqadd8 %[t1], %[t1], %[t0]\n\t"
+        "uqadd8 %[t3], %[t3], %[t2]\n\t"
+        "strd   %[t1], %[t3], [%[d]], #8\n\t"
+        "2:\n\t"
+        "sub    %[t0], %[end], %[d]\n\t"
+        "cmp    %[t0], #8\n\t"
+        "bge    1b\n\t"
+        "cmp    %[t0], #4\n\t"
+        "bne    3f\n\t"
+        "ldrb   %[t0], [%[level]]\n\t"
+        "ldr    %[t0], [%[add], %[t0], lsl #2]\n\t"
+        "ldr    %[t1], [%[d]]\n\t"
+        "uqadd8 %[t1], %[t1], %[t0]\n\t"
+        "str    %[t1], [%[d]]\n\t"
+        "3:"
+        : [t0] "=&r"(t0), [t1] "=&r"(t1), [t2] "=&r"(t2), [t3] "=&r"(t3), [d] "+r"(d), [level] "+r"(level)
+        : [end] "r"(end), [add] "r"(add)
+        : "cc", "memory");
+#else
+    for (; d != end; d++, level++) *d = swar::add_saturate(*d, add[*level]);
+#endif
+}
+
 // draw_sprite without a vector unit: rows r0..r1-1, columns k0..k1-1 of the sprite.
 void draw_sprite_words(uint32_t* dest, int x, int y, int s, int green, int r0, int r1, int k0, int k1) {
     const uint32_t* add = level_add[green];
@@ -80,17 +116,7 @@ void draw_sprite_words(uint32_t* dest, int x, int y, int s, int green, int r0, i
             for (int k = k0; k < k1; k++) d[k] = swar::add_saturate(d[k], add[profile_sample(s, r, k)]);
             continue;
         }
-        const uint8_t* level = level_of + scaled_at[s] + r * s;
-        int k = k0;
-        for (; k + 4 <= k1; k += 4) {
-            const uint32_t a0 = add[level[k]], a1 = add[level[k + 1]], a2 = add[level[k + 2]],
-                           a3 = add[level[k + 3]];
-            d[k] = swar::add_saturate(d[k], a0);
-            d[k + 1] = swar::add_saturate(d[k + 1], a1);
-            d[k + 2] = swar::add_saturate(d[k + 2], a2);
-            d[k + 3] = swar::add_saturate(d[k + 3], a3);
-        }
-        for (; k < k1; k++) d[k] = swar::add_saturate(d[k], add[level[k]]);
+        add_row(d + k0, d + k1, level_of + scaled_at[s] + r * s + k0, add);
     }
 }
 
