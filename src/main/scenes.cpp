@@ -16,6 +16,8 @@
 #include <numbers>
 #if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
 #include <emmintrin.h>
+#elif defined(__ARM_NEON) && !defined(SHORELINE_NO_SIMD)
+#include <arm_neon.h>
 #endif
 
 uint32_t screen_a[kScreenWords];
@@ -162,6 +164,30 @@ void caption_blend_from(const uint8_t* bitmap, int x, int y, int band, int level
         keep_of[v] = 255 - w;
         add_of[v] = w << 16 | w << 8 | (171 * w) >> 8;
     }
+#if defined(__ARM_NEON) && !defined(SHORELINE_NO_SIMD)
+    // With NEON four pixels at a time: each byte's weight and the kept bytes by a widening multiply, a
+    // shift-accumulate and an add-narrow ((p + (p >> 8) + 1) >> 8 = p / 255 for p below 65535).
+    const uint8x8_t level8 = vdup_n_u8(static_cast<uint8_t>(level));
+    const uint16x8_t one = vdupq_n_u16(1);
+    auto div255_narrow = [&](uint16x8_t q) { return vaddhn_u16(vsraq_n_u16(q, q, 8), one); };
+    const uint8x16_t top = vreinterpretq_u8_u32(vdupq_n_u32(0xFF000000u)),
+                     blue = vreinterpretq_u8_u32(vdupq_n_u32(0x000000FFu));
+    auto blend_four = [&](uint32_t* at, uint32_t cover) {
+        const uint8x8_t c8 = vcreate_u8(cover);
+        const uint8x8x2_t pairs = vzip_u8(c8, c8);
+        const uint8x8x2_t quads = vzip_u8(pairs.val[0], pairs.val[0]); // each coverage byte four times
+        const uint8x8_t w_low = div255_narrow(vmull_u8(quads.val[0], level8)),
+                        w_high = div255_narrow(vmull_u8(quads.val[1], level8));
+        const uint8x16_t p = vld1q_u8(reinterpret_cast<const uint8_t*>(at));
+        const uint8x16_t kept = vcombine_u8(div255_narrow(vmull_u8(vget_low_u8(p), vmvn_u8(w_low))),
+                                            div255_narrow(vmull_u8(vget_high_u8(p), vmvn_u8(w_high))));
+        const uint8x16_t w = vcombine_u8(w_low, w_high);
+        const uint8x16_t third = vcombine_u8(vshrn_n_u16(vmull_u8(w_low, vdup_n_u8(171)), 8),
+                                             vshrn_n_u16(vmull_u8(w_high, vdup_n_u8(171)), 8));
+        const uint8x16_t added = vaddq_u8(kept, vbslq_u8(blue, third, w));
+        vst1q_u8(reinterpret_cast<uint8_t*>(at), vbslq_u8(top, p, added));
+    };
+#endif
     for (int r = 0; r < 24; r++) {
         const uint8_t* src = bitmap + (24 * band + r) * 256;
         uint32_t* row = dest + (y + r) * kScreenW + x;
@@ -173,6 +199,11 @@ void caption_blend_from(const uint8_t* bitmap, int x, int y, int band, int level
                     c += 3;
                     continue;
                 }
+#if defined(__ARM_NEON) && !defined(SHORELINE_NO_SIMD)
+                blend_four(row + c, four);
+                c += 3;
+                continue;
+#endif
             }
             const uint32_t v = src[c];
             if (v == 0) continue;
