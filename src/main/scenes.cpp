@@ -188,28 +188,27 @@ void caption_blend_from(const uint8_t* bitmap, int x, int y, int band, int level
         vst1q_u8(reinterpret_cast<uint8_t*>(at), vbslq_u8(top, p, added));
     };
 #endif
+    auto blend_one = [&](uint32_t* at, uint32_t v) {
+        const uint32_t p = *at;
+        *at = ((swar::weigh(p, keep_of[v]) & 0x00FFFFFFu) | (p & 0xFF000000u)) + add_of[v];
+    };
     for (int r = 0; r < 24; r++) {
         const uint8_t* src = bitmap + (24 * band + r) * 256;
         uint32_t* row = dest + (y + r) * kScreenW + x;
-        for (int c = c0; c < c1; c++) {
-            if ((c & 3) == 0 && c + 4 <= c1) {
-                uint32_t four;
-                std::memcpy(&four, src + c, 4);
-                if (four == 0) { // no coverage: the pixels stay
-                    c += 3;
-                    continue;
-                }
+        int c = c0;
+        for (; c + 4 <= c1; c += 4) { // four pixels' coverage at once; none: the pixels stay
+            uint32_t four;
+            std::memcpy(&four, src + c, 4);
+            if (four == 0) continue;
 #if defined(__ARM_NEON) && !defined(SHORELINE_NO_SIMD)
-                blend_four(row + c, four);
-                c += 3;
-                continue;
+            blend_four(row + c, four);
+#else
+            for (int k = 0; k < 4; k++, four >>= 8)
+                if (four & 255) blend_one(row + c + k, four & 255);
 #endif
-            }
-            const uint32_t v = src[c];
-            if (v == 0) continue;
-            const uint32_t p = row[c];
-            row[c] = ((swar::weigh(p, keep_of[v]) & 0x00FFFFFFu) | (p & 0xFF000000u)) + add_of[v];
         }
+        for (; c < c1; c++)
+            if (src[c]) blend_one(row + c, src[c]);
     }
     return;
 #endif
