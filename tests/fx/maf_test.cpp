@@ -30,6 +30,21 @@ uint32_t window_sum(const std::vector<uint32_t>& line, int x, int n) {
     return out;
 }
 
+// Runs of a few colours, as the demo's posterised pictures have: runs of 1 to 40 pixels, some colours
+// alike but for the top byte, and stretches where single pixels alternate.
+std::vector<uint32_t> posterised_frame(size_t words, uint32_t seed) {
+    static constexpr uint32_t kColours[] = {0x00000000u, 0x00EE8800u, 0xFFEE8800u, 0x00FFFFFFu,
+                                            0x01020304u, 0x00885500u, 0x00FF0000u, 0x7F000001u};
+    std::mt19937 rng(seed);
+    std::vector<uint32_t> v;
+    while (v.size() < words) {
+        const uint32_t c = kColours[rng() % 8], run = rng() % 4 ? 1 + rng() % 40 : 8;
+        for (uint32_t i = 0; i < run; i++) v.push_back(run == 8 && i % 2 ? kColours[(rng() % 8)] : c);
+    }
+    v.resize(words);
+    return v;
+}
+
 TEST_F(Maf, UniformRowEdgesDarken) {
     const std::vector<uint32_t> white(kPixels, 0x00FFFFFFu);
     std::vector<uint32_t> d(kPixels);
@@ -187,6 +202,26 @@ TEST_F(Maf, EveryRowLengthInsideALargerFrame) {
                 filter(src.data(), got.data(), 3, 2, x0, y0, w, h, pitch, rows, n);
                 ASSERT_EQ(got, want) << (along_rows ? "horizontal" : "vertical") << ", width " << w
                                      << ", window " << n;
+            }
+}
+
+TEST_F(Maf, PosterisedRowsMatchTheWindowSums) {
+    // Pixels that repeat their left neighbour reuse its quotients: runs of every length against groups of
+    // four pixels, windows at the ends of the range (2 halves, 255 the largest that divides).
+    constexpr int pitch = 331, rows = 6;
+    const auto src = posterised_frame(pitch * rows, 20);
+    for (int w : {1, 2, 3, 4, 5, 8, 9, 37, 320, 331})
+        for (int n : {2, 3, 4, 7, 20, 41, 254, 255})
+            for (int level : {0, 77}) {
+                std::vector<uint32_t> want(pitch * rows, 0x00ABCDEFu), got = want;
+                const std::vector<uint32_t> black(pitch, 0);
+                for (int y = 0; y < rows; y++) {
+                    const std::vector<uint32_t> line(src.begin() + y * pitch, src.begin() + y * pitch + w);
+                    for (int x = 0; x < w; x++) want[y * pitch + x] = window_sum(line, x, n);
+                    cross_fade(want.data() + y * pitch, black.data(), want.data() + y * pitch, w, level);
+                }
+                horiz_maf_fade(src.data(), got.data(), 0, 0, 0, 0, w, rows, pitch, rows, n, level);
+                ASSERT_EQ(got, want) << "width " << w << ", window " << n << ", level " << level;
             }
 }
 
