@@ -97,6 +97,37 @@ struct Faded {
     }
 };
 
+// d[x] = s[x] without its top byte for whole groups of eight words; returns the number of words done.
+int copy_channels(const uint32_t* s, uint32_t* d, int len) {
+#if defined(__thumb2__)
+    if (len < 8) return 0;
+    register uint32_t a0 asm("r4"), a1 asm("r5"), a2 asm("r6"), a3 asm("r8"); // LDM takes ascending registers
+    uint32_t* const end = d + (len & ~7);
+    asm volatile("1:\n\t"
+                 "ldmia   %[s]!, {%[a0], %[a1], %[a2], %[a3]}\n\t"
+                 "bic     %[a0], %[a0], #0xFF000000\n\t"
+                 "bic     %[a1], %[a1], #0xFF000000\n\t"
+                 "bic     %[a2], %[a2], #0xFF000000\n\t"
+                 "bic     %[a3], %[a3], #0xFF000000\n\t"
+                 "stmia   %[d]!, {%[a0], %[a1], %[a2], %[a3]}\n\t"
+                 "ldmia   %[s]!, {%[a0], %[a1], %[a2], %[a3]}\n\t"
+                 "bic     %[a0], %[a0], #0xFF000000\n\t"
+                 "bic     %[a1], %[a1], #0xFF000000\n\t"
+                 "bic     %[a2], %[a2], #0xFF000000\n\t"
+                 "bic     %[a3], %[a3], #0xFF000000\n\t"
+                 "stmia   %[d]!, {%[a0], %[a1], %[a2], %[a3]}\n\t"
+                 "cmp     %[d], %[end]\n\t"
+                 "bne     1b"
+                 : [s] "+r"(s), [d] "+r"(d), [a0] "=&r"(a0), [a1] "=&r"(a1), [a2] "=&r"(a2), [a3] "=&r"(a3)
+                 : [end] "r"(end)
+                 : "cc", "memory");
+    return len & ~7;
+#else
+    (void)s, (void)d, (void)len;
+    return 0;
+#endif
+}
+
 // Windows whose result needs no division: 0 and 256 on give black, 1 the pixel's own channels.
 // Returns false for the windows that do divide.
 template <class Out>
@@ -106,6 +137,7 @@ bool undivided(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int d
         each_row(src, dst, sx, sy, dx, dy, height, pitch, [&](const uint32_t* s, uint32_t* d) {
             int x = 0;
             for (; kVectorUnit && x + 4 <= width; x += 4) store(d + x, out(load<Words>(s + x) & 0x00FFFFFFu));
+            if constexpr (kWords && std::is_same_v<Out, Plain>) x = copy_channels(s, d, width);
             if constexpr (kWords && !std::is_same_v<Out, Plain>) {
                 // A pixel that repeats the one before it repeats its output.
                 uint32_t last = ~s[0], stored = 0;
@@ -411,6 +443,60 @@ void column_step(const uint32_t* in, const uint32_t* out, uint32_t* sums, uint32
     }
 }
 
+// The columns without a vector unit: a source row's quotients are added to the column sums as it enters
+// the window and subtracted as it leaves, only between its first and last word with a channel set (black
+// has no quotients, and the demo's closing frames are mostly black); a word that repeats its left
+// neighbour reuses its quotients.
+struct Lit {
+    int first, end; // columns first .. end - 1; first == end for a black row
+};
+
+Lit lit_columns(const uint32_t* row, int cols) {
+    int first = 0;
+    for (; first + 4 <= cols &&
+           ((row[first] | row[first + 1] | row[first + 2] | row[first + 3]) & 0x00FFFFFFu) == 0;
+         first += 4) {
+    }
+    while (first < cols && (row[first] & 0x00FFFFFFu) == 0) first++;
+    int end = cols;
+    while (end > first && (row[end - 1] & 0x00FFFFFFu) == 0) end--;
+    return {first, end};
+}
+
+template <bool kAdd> void add_quotients(const uint32_t* row, uint32_t* sums, Lit lit, const Divisor& div) {
+    uint32_t last = 0, q = 0; // the quotients of 0 are 0
+    for (int c = lit.first; c < lit.end; c++) {
+        if (row[c] != last) {
+            last = row[c];
+            q = div.word(last);
+        }
+        sums[c] = kAdd ? sums[c] + q : sums[c] - q;
+    }
+}
+
+void vertical_words(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,
+                    int pitch, int n, const Divisor& div) {
+    const int k = n / 2, behind = n - k;
+    uint32_t sums[kColumnChunk];
+    Lit lit[kMaxWindow]; // of source row y at y % kMaxWindow, from its entering the window until it leaves
+    for (int c0 = 0; c0 < width; c0 += kColumnChunk) {
+        const int cols = std::min(kColumnChunk, width - c0);
+        auto src_row = [&](int y) { return src + static_cast<ptrdiff_t>(sy + y) * pitch + sx + c0; };
+        auto enter = [&](int y) {
+            lit[y % kMaxWindow] = lit_columns(src_row(y), cols);
+            add_quotients<true>(src_row(y), sums, lit[y % kMaxWindow], div);
+        };
+        std::fill(sums, sums + cols, 0u);
+        for (int y = 0; y < std::min(k, height); y++) enter(y);
+        for (int y = 0; y < height; y++) {
+            if (y + k < height) enter(y + k);
+            if (y >= behind)
+                add_quotients<false>(src_row(y - behind), sums, lit[(y - behind) % kMaxWindow], div);
+            std::copy(sums, sums + cols, dst + static_cast<ptrdiff_t>(dy + y) * pitch + dx + c0);
+        }
+    }
+}
+
 template <class Out>
 void horizontal(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,
                 int pitch, int n, const Out out) {
@@ -458,6 +544,7 @@ void vert_maf(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy
     if (width <= 0 || height <= 0 || !window_ok(n)) return;
     if (undivided(src, dst, sx, sy, dx, dy, width, height, pitch, n, Plain{})) return;
     const Divisor div(n);
+    if constexpr (kWords) return vertical_words(src, dst, sx, sy, dx, dy, width, height, pitch, n, div);
     const int k = n / 2, behind = n - k;
     const int first = std::min(k, height);
     uint32_t sums[kColumnChunk];

@@ -225,6 +225,26 @@ TEST_F(Maf, PosterisedRowsMatchTheWindowSums) {
             }
 }
 
+TEST_F(Maf, VerticalOnBlackWithSparseColour) {
+    // Black rows and the black ends of rows add nothing; a word with only its top byte set is black too,
+    // while a lit word in the first or the last column counts.
+    constexpr int w = 37, h = 40;
+    for (uint32_t seed : {21u, 22u, 23u}) {
+        std::vector<uint32_t> src(w * h, 0);
+        std::mt19937 rng(seed);
+        for (int i = 0; i < 30; i++) src[rng() % (w * h)] = rng() % 2 ? 0xFF000000u : rng() | 0x00010000u;
+        const auto runs = posterised_frame(w, seed);
+        std::copy(runs.begin(), runs.end(), src.begin() + 7 * w); // one row of colour runs
+        src[11 * w] = src[12 * w - 1] = 0x00FFFFFFu;
+        for (int n : {2, 3, 8, 25, 40}) {
+            std::vector<uint32_t> want(w * h), got(w * h, 1);
+            ref::vert_maf(src.data(), want.data(), 0, 0, 0, 0, w, h, w, n);
+            vert_maf(src.data(), got.data(), 0, 0, 0, 0, w, h, w, h, n);
+            ASSERT_EQ(got, want) << "seed " << seed << ", window " << n;
+        }
+    }
+}
+
 TEST_F(Maf, FadedBlurIsTheBlurCrossFadedToBlack) {
     constexpr int pitch = 1100, rows = 5; // rows up to 1100 pixels: both row paths
     const auto src = random_frame(pitch * rows, 19, true);
