@@ -110,14 +110,18 @@ struct Saturate {
     FADE_WEIGH(S, "o", "t", "u")                                                                             \
     "1:\n\t"                                                                                                 \
     "str     %[o], [%[d]], #4\n\t"
-#define FADE_FIRST_LOOP                                                                                      \
-    "2:\n\t"                                                                                                 \
+// Eight words a step, four at a time.
+#define FADE_FIRST_FOUR                                                                                      \
     "ldmia   %[src]!, {%[s0], %[s1], %[s2], %[s3]}\n\t"                                                      \
     FADE_FIRST("s0", "last")                                                                                 \
     FADE_FIRST("s1", "s0")                                                                                   \
     FADE_FIRST("s2", "s1")                                                                                   \
     FADE_FIRST("s3", "s2")                                                                                   \
-    "mov     %[last], %[s3]\n\t"                                                                             \
+    "mov     %[last], %[s3]\n\t"
+#define FADE_FIRST_LOOP                                                                                      \
+    "2:\n\t"                                                                                                 \
+    FADE_FIRST_FOUR                                                                                          \
+    FADE_FIRST_FOUR                                                                                          \
     "cmp     %[src], %[end]\n\t"                                                                             \
     "bne     2b"
 // Second pass, one word at byte offset OFF of %[d]: a black word leaves the destination as it is.
@@ -131,15 +135,18 @@ struct Saturate {
     OP "   %[t], %[t], %[o]\n\t"                                                                             \
     "str     %[t], [%[d], #" OFF "]\n"                                                                       \
     "2:\n\t"
+#define FADE_SECOND_FOUR(OP, AT0, AT1, AT2, AT3)                                                             \
+    "ldmia   %[src]!, {%[s0], %[s1], %[s2], %[s3]}\n\t"                                                      \
+    FADE_SECOND(OP, "s0", "last", AT0)                                                                       \
+    FADE_SECOND(OP, "s1", "s0", AT1)                                                                         \
+    FADE_SECOND(OP, "s2", "s1", AT2)                                                                         \
+    FADE_SECOND(OP, "s3", "s2", AT3)                                                                         \
+    "mov     %[last], %[s3]\n\t"
 #define FADE_SECOND_LOOP(OP)                                                                                 \
     "3:\n\t"                                                                                                 \
-    "ldmia   %[src]!, {%[s0], %[s1], %[s2], %[s3]}\n\t"                                                      \
-    FADE_SECOND(OP, "s0", "last", "0")                                                                       \
-    FADE_SECOND(OP, "s1", "s0", "4")                                                                         \
-    FADE_SECOND(OP, "s2", "s1", "8")                                                                         \
-    FADE_SECOND(OP, "s3", "s2", "12")                                                                        \
-    "add     %[d], %[d], #16\n\t"                                                                            \
-    "mov     %[last], %[s3]\n\t"                                                                             \
+    FADE_SECOND_FOUR(OP, "0", "4", "8", "12")                                                                \
+    FADE_SECOND_FOUR(OP, "16", "20", "24", "28")                                                             \
+    "add     %[d], %[d], #32\n\t"                                                                            \
     "cmp     %[src], %[end]\n\t"                                                                             \
     "bne     3b"
 // clang-format on
@@ -157,17 +164,17 @@ template <class T> void first_pass(const uint32_t* src, uint32_t* dst, int count
     } else {
         uint32_t last = 0, o = 0; // the word before (0 before the first) and its weighed word
 #if SHORELINE_FADE_ASM
-        if (count >= 4) {
+        if (count >= 8) {
             // LDM takes ascending registers.
             register uint32_t s0 asm("r4"), s1 asm("r5"), s2 asm("r6"), s3 asm("r8");
             uint32_t tmp, unused;
-            const uint32_t* const end = src + (count & ~3);
+            const uint32_t* const end = src + (count & ~7);
             asm volatile(FADE_FIRST_LOOP
                          : [src] "+r"(src), [d] "+r"(dst), [last] "+r"(last), [o] "+r"(o), [s0] "=&r"(s0),
                            [s1] "=&r"(s1), [s2] "=&r"(s2), [s3] "=&r"(s3), [t] "=&r"(tmp), [u] "=&r"(unused)
                          : [end] "r"(end), [w] "r"(t.w), [ones] "r"(swar::kLaneOnes)
                          : "cc", "memory");
-            count &= 3;
+            count &= 7;
         }
 #endif
         for (int k = 0; k < count; k++) {
@@ -191,11 +198,11 @@ template <class Op, class T> void second_pass(const uint32_t* src, uint32_t* dst
     } else {
         uint32_t last = 0, o = 0;
 #if SHORELINE_FADE_ASM
-        if (count >= 4) {
+        if (count >= 8) {
             // Low registers for CBZ, in ascending order for LDM.
             register uint32_t s0 asm("r0"), s1 asm("r1"), s2 asm("r2"), s3 asm("r3");
             uint32_t tmp, unused;
-            const uint32_t* const end = src + (count & ~3);
+            const uint32_t* const end = src + (count & ~7);
             if constexpr (std::is_same_v<Op, Add>)
                 asm volatile(
                     FADE_SECOND_LOOP("add   ")
@@ -210,7 +217,7 @@ template <class Op, class T> void second_pass(const uint32_t* src, uint32_t* dst
                       [s1] "=&r"(s1), [s2] "=&r"(s2), [s3] "=&r"(s3), [t] "=&r"(tmp), [u] "=&r"(unused)
                     : [end] "r"(end), [w] "r"(t.w), [ones] "r"(swar::kLaneOnes)
                     : "cc", "memory");
-            count &= 3;
+            count &= 7;
         }
 #endif
         for (int k = 0; k < count; k++) {

@@ -184,54 +184,61 @@ bool undivided(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int d
 #define MAF_HALVES(S, A, B)                                                                                  \
     "ubfx    %[" A "], %[" S "], #1, #23\n\t"                                                                \
     "and     %[" A "], %[" A "], #0x7F7F7F7F\n\t"
-// Four pixels a step. Pixel i that repeats pixel i - 1 costs a compare, a branch and P[i] =
-// 2 P[i - 1] - P[i - 2]; the blocks for pixels that differ follow each other out of line, each ending
-// with the next pixel's compare, so that a run of them falls through. Their temporaries are the
-// registers of sums not yet due.
-#define MAF_PREFIX_STORE                                                                                     \
-    "stmia   %[p]!, {%[p0], %[p1], %[p2], %[p3]}\n\t"                                                        \
-    "mov     %[last], %[s3]\n\t"                                                                             \
-    "cmp     %[src], %[end]\n\t"                                                                             \
-    "bne     1b\n\t"
-#define MAF_PREFIX_LOOP(Q)                                                                                   \
-    "1:\n\t"                                                                                                 \
+// Eight pixels a step, four at a time. Pixel i that repeats pixel i - 1 costs a compare, a branch and
+// P[i] = 2 P[i - 1] - P[i - 2]; the blocks for pixels that differ follow each other out of line, each
+// ending with the next pixel's compare, so that a run of them falls through. Their temporaries are the
+// registers of sums not yet due. H1..H3 label the repeats of pixels 1..3, M0..M3 the blocks.
+#define MAF_PREFIX_FOUR(H1, H2, H3, M0, M1, M2, M3)                                                          \
     "ldmia   %[src]!, {%[s0], %[s1], %[s2], %[s3]}\n\t"                                                      \
     "cmp     %[s0], %[last]\n\t"                                                                             \
-    "bne     10f\n\t"                                                                                        \
+    "bne     " M0 "f\n\t"                                                                                    \
     "rsb     %[p0], %[p2], %[p3], lsl #1\n\t"                                                                \
     "cmp     %[s1], %[s0]\n\t"                                                                               \
-    "bne     11f\n"                                                                                          \
-    "2:\n\t"                                                                                                 \
+    "bne     " M1 "f\n"                                                                                      \
+    H1 ":\n\t"                                                                                               \
     "rsb     %[p1], %[p3], %[p0], lsl #1\n\t"                                                                \
     "cmp     %[s2], %[s1]\n\t"                                                                               \
-    "bne     12f\n"                                                                                          \
-    "3:\n\t"                                                                                                 \
+    "bne     " M2 "f\n"                                                                                      \
+    H2 ":\n\t"                                                                                               \
     "rsb     %[p2], %[p0], %[p1], lsl #1\n\t"                                                                \
     "cmp     %[s3], %[s2]\n\t"                                                                               \
-    "bne     13f\n"                                                                                          \
-    "4:\n\t"                                                                                                 \
+    "bne     " M3 "f\n"                                                                                      \
+    H3 ":\n\t"                                                                                               \
     "rsb     %[p3], %[p1], %[p2], lsl #1\n\t"                                                                \
-    MAF_PREFIX_STORE                                                                                         \
-    "b       9f\n"                                                                                           \
-    "10:\n\t"                                                                                                \
+    "stmia   %[p]!, {%[p0], %[p1], %[p2], %[p3]}\n\t"                                                        \
+    "mov     %[last], %[s3]\n\t"
+#define MAF_PREFIX_MISSES(Q, H1, H2, H3, M0, M1, M2, M3, THEN)                                               \
+    M0 ":\n\t"                                                                                               \
     Q("s0", "p0", "p1")                                                                                      \
     "add     %[p0], %[p3], %[p0]\n\t"                                                                        \
     "cmp     %[s1], %[s0]\n\t"                                                                               \
-    "beq     2b\n"                                                                                           \
-    "11:\n\t"                                                                                                \
+    "beq     " H1 "b\n"                                                                                      \
+    M1 ":\n\t"                                                                                               \
     Q("s1", "p1", "p2")                                                                                      \
     "add     %[p1], %[p0], %[p1]\n\t"                                                                        \
     "cmp     %[s2], %[s1]\n\t"                                                                               \
-    "beq     3b\n"                                                                                           \
-    "12:\n\t"                                                                                                \
+    "beq     " H2 "b\n"                                                                                      \
+    M2 ":\n\t"                                                                                               \
     Q("s2", "p2", "p3")                                                                                      \
     "add     %[p2], %[p1], %[p2]\n\t"                                                                        \
     "cmp     %[s3], %[s2]\n\t"                                                                               \
-    "beq     4b\n"                                                                                           \
-    "13:\n\t"                                                                                                \
+    "beq     " H3 "b\n"                                                                                      \
+    M3 ":\n\t"                                                                                               \
     Q("s3", "p3", "last")                                                                                    \
     "add     %[p3], %[p2], %[p3]\n\t"                                                                        \
-    MAF_PREFIX_STORE                                                                                         \
+    "stmia   %[p]!, {%[p0], %[p1], %[p2], %[p3]}\n\t"                                                        \
+    "mov     %[last], %[s3]\n\t"                                                                             \
+    THEN
+#define MAF_PREFIX_LOOP(Q)                                                                                   \
+    "1:\n\t"                                                                                                 \
+    MAF_PREFIX_FOUR("2", "3", "4", "10", "11", "12", "13")                                                   \
+    "5:\n\t"                                                                                                 \
+    MAF_PREFIX_FOUR("6", "7", "8", "20", "21", "22", "23")                                                   \
+    "cmp     %[src], %[end]\n\t"                                                                             \
+    "bne     1b\n\t"                                                                                         \
+    "b       9f\n"                                                                                           \
+    MAF_PREFIX_MISSES(Q, "2", "3", "4", "10", "11", "12", "13", "b       5b\n")                              \
+    MAF_PREFIX_MISSES(Q, "6", "7", "8", "20", "21", "22", "23", "cmp     %[src], %[end]\n\tbne     1b\n")    \
     "9:"
 // A window sum %[S] (top byte 0) mapped through the table %[of] into %[stored], %[T] a temporary.
 #define MAF_FADE(S, T)                                                                                       \
@@ -267,11 +274,11 @@ bool undivided(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int d
 void prefix_sums(const uint32_t* s, uint32_t* p, int len, const Divisor& div) {
     uint32_t last = 0, sum = 0, step = 0; // the pixel before j (0 before the row), P[j - 1], its quotients
 #if SHORELINE_MAF_ASM
-    if (len >= 4) {
+    if (len >= 8) {
         // The operands of LDM and STM in ascending registers; the others where the compiler likes.
         register uint32_t s0 asm("r4"), s1 asm("r5"), s2 asm("r6"), s3 asm("r8");
         register uint32_t p0 asm("r9"), p1 asm("r10"), p2 asm("r11") = 0, p3 asm("r12") = 0;
-        const uint32_t* const end = s + (len & ~3);
+        const uint32_t* const end = s + (len & ~7);
         const uint32_t m = div.m;
         if (div.n == 2)
             asm volatile(
@@ -289,7 +296,7 @@ void prefix_sums(const uint32_t* s, uint32_t* p, int len, const Divisor& div) {
                 : "cc", "memory");
         sum = p3;
         step = p3 - p2;
-        len &= 3;
+        len &= 7;
     }
 #endif
     for (int j = 0; j < len; j++) {

@@ -118,7 +118,7 @@ TEST(Fades, MatchReferenceAlsoInPlace) {
 TEST(Fades, PosterisedFramesMatchReferenceInPlaceAndNot) {
     // Words that repeat the word before reuse its weighed word, black words add nothing; counts around
     // groups of four words, and the destination as either source, both sources, or neither.
-    for (int count : {1, 3, 4, 5, 8, 9, 1001}) {
+    for (int count : {1, 3, 4, 5, 8, 9, 15, 1001}) {
         const auto a = posterised(count, 30 + count), b = posterised(count, 40 + count);
         std::vector<uint32_t> want(count), got(count);
         auto check = [&](auto fade, auto reference, const char* what) {
