@@ -97,75 +97,7 @@ struct Faded {
     }
 };
 
-// d[x] = s[x] without its top byte for whole groups of eight words; returns the number of words done.
-int copy_channels(const uint32_t* s, uint32_t* d, int len) {
-#if defined(__thumb2__)
-    if (len < 8) return 0;
-    register uint32_t a0 asm("r4"), a1 asm("r5"), a2 asm("r6"), a3 asm("r8"); // LDM takes ascending registers
-    uint32_t* const end = d + (len & ~7);
-    asm volatile("1:\n\t"
-                 "ldmia   %[s]!, {%[a0], %[a1], %[a2], %[a3]}\n\t"
-                 "bic     %[a0], %[a0], #0xFF000000\n\t"
-                 "bic     %[a1], %[a1], #0xFF000000\n\t"
-                 "bic     %[a2], %[a2], #0xFF000000\n\t"
-                 "bic     %[a3], %[a3], #0xFF000000\n\t"
-                 "stmia   %[d]!, {%[a0], %[a1], %[a2], %[a3]}\n\t"
-                 "ldmia   %[s]!, {%[a0], %[a1], %[a2], %[a3]}\n\t"
-                 "bic     %[a0], %[a0], #0xFF000000\n\t"
-                 "bic     %[a1], %[a1], #0xFF000000\n\t"
-                 "bic     %[a2], %[a2], #0xFF000000\n\t"
-                 "bic     %[a3], %[a3], #0xFF000000\n\t"
-                 "stmia   %[d]!, {%[a0], %[a1], %[a2], %[a3]}\n\t"
-                 "cmp     %[d], %[end]\n\t"
-                 "bne     1b"
-                 : [s] "+r"(s), [d] "+r"(d), [a0] "=&r"(a0), [a1] "=&r"(a1), [a2] "=&r"(a2), [a3] "=&r"(a3)
-                 : [end] "r"(end)
-                 : "cc", "memory");
-    return len & ~7;
-#else
-    (void)s, (void)d, (void)len;
-    return 0;
-#endif
-}
-
-// Windows whose result needs no division: 0 and 256 on give black, 1 the pixel's own channels.
-// Returns false for the windows that do divide.
-template <class Out>
-bool undivided(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,
-               int pitch, int n, const Out out) {
-    if (n == 1) {
-        each_row(src, dst, sx, sy, dx, dy, height, pitch, [&](const uint32_t* s, uint32_t* d) {
-            int x = 0;
-            for (; kVectorUnit && x + 4 <= width; x += 4) store(d + x, out(load<Words>(s + x) & 0x00FFFFFFu));
-            if constexpr (kWords && std::is_same_v<Out, Plain>) x = copy_channels(s, d, width);
-            if constexpr (kWords && !std::is_same_v<Out, Plain>) {
-                // A pixel that repeats the one before it repeats its output.
-                uint32_t last = ~s[0], stored = 0;
-                for (; x < width; x++) {
-                    if (s[x] != last) {
-                        last = s[x];
-                        stored = out(last & 0x00FFFFFFu);
-                    }
-                    d[x] = stored;
-                }
-            }
-            for (; x < width; x++) d[x] = out(s[x] & 0x00FFFFFFu);
-        });
-        return true;
-    }
-    if (n == 0 || n >= kDividedWindows) {
-        each_row(src, dst, sx, sy, dx, dy, height, pitch,
-                 [&](const uint32_t*, uint32_t* d) { std::fill(d, d + width, 0u); });
-        return true;
-    }
-    return false;
-}
-
-// The row path without a vector unit works on prefix sums of the quotients, P[j] = q(0) + ... + q(j)
-// (mod 2^32, P[j] = 0 before the row and P[len - 1] after it): output x is P[x + k] - P[x - behind]. A
-// pixel's quotients are computed only where it differs from the pixel before it (which it mostly repeats
-// in the demo's pictures); otherwise P[j] = 2 P[j - 1] - P[j - 2], as the step repeats.
-
+// Hand-written loops of the word paths for 32-bit ARM (Thumb-2 with the media instructions).
 #if defined(__ARM_FEATURE_SIMD32) && defined(__ARM_FEATURE_DSP) && defined(__thumb2__)
 #define SHORELINE_MAF_ASM 1
 // clang-format off
@@ -240,14 +172,14 @@ bool undivided(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int d
     MAF_PREFIX_MISSES(Q, "2", "3", "4", "10", "11", "12", "13", "b       5b\n")                              \
     MAF_PREFIX_MISSES(Q, "6", "7", "8", "20", "21", "22", "23", "cmp     %[src], %[end]\n\tbne     1b\n")    \
     "9:"
-// A window sum %[S] (top byte 0) mapped through the table %[of] into %[stored], %[T] a temporary.
+// The channels of %[S] mapped through the table %[of] into %[stored], %[T] a temporary.
 #define MAF_FADE(S, T)                                                                                       \
     "uxtb    %[" T "], %[" S "]\n\t"                                                                         \
     "ldrb    %[stored], [%[of], %[" T "]]\n\t"                                                               \
     "ubfx    %[" T "], %[" S "], #8, #8\n\t"                                                                 \
     "ldrb    %[" T "], [%[of], %[" T "]]\n\t"                                                                \
     "orr     %[stored], %[stored], %[" T "], lsl #8\n\t"                                                     \
-    "lsr     %[" T "], %[" S "], #16\n\t"                                                                    \
+    "ubfx    %[" T "], %[" S "], #16, #8\n\t"                                                                \
     "ldrb    %[" T "], [%[of], %[" T "]]\n\t"                                                                \
     "orr     %[stored], %[stored], %[" T "], lsl #16\n\t"
 // Three window sums a - b, each faded unless it repeats the sum before it.
@@ -265,10 +197,110 @@ bool undivided(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int d
     MAF_FADED_PIXEL("a1", "b1", "a0", "3")                                                                   \
     MAF_FADED_PIXEL("a2", "b2", "a1", "4")                                                                   \
     "mov     %[sum], %[a2]\n\t"
+// Window 1, faded: a word mapped unless it repeats the word before it.
+#define MAF_FADED_WORD(S, BEFORE)                                                                            \
+    "cmp     %[" S "], %[" BEFORE "]\n\t"                                                                    \
+    "beq     1f\n\t"                                                                                         \
+    MAF_FADE(S, "t")                                                                                         \
+    "1:\n\t"                                                                                                 \
+    "str     %[stored], [%[d]], #4\n\t"
+#define MAF_FADED_WORDS                                                                                      \
+    "ldmia   %[s]!, {%[s0], %[s1], %[s2], %[s3]}\n\t"                                                        \
+    MAF_FADED_WORD("s0", "last")                                                                             \
+    MAF_FADED_WORD("s1", "s0")                                                                               \
+    MAF_FADED_WORD("s2", "s1")                                                                               \
+    MAF_FADED_WORD("s3", "s2")                                                                               \
+    "mov     %[last], %[s3]\n\t"
 // clang-format on
 #else
 #define SHORELINE_MAF_ASM 0
 #endif
+
+// d[x] = s[x] without its top byte for whole groups of eight words; returns the number of words done.
+int copy_channels(const uint32_t* s, uint32_t* d, int len) {
+#if SHORELINE_MAF_ASM
+    if (len < 8) return 0;
+    register uint32_t a0 asm("r4"), a1 asm("r5"), a2 asm("r6"), a3 asm("r8"); // LDM takes ascending registers
+    uint32_t* const end = d + (len & ~7);
+    asm volatile("1:\n\t"
+                 "ldmia   %[s]!, {%[a0], %[a1], %[a2], %[a3]}\n\t"
+                 "bic     %[a0], %[a0], #0xFF000000\n\t"
+                 "bic     %[a1], %[a1], #0xFF000000\n\t"
+                 "bic     %[a2], %[a2], #0xFF000000\n\t"
+                 "bic     %[a3], %[a3], #0xFF000000\n\t"
+                 "stmia   %[d]!, {%[a0], %[a1], %[a2], %[a3]}\n\t"
+                 "ldmia   %[s]!, {%[a0], %[a1], %[a2], %[a3]}\n\t"
+                 "bic     %[a0], %[a0], #0xFF000000\n\t"
+                 "bic     %[a1], %[a1], #0xFF000000\n\t"
+                 "bic     %[a2], %[a2], #0xFF000000\n\t"
+                 "bic     %[a3], %[a3], #0xFF000000\n\t"
+                 "stmia   %[d]!, {%[a0], %[a1], %[a2], %[a3]}\n\t"
+                 "cmp     %[d], %[end]\n\t"
+                 "bne     1b"
+                 : [s] "+r"(s), [d] "+r"(d), [a0] "=&r"(a0), [a1] "=&r"(a1), [a2] "=&r"(a2), [a3] "=&r"(a3)
+                 : [end] "r"(end)
+                 : "cc", "memory");
+    return len & ~7;
+#else
+    (void)s, (void)d, (void)len;
+    return 0;
+#endif
+}
+
+// Windows whose result needs no division: 0 and 256 on give black, 1 the pixel's own channels.
+// Returns false for the windows that do divide.
+template <class Out>
+bool undivided(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,
+               int pitch, int n, const Out out) {
+    if (n == 1) {
+        each_row(src, dst, sx, sy, dx, dy, height, pitch, [&](const uint32_t* s, uint32_t* d) {
+            int x = 0;
+            for (; kVectorUnit && x + 4 <= width; x += 4) store(d + x, out(load<Words>(s + x) & 0x00FFFFFFu));
+            if constexpr (kWords && std::is_same_v<Out, Plain>) x = copy_channels(s, d, width);
+            if constexpr (kWords && !std::is_same_v<Out, Plain>) {
+                // A pixel that repeats the one before it repeats its output.
+                uint32_t last = ~s[0], stored = 0;
+#if SHORELINE_MAF_ASM
+                if (width >= 8) {
+                    register uint32_t s0 asm("r4"), s1 asm("r5"), s2 asm("r6"), s3 asm("r8");
+                    uint32_t t;
+                    uint32_t* const end = d + (width & ~7);
+                    asm volatile(
+                        "2:\n\t" MAF_FADED_WORDS MAF_FADED_WORDS "cmp     %[d], %[end]\n\t"
+                        "bne     2b"
+                        : [s] "+r"(s), [d] "+r"(d), [last] "+r"(last), [stored] "+r"(stored), [s0] "=&r"(s0),
+                          [s1] "=&r"(s1), [s2] "=&r"(s2), [s3] "=&r"(s3), [t] "=&r"(t)
+                        : [end] "r"(end), [of] "r"(out.faded)
+                        : "cc", "memory");
+                    x = width & ~7;
+                    s -= x;
+                    d -= x;
+                }
+#endif
+                for (; x < width; x++) {
+                    if (s[x] != last) {
+                        last = s[x];
+                        stored = out(last & 0x00FFFFFFu);
+                    }
+                    d[x] = stored;
+                }
+            }
+            for (; x < width; x++) d[x] = out(s[x] & 0x00FFFFFFu);
+        });
+        return true;
+    }
+    if (n == 0 || n >= kDividedWindows) {
+        each_row(src, dst, sx, sy, dx, dy, height, pitch,
+                 [&](const uint32_t*, uint32_t* d) { std::fill(d, d + width, 0u); });
+        return true;
+    }
+    return false;
+}
+
+// The row path without a vector unit works on prefix sums of the quotients, P[j] = q(0) + ... + q(j)
+// (mod 2^32, P[j] = 0 before the row and P[len - 1] after it): output x is P[x + k] - P[x - behind]. A
+// pixel's quotients are computed only where it differs from the pixel before it (which it mostly repeats
+// in the demo's pictures); otherwise P[j] = 2 P[j - 1] - P[j - 2], as the step repeats.
 
 // p[j] = P[j] for the row's pixels j of 0..len-1.
 void prefix_sums(const uint32_t* s, uint32_t* p, int len, const Divisor& div) {

@@ -206,12 +206,13 @@ TEST_F(Maf, EveryRowLengthInsideALargerFrame) {
 }
 
 TEST_F(Maf, PosterisedRowsMatchTheWindowSums) {
-    // Pixels that repeat their left neighbour reuse its quotients: runs of every length against groups of
-    // four pixels, windows at the ends of the range (2 halves, 255 the largest that divides).
+    // Pixels that repeat their left neighbour reuse its quotients (or its faded word, for window 1): runs
+    // of every length against groups of eight pixels, windows at the ends of the range (2 halves, 255 the
+    // largest that divides).
     constexpr int pitch = 331, rows = 6;
     const auto src = posterised_frame(pitch * rows, 20);
     for (int w : {1, 2, 3, 4, 5, 8, 9, 37, 320, 331})
-        for (int n : {2, 3, 4, 7, 20, 41, 254, 255})
+        for (int n : {1, 2, 3, 4, 7, 20, 41, 254, 255})
             for (int level : {0, 77}) {
                 std::vector<uint32_t> want(pitch * rows, 0x00ABCDEFu), got = want;
                 const std::vector<uint32_t> black(pitch, 0);
