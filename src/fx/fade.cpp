@@ -81,6 +81,10 @@ void copy(const uint32_t* src, uint32_t* dst, int count) {
     if (src != dst) std::memmove(dst, src, static_cast<size_t>(count) * sizeof(uint32_t));
 }
 
+// How many more black words of 64 the source that dst is must have than the other to go second (and be
+// copied aside in chunks): enough to pay for the copies.
+constexpr int kBlackerBy = 8;
+
 // How the second source's weighed words join the first's: a plain add where no byte can exceed 255 (the
 // two weights of a cross-fade add up to 255), or a saturating one.
 struct Add {
@@ -231,17 +235,49 @@ template <class Op, class T> void second_pass(const uint32_t* src, uint32_t* dst
     }
 }
 
-// dst = op(ta(a), tb(b)) in two passes over dst, for cores without a vector unit: the first over the
-// source that dst is (if either), so that it is read before it is overwritten. a and b differ.
+// Black words among 64 spread over the count words at p.
+int black_words(const uint32_t* p, int count) {
+    int black = 0;
+    for (int i = 0; i < 64; i++) black += p[static_cast<int64_t>(count) * i / 64] == 0;
+    return black;
+}
+
+// dst = op(tx(x), ty(y)), y's words added in the second pass. Where dst is y, chunks of y are copied aside
+// before the first pass overwrites them.
+template <class Op, class TX, class TY>
+void passes(const uint32_t* x, const uint32_t* y, uint32_t* dst, int count, const TX& tx, const TY& ty) {
+    if (dst != y) {
+        first_pass(x, dst, count, tx);
+        second_pass<Op>(y, dst, count, ty);
+        return;
+    }
+    constexpr int kChunk = 256;
+    uint32_t kept[kChunk];
+    for (int i = 0; i < count; i += kChunk) {
+        const int n = std::min(kChunk, count - i);
+        std::memcpy(kept, y + i, static_cast<size_t>(n) * sizeof(uint32_t));
+        first_pass(x + i, dst + i, n, tx);
+        second_pass<Op>(kept, dst + i, n, ty);
+    }
+}
+
+// dst = op(ta(a), tb(b)) in two passes over dst, for cores without a vector unit; a and b differ. The
+// first pass takes the source that dst is (if either), so that it is read before it is overwritten,
+// unless both are weighed and the other is less black: the blacker goes second, where a black word costs
+// a test.
 template <class Op, class TA, class TB>
 void two_passes(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, const TA& ta, const TB& tb) {
-    if (dst == b) {
-        first_pass(b, dst, count, tb);
-        second_pass<Op>(a, dst, count, ta);
-    } else {
-        first_pass(a, dst, count, ta);
-        second_pass<Op>(b, dst, count, tb);
+    if constexpr (std::is_same_v<TA, Zero>) return first_pass(b, dst, count, tb);
+    if constexpr (std::is_same_v<TB, Zero>) return first_pass(a, dst, count, ta);
+    bool b_second = dst != b;
+    if constexpr (std::is_same_v<TA, Scaled> && std::is_same_v<TB, Scaled>) {
+        const int margin = black_words(b, count) - black_words(a, count);
+        b_second = dst == b ? margin > kBlackerBy : dst == a ? margin >= -kBlackerBy : margin >= 0;
     }
+    if (b_second)
+        passes<Op>(a, b, dst, count, ta, tb);
+    else
+        passes<Op>(b, a, dst, count, tb, ta);
 }
 
 // dst = min(255, ta[a] + tb[b]) byte by byte, through tables of the weighted bytes.
