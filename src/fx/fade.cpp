@@ -94,7 +94,8 @@ struct Saturate {
     static uint32_t word(uint32_t d, uint32_t w) { return swar::add_saturate(d, w); }
 };
 
-#if defined(__ARM_FEATURE_SIMD32) && defined(__thumb2__)
+// Hand-written loops for 32-bit ARM; an unoptimised build keeps too few registers free for them.
+#if defined(__ARM_FEATURE_SIMD32) && defined(__thumb2__) && defined(__OPTIMIZE__)
 #define SHORELINE_FADE_ASM 1
 // clang-format off
 // swar::weigh of %[S] into %[O], with %[T] and %[U] temporaries.

@@ -98,7 +98,9 @@ struct Faded {
 };
 
 // Hand-written loops of the word paths for 32-bit ARM (Thumb-2 with the media instructions).
-#if defined(__ARM_FEATURE_SIMD32) && defined(__ARM_FEATURE_DSP) && defined(__thumb2__)
+// An unoptimised build keeps too few registers free for them.
+#if defined(__ARM_FEATURE_SIMD32) && defined(__ARM_FEATURE_DSP) && defined(__thumb2__) &&                    \
+    defined(__OPTIMIZE__)
 #define SHORELINE_MAF_ASM 1
 // clang-format off
 // v / n for the three channels of %[S] into %[A] (%[B] a temporary): the signed 16-bit multiplies take
@@ -247,6 +249,66 @@ int copy_channels(const uint32_t* s, uint32_t* d, int len) {
 #endif
 }
 
+// The ARM loops below that the compiler would inline are kept out of line: inlined into the blurs, with
+// their values live across the loop, they leave too few registers free.
+
+// d[x] = the channels of s[x] mapped through `of` (window 1 faded), each run of a word mapped once.
+[[gnu::noinline, maybe_unused]] void fade_words(const uint32_t* s, uint32_t* d, int len, const uint8_t* of) {
+    uint32_t last = ~s[0], stored = 0; // not the first word, so that it is mapped
+    int x = 0;
+#if SHORELINE_MAF_ASM
+    if (len >= 8) {
+        register uint32_t s0 asm("r4"), s1 asm("r5"), s2 asm("r6"),
+            s3 asm("r8"); // LDM takes ascending registers
+        uint32_t t;
+        uint32_t* const end = d + (len & ~7);
+        asm volatile("2:\n\t" MAF_FADED_WORDS MAF_FADED_WORDS "cmp     %[d], %[end]\n\t"
+                     "bne     2b"
+                     : [s] "+r"(s), [d] "+r"(d), [last] "+r"(last), [stored] "+r"(stored), [s0] "=&r"(s0),
+                       [s1] "=&r"(s1), [s2] "=&r"(s2), [s3] "=&r"(s3), [t] "=&r"(t)
+                     : [end] "r"(end), [of] "r"(of)
+                     : "cc", "memory");
+        len &= 7;
+    }
+#endif
+    for (; x < len; x++) {
+        if (s[x] != last) {
+            last = s[x];
+            stored = map_channels(of, last);
+        }
+        d[x] = stored;
+    }
+}
+
+// d[x] = a[x] - b[x] (a window sum, top byte 0) mapped through `of`, each run of a sum mapped once.
+[[gnu::noinline]] void fade_window_sums(const uint32_t* a, const uint32_t* b, uint32_t* d, int len,
+                                        const uint8_t* of) {
+    uint32_t sum = ~0u, stored = 0; // no window sum has a top byte
+#if SHORELINE_MAF_ASM
+    if (len >= 6) {
+        register uint32_t a0 asm("r4"), a1 asm("r5"), a2 asm("r6");
+        register uint32_t b0 asm("r8"), b1 asm("r9"), b2 asm("r10");
+        uint32_t* const end = d + len / 6 * 6;
+        asm volatile(
+            "1:\n\t" MAF_FADED_STEP MAF_FADED_STEP "cmp     %[d], %[end]\n\t"
+            "bne     1b"
+            : [a] "+r"(a), [b] "+r"(b), [d] "+r"(d), [sum] "+r"(sum), [stored] "+r"(stored), [a0] "=&r"(a0),
+              [a1] "=&r"(a1), [a2] "=&r"(a2), [b0] "=&r"(b0), [b1] "=&r"(b1), [b2] "=&r"(b2)
+            : [end] "r"(end), [of] "r"(of)
+            : "cc", "memory");
+        len -= len / 6 * 6;
+    }
+#endif
+    for (int x = 0; x < len; x++) {
+        const uint32_t w = a[x] - b[x];
+        if (w != sum) {
+            sum = w;
+            stored = map_channels(of, w);
+        }
+        d[x] = stored;
+    }
+}
+
 // Windows whose result needs no division: 0 and 256 on give black, 1 the pixel's own channels.
 // Returns false for the windows that do divide.
 template <class Out>
@@ -258,32 +320,8 @@ bool undivided(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int d
             for (; kVectorUnit && x + 4 <= width; x += 4) store(d + x, out(load<Words>(s + x) & 0x00FFFFFFu));
             if constexpr (kWords && std::is_same_v<Out, Plain>) x = copy_channels(s, d, width);
             if constexpr (kWords && !std::is_same_v<Out, Plain>) {
-                // A pixel that repeats the one before it repeats its output.
-                uint32_t last = ~s[0], stored = 0;
-#if SHORELINE_MAF_ASM
-                if (width >= 8) {
-                    register uint32_t s0 asm("r4"), s1 asm("r5"), s2 asm("r6"), s3 asm("r8");
-                    uint32_t t;
-                    uint32_t* const end = d + (width & ~7);
-                    asm volatile(
-                        "2:\n\t" MAF_FADED_WORDS MAF_FADED_WORDS "cmp     %[d], %[end]\n\t"
-                        "bne     2b"
-                        : [s] "+r"(s), [d] "+r"(d), [last] "+r"(last), [stored] "+r"(stored), [s0] "=&r"(s0),
-                          [s1] "=&r"(s1), [s2] "=&r"(s2), [s3] "=&r"(s3), [t] "=&r"(t)
-                        : [end] "r"(end), [of] "r"(out.faded)
-                        : "cc", "memory");
-                    x = width & ~7;
-                    s -= x;
-                    d -= x;
-                }
-#endif
-                for (; x < width; x++) {
-                    if (s[x] != last) {
-                        last = s[x];
-                        stored = out(last & 0x00FFFFFFu);
-                    }
-                    d[x] = stored;
-                }
+                fade_words(s, d, width, out.faded);
+                x = width;
             }
             for (; x < width; x++) d[x] = out(s[x] & 0x00FFFFFFu);
         });
@@ -377,30 +415,7 @@ void window_sums(const uint32_t* a, const uint32_t* b, uint32_t* d, int len, con
 #endif
         for (int x = 0; x < len; x++) d[x] = a[x] - b[x];
     } else {
-        uint32_t sum = ~0u, stored = 0; // no window sum has a top byte
-#if SHORELINE_MAF_ASM
-        if (len >= 6) {
-            register uint32_t a0 asm("r4"), a1 asm("r5"), a2 asm("r6");
-            register uint32_t b0 asm("r8"), b1 asm("r9"), b2 asm("r10");
-            uint32_t* const end = d + len / 6 * 6;
-            asm volatile("1:\n\t" MAF_FADED_STEP MAF_FADED_STEP "cmp     %[d], %[end]\n\t"
-                         "bne     1b"
-                         : [a] "+r"(a), [b] "+r"(b), [d] "+r"(d), [sum] "+r"(sum), [stored] "+r"(stored),
-                           [a0] "=&r"(a0), [a1] "=&r"(a1), [a2] "=&r"(a2), [b0] "=&r"(b0), [b1] "=&r"(b1),
-                           [b2] "=&r"(b2)
-                         : [end] "r"(end), [of] "r"(out.faded)
-                         : "cc", "memory");
-            len -= len / 6 * 6;
-        }
-#endif
-        for (int x = 0; x < len; x++) {
-            const uint32_t w = a[x] - b[x];
-            if (w != sum) {
-                sum = w;
-                stored = out(w);
-            }
-            d[x] = stored;
-        }
+        fade_window_sums(a, b, d, len, out.faded);
     }
 }
 
