@@ -212,7 +212,7 @@ TEST_F(Maf, PosterisedRowsMatchTheWindowSums) {
     constexpr int pitch = 331, rows = 6;
     const auto src = posterised_frame(pitch * rows, 20);
     for (int w : {1, 2, 3, 4, 5, 8, 9, 37, 320, 331})
-        for (int n : {1, 2, 3, 4, 7, 20, 41, 254, 255})
+        for (int n : {1, 2, 3, 4, 7, 20, 41, 254, 255, 256})
             for (int level : {0, 77}) {
                 std::vector<uint32_t> want(pitch * rows, 0x00ABCDEFu), got = want;
                 const std::vector<uint32_t> black(pitch, 0);
@@ -224,6 +224,21 @@ TEST_F(Maf, PosterisedRowsMatchTheWindowSums) {
                 horiz_maf_fade(src.data(), got.data(), 0, 0, 0, 0, w, rows, pitch, rows, n, level);
                 ASSERT_EQ(got, want) << "width " << w << ", window " << n << ", level " << level;
             }
+}
+
+TEST_F(Maf, PosterisedFullFramesMatchReference) {
+    // Both directions over whole frames of runs: a word repeating its left neighbour reuses its quotients
+    // in the column sums too.
+    const auto src = posterised_frame(kPixels, 24);
+    std::vector<uint32_t> want(kPixels), got(kPixels);
+    for (int n : {2, 3, 6, 17, 110, 239}) {
+        ref::horiz_maf(src.data(), want.data(), 0, 0, 0, 0, kW, kH, kW, n);
+        horiz_maf(src.data(), got.data(), 0, 0, 0, 0, kW, kH, kW, kH, n);
+        ASSERT_EQ(got, want) << "horizontal " << n;
+        ref::vert_maf(src.data(), want.data(), 0, 0, 0, 0, kW, kH, kW, n);
+        vert_maf(src.data(), got.data(), 0, 0, 0, 0, kW, kH, kW, kH, n);
+        ASSERT_EQ(got, want) << "vertical " << n;
+    }
 }
 
 TEST_F(Maf, VerticalOnBlackWithSparseColour) {
