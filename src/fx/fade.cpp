@@ -7,7 +7,8 @@
 // of 1..254); weights 0 and 255 need no multiply, and a fade whose result is one source is a copy (none
 // when that source is the destination).
 // Without a vector unit (lanes::kVectorUnit) the blends work a word at a time, two bytes per 16-bit lane
-// (swar.h); only gains beyond 256 go through tables of the weighted bytes.
+// (swar.h), in two passes over the destination (one per source, so that a word the demo's pictures
+// repeat is weighed once per run); only gains beyond 256 go through tables of the weighted bytes.
 #include "fx.h"
 
 #include "lanes.h"
@@ -76,14 +77,208 @@ template <class F> void each_word(const uint32_t* a, const uint32_t* b, uint32_t
     for (int k = 0; k < count; k++) dst[k] = f(a[k], b[k]);
 }
 
-// The words of one source weighed (the other's weight is 0).
-template <class T> void each_weighed(const uint32_t* a, uint32_t* dst, int count, const T t) {
-#pragma GCC unroll 4
-    for (int k = 0; k < count; k++) dst[k] = t.word(a[k]);
-}
-
 void copy(const uint32_t* src, uint32_t* dst, int count) {
     if (src != dst) std::memmove(dst, src, static_cast<size_t>(count) * sizeof(uint32_t));
+}
+
+// How many more black words of 64 the source that dst is must have than the other to go second (and be
+// copied aside in chunks): enough to pay for the copies.
+constexpr int kBlackerBy = 8;
+
+// How the second source's weighed words join the first's: a plain add where no byte can exceed 255 (the
+// two weights of a cross-fade add up to 255), or a saturating one.
+struct Add {
+    static uint32_t word(uint32_t d, uint32_t w) { return d + w; }
+};
+struct Saturate {
+    static uint32_t word(uint32_t d, uint32_t w) { return swar::add_saturate(d, w); }
+};
+
+// Hand-written loops for 32-bit ARM; an unoptimised build keeps too few registers free for them.
+#if defined(__ARM_FEATURE_SIMD32) && defined(__thumb2__) && defined(__OPTIMIZE__)
+#define SHORELINE_FADE_ASM 1
+// clang-format off
+// swar::weigh of %[S] into %[O], with %[T] and %[U] temporaries.
+#define FADE_WEIGH(S, O, T, U)                                                                               \
+    "uxtb16  %[" T "], %[" S "]\n\t"                                                                         \
+    "mla     %[" T "], %[" T "], %[w], %[ones]\n\t"                                                          \
+    "uxtab16 %[" T "], %[" T "], %[" T "], ror #8\n\t"                                                       \
+    "uxtb16  %[" U "], %[" S "], ror #8\n\t"                                                                 \
+    "mla     %[" U "], %[" U "], %[w], %[ones]\n\t"                                                          \
+    "uxtab16 %[" U "], %[" U "], %[" U "], ror #8\n\t"                                                       \
+    "bic     %[" U "], %[" U "], #0x00FF00FF\n\t"                                                            \
+    "uxtab16 %[" O "], %[" U "], %[" T "], ror #8\n\t"
+// First pass, one word: weighed unless it repeats the word before it.
+#define FADE_FIRST(S, BEFORE)                                                                                \
+    "cmp     %[" S "], %[" BEFORE "]\n\t"                                                                    \
+    "beq     1f\n\t"                                                                                         \
+    FADE_WEIGH(S, "o", "t", "u")                                                                             \
+    "1:\n\t"                                                                                                 \
+    "str     %[o], [%[d]], #4\n\t"
+// Eight words a step, four at a time.
+#define FADE_FIRST_FOUR                                                                                      \
+    "ldmia   %[src]!, {%[s0], %[s1], %[s2], %[s3]}\n\t"                                                      \
+    FADE_FIRST("s0", "last")                                                                                 \
+    FADE_FIRST("s1", "s0")                                                                                   \
+    FADE_FIRST("s2", "s1")                                                                                   \
+    FADE_FIRST("s3", "s2")                                                                                   \
+    "mov     %[last], %[s3]\n\t"
+#define FADE_FIRST_LOOP                                                                                      \
+    "2:\n\t"                                                                                                 \
+    FADE_FIRST_FOUR                                                                                          \
+    FADE_FIRST_FOUR                                                                                          \
+    "cmp     %[src], %[end]\n\t"                                                                             \
+    "bne     2b"
+// Second pass, one word at byte offset OFF of %[d]: a black word leaves the destination as it is.
+#define FADE_SECOND(OP, S, BEFORE, OFF)                                                                      \
+    "cbz     %[" S "], 2f\n\t"                                                                               \
+    "cmp     %[" S "], %[" BEFORE "]\n\t"                                                                    \
+    "beq     1f\n\t"                                                                                         \
+    FADE_WEIGH(S, "o", "t", "u")                                                                             \
+    "1:\n\t"                                                                                                 \
+    "ldr     %[t], [%[d], #" OFF "]\n\t"                                                                     \
+    OP "   %[t], %[t], %[o]\n\t"                                                                             \
+    "str     %[t], [%[d], #" OFF "]\n"                                                                       \
+    "2:\n\t"
+#define FADE_SECOND_FOUR(OP, AT0, AT1, AT2, AT3)                                                             \
+    "ldmia   %[src]!, {%[s0], %[s1], %[s2], %[s3]}\n\t"                                                      \
+    FADE_SECOND(OP, "s0", "last", AT0)                                                                       \
+    FADE_SECOND(OP, "s1", "s0", AT1)                                                                         \
+    FADE_SECOND(OP, "s2", "s1", AT2)                                                                         \
+    FADE_SECOND(OP, "s3", "s2", AT3)                                                                         \
+    "mov     %[last], %[s3]\n\t"
+#define FADE_SECOND_LOOP(OP)                                                                                 \
+    "3:\n\t"                                                                                                 \
+    FADE_SECOND_FOUR(OP, "0", "4", "8", "12")                                                                \
+    FADE_SECOND_FOUR(OP, "16", "20", "24", "28")                                                             \
+    "add     %[d], %[d], #32\n\t"                                                                            \
+    "cmp     %[src], %[end]\n\t"                                                                             \
+    "bne     3b"
+// clang-format on
+#else
+#define SHORELINE_FADE_ASM 0
+#endif
+
+// dst = t(src) word by word; a word that repeats the one before it repeats its weighed word. src may be
+// dst.
+template <class T> void first_pass(const uint32_t* src, uint32_t* dst, int count, const T& t) {
+    if constexpr (std::is_same_v<T, Zero>) {
+        std::fill(dst, dst + count, 0u);
+    } else if constexpr (std::is_same_v<T, Same>) {
+        copy(src, dst, count);
+    } else {
+        uint32_t last = 0, o = 0; // the word before (0 before the first) and its weighed word
+#if SHORELINE_FADE_ASM
+        if (count >= 8) {
+            // LDM takes ascending registers.
+            register uint32_t s0 asm("r4"), s1 asm("r5"), s2 asm("r6"), s3 asm("r8");
+            uint32_t tmp, unused;
+            const uint32_t* const end = src + (count & ~7);
+            asm volatile(FADE_FIRST_LOOP
+                         : [src] "+r"(src), [d] "+r"(dst), [last] "+r"(last), [o] "+r"(o), [s0] "=&r"(s0),
+                           [s1] "=&r"(s1), [s2] "=&r"(s2), [s3] "=&r"(s3), [t] "=&r"(tmp), [u] "=&r"(unused)
+                         : [end] "r"(end), [w] "r"(t.w), [ones] "r"(swar::kLaneOnes)
+                         : "cc", "memory");
+            count &= 7;
+        }
+#endif
+        for (int k = 0; k < count; k++) {
+            if (src[k] != last) {
+                last = src[k];
+                o = t.word(last);
+            }
+            dst[k] = o;
+        }
+    }
+}
+
+// dst = op(dst, t(src)) word by word; src is not dst. A black source word (weighed 0) is skipped, and a
+// word that repeats the one before it reuses its weighed word.
+template <class Op, class T> void second_pass(const uint32_t* src, uint32_t* dst, int count, const T& t) {
+    if constexpr (std::is_same_v<T, Zero>) {
+        return;
+    } else if constexpr (std::is_same_v<T, Same>) {
+#pragma GCC unroll 4
+        for (int k = 0; k < count; k++) dst[k] = Op::word(dst[k], src[k]);
+    } else {
+        uint32_t last = 0, o = 0;
+#if SHORELINE_FADE_ASM
+        if (count >= 8) {
+            // Low registers for CBZ, in ascending order for LDM.
+            register uint32_t s0 asm("r0"), s1 asm("r1"), s2 asm("r2"), s3 asm("r3");
+            uint32_t tmp, unused;
+            const uint32_t* const end = src + (count & ~7);
+            if constexpr (std::is_same_v<Op, Add>)
+                asm volatile(
+                    FADE_SECOND_LOOP("add   ")
+                    : [src] "+r"(src), [d] "+r"(dst), [last] "+r"(last), [o] "+r"(o), [s0] "=&r"(s0),
+                      [s1] "=&r"(s1), [s2] "=&r"(s2), [s3] "=&r"(s3), [t] "=&r"(tmp), [u] "=&r"(unused)
+                    : [end] "r"(end), [w] "r"(t.w), [ones] "r"(swar::kLaneOnes)
+                    : "cc", "memory");
+            else
+                asm volatile(
+                    FADE_SECOND_LOOP("uqadd8")
+                    : [src] "+r"(src), [d] "+r"(dst), [last] "+r"(last), [o] "+r"(o), [s0] "=&r"(s0),
+                      [s1] "=&r"(s1), [s2] "=&r"(s2), [s3] "=&r"(s3), [t] "=&r"(tmp), [u] "=&r"(unused)
+                    : [end] "r"(end), [w] "r"(t.w), [ones] "r"(swar::kLaneOnes)
+                    : "cc", "memory");
+            count &= 7;
+        }
+#endif
+        for (int k = 0; k < count; k++) {
+            const uint32_t w = src[k];
+            if (w != 0) {
+                if (w != last) o = t.word(w);
+                dst[k] = Op::word(dst[k], o);
+            }
+            last = w;
+        }
+    }
+}
+
+// Black words among 64 spread over the count words at p.
+int black_words(const uint32_t* p, int count) {
+    int black = 0;
+    for (int i = 0; i < 64; i++) black += p[static_cast<int64_t>(count) * i / 64] == 0;
+    return black;
+}
+
+// dst = op(tx(x), ty(y)), y's words added in the second pass. Where dst is y, chunks of y are copied aside
+// before the first pass overwrites them.
+template <class Op, class TX, class TY>
+void passes(const uint32_t* x, const uint32_t* y, uint32_t* dst, int count, const TX& tx, const TY& ty) {
+    if (dst != y) {
+        first_pass(x, dst, count, tx);
+        second_pass<Op>(y, dst, count, ty);
+        return;
+    }
+    constexpr int kChunk = 256;
+    uint32_t kept[kChunk];
+    for (int i = 0; i < count; i += kChunk) {
+        const int n = std::min(kChunk, count - i);
+        std::memcpy(kept, y + i, static_cast<size_t>(n) * sizeof(uint32_t));
+        first_pass(x + i, dst + i, n, tx);
+        second_pass<Op>(kept, dst + i, n, ty);
+    }
+}
+
+// dst = op(ta(a), tb(b)) in two passes over dst, for cores without a vector unit; a and b differ. The
+// first pass takes the source that dst is (if either), so that it is read before it is overwritten,
+// unless both are weighed and the other is less black: the blacker goes second, where a black word costs
+// a test.
+template <class Op, class TA, class TB>
+void two_passes(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, const TA& ta, const TB& tb) {
+    if constexpr (std::is_same_v<TA, Zero>) return first_pass(b, dst, count, tb);
+    if constexpr (std::is_same_v<TB, Zero>) return first_pass(a, dst, count, ta);
+    bool b_second = dst != b;
+    if constexpr (std::is_same_v<TA, Scaled> && std::is_same_v<TB, Scaled>) {
+        const int margin = black_words(b, count) - black_words(a, count);
+        b_second = dst == b ? margin > kBlackerBy : dst == a ? margin >= -kBlackerBy : margin >= 0;
+    }
+    if (b_second)
+        passes<Op>(a, b, dst, count, ta, tb);
+    else
+        passes<Op>(b, a, dst, count, tb, ta);
 }
 
 // dst = min(255, ta[a] + tb[b]) byte by byte, through tables of the weighted bytes.
@@ -114,6 +309,7 @@ void cross_fade(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, 
     if (take == 0) return copy(a, dst, count);
     if (take == 255) return copy(b, dst, count);
     if constexpr (!kVectorUnit) {
+        if (a != b) return two_passes<Add>(a, b, dst, count, Scaled(255 - take), Scaled(take));
         const uint32_t keep = static_cast<uint32_t>(255 - take), weight = static_cast<uint32_t>(take);
         return each_word(a, b, dst, count,
                          [=](uint32_t x, uint32_t y) { return swar::blend(x, keep, y, weight); });
@@ -133,14 +329,10 @@ void add_fade(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, in
     if (gain_a <= 256 && gain_b <= 256) {
         with_weight(std::min(gain_a, 255), [&](const auto& ta) {
             with_weight(std::min(gain_b, 255), [&](const auto& tb) {
-                using TA = std::decay_t<decltype(ta)>;
-                using TB = std::decay_t<decltype(tb)>;
                 if constexpr (kVectorUnit)
                     blend(a, b, dst, count, ta, tb, [](Weighed x, Weighed y) { return sum_saturate(x, y); });
-                else if constexpr (std::is_same_v<TB, Zero>) // the sums are the weighed bytes themselves
-                    each_weighed(a, dst, count, ta);
-                else if constexpr (std::is_same_v<TA, Zero>)
-                    each_weighed(b, dst, count, tb);
+                else if (a != b)
+                    two_passes<Saturate>(a, b, dst, count, ta, tb);
                 else
                     each_word(a, b, dst, count, [&](uint32_t x, uint32_t y) {
                         return swar::add_saturate(ta.word(x), tb.word(y));

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <type_traits>
 
 namespace {
 
@@ -44,12 +45,13 @@ inline uint32_t map_channels(const uint8_t* of, uint32_t w) {
 // v / n for every channel of a word, packed, top byte dropped; four words at a time in vector lanes, or
 // through a table of the 256 quotients.
 struct Divisor {
+    int n;
     uint32_t m;
     Multiplier lanes; // m for the three channel bytes of each word, 0 for the top byte
     uint8_t quotient[kWords ? 256 : 1];
 
     static Wide spread(uint16_t v) { return Wide{v, v, v, 0, v, v, v, 0, v, v, v, 0, v, v, v, 0}; }
-    explicit Divisor(int n) : m(multiplier[n]), lanes(spread(multiplier[n])) {
+    explicit Divisor(int window) : n(window), m(multiplier[window]), lanes(spread(multiplier[window])) {
         if constexpr (kWords)
             for (uint32_t v = 0; v < 256; v++) quotient[v] = static_cast<uint8_t>(v * m >> 16);
     }
@@ -95,6 +97,218 @@ struct Faded {
     }
 };
 
+// Hand-written loops of the word paths for 32-bit ARM (Thumb-2 with the media instructions).
+// An unoptimised build keeps too few registers free for them.
+#if defined(__ARM_FEATURE_SIMD32) && defined(__ARM_FEATURE_DSP) && defined(__thumb2__) &&                    \
+    defined(__OPTIMIZE__)
+#define SHORELINE_MAF_ASM 1
+// clang-format off
+// v / n for the three channels of %[S] into %[A] (%[B] a temporary): the signed 16-bit multiplies take
+// m below 2^15 (n of 3..255). R * m and B * m from the two halves of 0x00RR00BB give qR << 16 | qB in
+// one pack; G * m >> 16 is qG, inserted at bits 8..15.
+#define MAF_QUOTIENTS(S, A, B)                                                                               \
+    "uxtb16  %[" A "], %[" S "]\n\t"                                                                         \
+    "smulbb  %[" B "], %[" A "], %[m]\n\t"                                                                   \
+    "smultb  %[" A "], %[" A "], %[m]\n\t"                                                                   \
+    "pkhtb   %[" A "], %[" A "], %[" B "], asr #16\n\t"                                                      \
+    "ubfx    %[" B "], %[" S "], #8, #8\n\t"                                                                 \
+    "smulwb  %[" B "], %[" B "], %[m]\n\t"                                                                   \
+    "bfi     %[" A "], %[" B "], #8, #8\n\t"
+// v / 2 for the three channels: bits 1..23 shifted down, each channel's low bit cleared.
+#define MAF_HALVES(S, A, B)                                                                                  \
+    "ubfx    %[" A "], %[" S "], #1, #23\n\t"                                                                \
+    "and     %[" A "], %[" A "], #0x7F7F7F7F\n\t"
+// Eight pixels a step, four at a time. Pixel i that repeats pixel i - 1 costs a compare, a branch and
+// P[i] = 2 P[i - 1] - P[i - 2]; the blocks for pixels that differ follow each other out of line, each
+// ending with the next pixel's compare, so that a run of them falls through. Their temporaries are the
+// registers of sums not yet due. H1..H3 label the repeats of pixels 1..3, M0..M3 the blocks.
+#define MAF_PREFIX_FOUR(H1, H2, H3, M0, M1, M2, M3)                                                          \
+    "ldmia   %[src]!, {%[s0], %[s1], %[s2], %[s3]}\n\t"                                                      \
+    "cmp     %[s0], %[last]\n\t"                                                                             \
+    "bne     " M0 "f\n\t"                                                                                    \
+    "rsb     %[p0], %[p2], %[p3], lsl #1\n\t"                                                                \
+    "cmp     %[s1], %[s0]\n\t"                                                                               \
+    "bne     " M1 "f\n"                                                                                      \
+    H1 ":\n\t"                                                                                               \
+    "rsb     %[p1], %[p3], %[p0], lsl #1\n\t"                                                                \
+    "cmp     %[s2], %[s1]\n\t"                                                                               \
+    "bne     " M2 "f\n"                                                                                      \
+    H2 ":\n\t"                                                                                               \
+    "rsb     %[p2], %[p0], %[p1], lsl #1\n\t"                                                                \
+    "cmp     %[s3], %[s2]\n\t"                                                                               \
+    "bne     " M3 "f\n"                                                                                      \
+    H3 ":\n\t"                                                                                               \
+    "rsb     %[p3], %[p1], %[p2], lsl #1\n\t"                                                                \
+    "stmia   %[p]!, {%[p0], %[p1], %[p2], %[p3]}\n\t"                                                        \
+    "mov     %[last], %[s3]\n\t"
+#define MAF_PREFIX_MISSES(Q, H1, H2, H3, M0, M1, M2, M3, THEN)                                               \
+    M0 ":\n\t"                                                                                               \
+    Q("s0", "p0", "p1")                                                                                      \
+    "add     %[p0], %[p3], %[p0]\n\t"                                                                        \
+    "cmp     %[s1], %[s0]\n\t"                                                                               \
+    "beq     " H1 "b\n"                                                                                      \
+    M1 ":\n\t"                                                                                               \
+    Q("s1", "p1", "p2")                                                                                      \
+    "add     %[p1], %[p0], %[p1]\n\t"                                                                        \
+    "cmp     %[s2], %[s1]\n\t"                                                                               \
+    "beq     " H2 "b\n"                                                                                      \
+    M2 ":\n\t"                                                                                               \
+    Q("s2", "p2", "p3")                                                                                      \
+    "add     %[p2], %[p1], %[p2]\n\t"                                                                        \
+    "cmp     %[s3], %[s2]\n\t"                                                                               \
+    "beq     " H3 "b\n"                                                                                      \
+    M3 ":\n\t"                                                                                               \
+    Q("s3", "p3", "last")                                                                                    \
+    "add     %[p3], %[p2], %[p3]\n\t"                                                                        \
+    "stmia   %[p]!, {%[p0], %[p1], %[p2], %[p3]}\n\t"                                                        \
+    "mov     %[last], %[s3]\n\t"                                                                             \
+    THEN
+#define MAF_PREFIX_LOOP(Q)                                                                                   \
+    "1:\n\t"                                                                                                 \
+    MAF_PREFIX_FOUR("2", "3", "4", "10", "11", "12", "13")                                                   \
+    "5:\n\t"                                                                                                 \
+    MAF_PREFIX_FOUR("6", "7", "8", "20", "21", "22", "23")                                                   \
+    "cmp     %[src], %[end]\n\t"                                                                             \
+    "bne     1b\n\t"                                                                                         \
+    "b       9f\n"                                                                                           \
+    MAF_PREFIX_MISSES(Q, "2", "3", "4", "10", "11", "12", "13", "b       5b\n")                              \
+    MAF_PREFIX_MISSES(Q, "6", "7", "8", "20", "21", "22", "23", "cmp     %[src], %[end]\n\tbne     1b\n")    \
+    "9:"
+// The channels of %[S] mapped through the table %[of] into %[stored], %[T] a temporary.
+#define MAF_FADE(S, T)                                                                                       \
+    "uxtb    %[" T "], %[" S "]\n\t"                                                                         \
+    "ldrb    %[stored], [%[of], %[" T "]]\n\t"                                                               \
+    "ubfx    %[" T "], %[" S "], #8, #8\n\t"                                                                 \
+    "ldrb    %[" T "], [%[of], %[" T "]]\n\t"                                                                \
+    "orr     %[stored], %[stored], %[" T "], lsl #8\n\t"                                                     \
+    "ubfx    %[" T "], %[" S "], #16, #8\n\t"                                                                \
+    "ldrb    %[" T "], [%[of], %[" T "]]\n\t"                                                                \
+    "orr     %[stored], %[stored], %[" T "], lsl #16\n\t"
+// Three window sums a - b, each faded unless it repeats the sum before it.
+#define MAF_FADED_PIXEL(A, B, BEFORE, L)                                                                     \
+    "sub     %[" A "], %[" A "], %[" B "]\n\t"                                                               \
+    "cmp     %[" A "], %[" BEFORE "]\n\t"                                                                    \
+    "beq     " L "f\n\t"                                                                                     \
+    MAF_FADE(A, B)                                                                                           \
+    L ":\n\t"                                                                                                \
+    "str     %[stored], [%[d]], #4\n\t"
+#define MAF_FADED_STEP                                                                                       \
+    "ldmia   %[a]!, {%[a0], %[a1], %[a2]}\n\t"                                                               \
+    "ldmia   %[b]!, {%[b0], %[b1], %[b2]}\n\t"                                                               \
+    MAF_FADED_PIXEL("a0", "b0", "sum", "2")                                                                  \
+    MAF_FADED_PIXEL("a1", "b1", "a0", "3")                                                                   \
+    MAF_FADED_PIXEL("a2", "b2", "a1", "4")                                                                   \
+    "mov     %[sum], %[a2]\n\t"
+// Window 1, faded: a word mapped unless it repeats the word before it.
+#define MAF_FADED_WORD(S, BEFORE)                                                                            \
+    "cmp     %[" S "], %[" BEFORE "]\n\t"                                                                    \
+    "beq     1f\n\t"                                                                                         \
+    MAF_FADE(S, "t")                                                                                         \
+    "1:\n\t"                                                                                                 \
+    "str     %[stored], [%[d]], #4\n\t"
+#define MAF_FADED_WORDS                                                                                      \
+    "ldmia   %[s]!, {%[s0], %[s1], %[s2], %[s3]}\n\t"                                                        \
+    MAF_FADED_WORD("s0", "last")                                                                             \
+    MAF_FADED_WORD("s1", "s0")                                                                               \
+    MAF_FADED_WORD("s2", "s1")                                                                               \
+    MAF_FADED_WORD("s3", "s2")                                                                               \
+    "mov     %[last], %[s3]\n\t"
+// clang-format on
+#else
+#define SHORELINE_MAF_ASM 0
+#endif
+
+// d[x] = s[x] without its top byte for whole groups of eight words; returns the number of words done.
+int copy_channels(const uint32_t* s, uint32_t* d, int len) {
+#if SHORELINE_MAF_ASM
+    if (len < 8) return 0;
+    register uint32_t a0 asm("r4"), a1 asm("r5"), a2 asm("r6"), a3 asm("r8"); // LDM takes ascending registers
+    uint32_t* const end = d + (len & ~7);
+    asm volatile("1:\n\t"
+                 "ldmia   %[s]!, {%[a0], %[a1], %[a2], %[a3]}\n\t"
+                 "bic     %[a0], %[a0], #0xFF000000\n\t"
+                 "bic     %[a1], %[a1], #0xFF000000\n\t"
+                 "bic     %[a2], %[a2], #0xFF000000\n\t"
+                 "bic     %[a3], %[a3], #0xFF000000\n\t"
+                 "stmia   %[d]!, {%[a0], %[a1], %[a2], %[a3]}\n\t"
+                 "ldmia   %[s]!, {%[a0], %[a1], %[a2], %[a3]}\n\t"
+                 "bic     %[a0], %[a0], #0xFF000000\n\t"
+                 "bic     %[a1], %[a1], #0xFF000000\n\t"
+                 "bic     %[a2], %[a2], #0xFF000000\n\t"
+                 "bic     %[a3], %[a3], #0xFF000000\n\t"
+                 "stmia   %[d]!, {%[a0], %[a1], %[a2], %[a3]}\n\t"
+                 "cmp     %[d], %[end]\n\t"
+                 "bne     1b"
+                 : [s] "+r"(s), [d] "+r"(d), [a0] "=&r"(a0), [a1] "=&r"(a1), [a2] "=&r"(a2), [a3] "=&r"(a3)
+                 : [end] "r"(end)
+                 : "cc", "memory");
+    return len & ~7;
+#else
+    (void)s, (void)d, (void)len;
+    return 0;
+#endif
+}
+
+// The ARM loops below that the compiler would inline are kept out of line: inlined into the blurs, with
+// their values live across the loop, they leave too few registers free.
+
+// d[x] = the channels of s[x] mapped through `of` (window 1 faded), each run of a word mapped once.
+[[gnu::noinline, maybe_unused]] void fade_words(const uint32_t* s, uint32_t* d, int len, const uint8_t* of) {
+    uint32_t last = ~s[0], stored = 0; // not the first word, so that it is mapped
+    int x = 0;
+#if SHORELINE_MAF_ASM
+    if (len >= 8) {
+        register uint32_t s0 asm("r4"), s1 asm("r5"), s2 asm("r6"),
+            s3 asm("r8"); // LDM takes ascending registers
+        uint32_t t;
+        uint32_t* const end = d + (len & ~7);
+        asm volatile("2:\n\t" MAF_FADED_WORDS MAF_FADED_WORDS "cmp     %[d], %[end]\n\t"
+                     "bne     2b"
+                     : [s] "+r"(s), [d] "+r"(d), [last] "+r"(last), [stored] "+r"(stored), [s0] "=&r"(s0),
+                       [s1] "=&r"(s1), [s2] "=&r"(s2), [s3] "=&r"(s3), [t] "=&r"(t)
+                     : [end] "r"(end), [of] "r"(of)
+                     : "cc", "memory");
+        len &= 7;
+    }
+#endif
+    for (; x < len; x++) {
+        if (s[x] != last) {
+            last = s[x];
+            stored = map_channels(of, last);
+        }
+        d[x] = stored;
+    }
+}
+
+// d[x] = a[x] - b[x] (a window sum, top byte 0) mapped through `of`, each run of a sum mapped once.
+[[gnu::noinline]] void fade_window_sums(const uint32_t* a, const uint32_t* b, uint32_t* d, int len,
+                                        const uint8_t* of) {
+    uint32_t sum = ~0u, stored = 0; // no window sum has a top byte
+#if SHORELINE_MAF_ASM
+    if (len >= 6) {
+        register uint32_t a0 asm("r4"), a1 asm("r5"), a2 asm("r6");
+        register uint32_t b0 asm("r8"), b1 asm("r9"), b2 asm("r10");
+        uint32_t* const end = d + len / 6 * 6;
+        asm volatile(
+            "1:\n\t" MAF_FADED_STEP MAF_FADED_STEP "cmp     %[d], %[end]\n\t"
+            "bne     1b"
+            : [a] "+r"(a), [b] "+r"(b), [d] "+r"(d), [sum] "+r"(sum), [stored] "+r"(stored), [a0] "=&r"(a0),
+              [a1] "=&r"(a1), [a2] "=&r"(a2), [b0] "=&r"(b0), [b1] "=&r"(b1), [b2] "=&r"(b2)
+            : [end] "r"(end), [of] "r"(of)
+            : "cc", "memory");
+        len -= len / 6 * 6;
+    }
+#endif
+    for (int x = 0; x < len; x++) {
+        const uint32_t w = a[x] - b[x];
+        if (w != sum) {
+            sum = w;
+            stored = map_channels(of, w);
+        }
+        d[x] = stored;
+    }
+}
+
 // Windows whose result needs no division: 0 and 256 on give black, 1 the pixel's own channels.
 // Returns false for the windows that do divide.
 template <class Out>
@@ -104,6 +318,11 @@ bool undivided(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int d
         each_row(src, dst, sx, sy, dx, dy, height, pitch, [&](const uint32_t* s, uint32_t* d) {
             int x = 0;
             for (; kVectorUnit && x + 4 <= width; x += 4) store(d + x, out(load<Words>(s + x) & 0x00FFFFFFu));
+            if constexpr (kWords && std::is_same_v<Out, Plain>) x = copy_channels(s, d, width);
+            if constexpr (kWords && !std::is_same_v<Out, Plain>) {
+                fade_words(s, d, width, out.faded);
+                x = width;
+            }
             for (; x < width; x++) d[x] = out(s[x] & 0x00FFFFFFu);
         });
         return true;
@@ -116,40 +335,106 @@ bool undivided(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int d
     return false;
 }
 
-// blur_row without a vector unit: one pass, the quotients of each pixel computed as it enters the window
-// (or taken from the pixel before it, which it mostly repeats in the demo's pictures) and kept until it
-// leaves.
-template <class Out>
-void blur_row_words(const uint32_t* s, uint32_t* d, int len, int n, const Divisor& div, const Out& out) {
-    const int k = n / 2, behind = n - k;
-    uint32_t q[kSpan + kDividedWindows]; // q[behind + j]: the quotients of pixel j; zeros before pixel 0
-    std::fill(q, q + behind, 0u);
-    uint32_t* const row = q + behind;
-    uint32_t last = 0, last_q = 0; // the quotients of 0 are 0
-    auto quotients = [&](uint32_t w) {
+// The row path without a vector unit works on prefix sums of the quotients, P[j] = q(0) + ... + q(j)
+// (mod 2^32, P[j] = 0 before the row and P[len - 1] after it): output x is P[x + k] - P[x - behind]. A
+// pixel's quotients are computed only where it differs from the pixel before it (which it mostly repeats
+// in the demo's pictures); otherwise P[j] = 2 P[j - 1] - P[j - 2], as the step repeats.
+
+// p[j] = P[j] for the row's pixels j of 0..len-1.
+void prefix_sums(const uint32_t* s, uint32_t* p, int len, const Divisor& div) {
+    uint32_t last = 0, sum = 0, step = 0; // the pixel before j (0 before the row), P[j - 1], its quotients
+#if SHORELINE_MAF_ASM
+    if (len >= 8) {
+        // The operands of LDM and STM in ascending registers; the others where the compiler likes.
+        register uint32_t s0 asm("r4"), s1 asm("r5"), s2 asm("r6"), s3 asm("r8");
+        register uint32_t p0 asm("r9"), p1 asm("r10"), p2 asm("r11") = 0, p3 asm("r12") = 0;
+        const uint32_t* const end = s + (len & ~7);
+        const uint32_t m = div.m;
+        if (div.n == 2)
+            asm volatile(
+                MAF_PREFIX_LOOP(MAF_HALVES)
+                : [src] "+r"(s), [p] "+r"(p), [last] "+r"(last), [s0] "=&r"(s0), [s1] "=&r"(s1),
+                  [s2] "=&r"(s2), [s3] "=&r"(s3), [p0] "=&r"(p0), [p1] "=&r"(p1), [p2] "+r"(p2), [p3] "+r"(p3)
+                : [end] "r"(end), [m] "r"(m)
+                : "cc", "memory");
+        else
+            asm volatile(
+                MAF_PREFIX_LOOP(MAF_QUOTIENTS)
+                : [src] "+r"(s), [p] "+r"(p), [last] "+r"(last), [s0] "=&r"(s0), [s1] "=&r"(s1),
+                  [s2] "=&r"(s2), [s3] "=&r"(s3), [p0] "=&r"(p0), [p1] "=&r"(p1), [p2] "+r"(p2), [p3] "+r"(p3)
+                : [end] "r"(end), [m] "r"(m)
+                : "cc", "memory");
+        sum = p3;
+        step = p3 - p2;
+        len &= 7;
+    }
+#endif
+    for (int j = 0; j < len; j++) {
+        const uint32_t w = s[j];
         if (w != last) {
             last = w;
-            last_q = div.word(w);
+            step = div.word(w);
         }
-        return last_q;
-    };
-    uint32_t sum = 0; // the window of output -1: pixels 0 .. k - 1
-    for (int j = 0; j < std::min(k, len); j++) sum += row[j] = quotients(s[j]);
-    int x = 0;
-    for (; x + k < len; x++) {
-        const uint32_t entering = quotients(s[x + k]);
-        row[x + k] = entering;
-        sum += entering - q[x];
-        d[x] = out(sum);
+        p[j] = sum += step;
     }
-    for (; x < len; x++) d[x] = out(sum -= q[x]);
+}
+
+// d[x] = a[x] - b[x], the window sums from two stretches of prefix sums, stored through out().
+template <class Out>
+void window_sums(const uint32_t* a, const uint32_t* b, uint32_t* d, int len, const Out& out) {
+    if constexpr (std::is_same_v<Out, Plain>) {
+#if SHORELINE_MAF_ASM
+        if (len >= 8) {
+            register uint32_t a0 asm("r4"), a1 asm("r5"), a2 asm("r6"), a3 asm("r8");
+            register uint32_t b0 asm("r9"), b1 asm("r10"), b2 asm("r11"), b3 asm("r12");
+            uint32_t* const end = d + (len & ~7);
+            asm volatile(
+                "1:\n\t"
+                "ldmia   %[a]!, {%[a0], %[a1], %[a2], %[a3]}\n\t"
+                "ldmia   %[b]!, {%[b0], %[b1], %[b2], %[b3]}\n\t"
+                "sub     %[a0], %[a0], %[b0]\n\t"
+                "sub     %[a1], %[a1], %[b1]\n\t"
+                "sub     %[a2], %[a2], %[b2]\n\t"
+                "sub     %[a3], %[a3], %[b3]\n\t"
+                "stmia   %[d]!, {%[a0], %[a1], %[a2], %[a3]}\n\t"
+                "ldmia   %[a]!, {%[a0], %[a1], %[a2], %[a3]}\n\t"
+                "ldmia   %[b]!, {%[b0], %[b1], %[b2], %[b3]}\n\t"
+                "sub     %[a0], %[a0], %[b0]\n\t"
+                "sub     %[a1], %[a1], %[b1]\n\t"
+                "sub     %[a2], %[a2], %[b2]\n\t"
+                "sub     %[a3], %[a3], %[b3]\n\t"
+                "stmia   %[d]!, {%[a0], %[a1], %[a2], %[a3]}\n\t"
+                "cmp     %[d], %[end]\n\t"
+                "bne     1b"
+                : [a] "+r"(a), [b] "+r"(b), [d] "+r"(d), [a0] "=&r"(a0), [a1] "=&r"(a1), [a2] "=&r"(a2),
+                  [a3] "=&r"(a3), [b0] "=&r"(b0), [b1] "=&r"(b1), [b2] "=&r"(b2), [b3] "=&r"(b3)
+                : [end] "r"(end)
+                : "cc", "memory");
+            len &= 7;
+        }
+#endif
+        for (int x = 0; x < len; x++) d[x] = a[x] - b[x];
+    } else {
+        fade_window_sums(a, b, d, len, out.faded);
+    }
+}
+
+// One row of len pixels (len <= kSpan) through the buffer p of kSpan + kDividedWindows words, whose first
+// `behind` words are 0.
+template <class Out>
+void blur_row_words(const uint32_t* s, uint32_t* d, int len, int n, uint32_t* p, const Divisor& div,
+                    const Out& out) {
+    const int k = n / 2, behind = n - k;
+    uint32_t* const row = p + behind;
+    prefix_sums(s, row, len, div);
+    std::fill(row + len, row + len + k, row[len - 1]);
+    window_sums(p + n, p, d, len, out);
 }
 
 // One row of `len` pixels, window n of 2..255, stored through out().
 template <class Out>
 void blur_row(const uint32_t* s, uint32_t* d, int len, int n, const Divisor& div, const Out& out) {
     const int k = n / 2, behind = n - k;
-    if (kWords && len <= kSpan) return blur_row_words(s, d, len, n, div, out);
     if (len > kSpan) {
         uint32_t sum = 0; // running window sum
         for (int i = 0; i < std::min(k, len); i++) sum += div.word(s[i]);
@@ -212,12 +497,73 @@ void column_step(const uint32_t* in, const uint32_t* out, uint32_t* sums, uint32
     }
 }
 
+// The columns without a vector unit: a source row's quotients are added to the column sums as it enters
+// the window and subtracted as it leaves, only between its first and last word with a channel set (black
+// has no quotients, and the demo's closing frames are mostly black); a word that repeats its left
+// neighbour reuses its quotients.
+struct Lit {
+    int first, end; // columns first .. end - 1; first == end for a black row
+};
+
+Lit lit_columns(const uint32_t* row, int cols) {
+    int first = 0;
+    for (; first + 4 <= cols &&
+           ((row[first] | row[first + 1] | row[first + 2] | row[first + 3]) & 0x00FFFFFFu) == 0;
+         first += 4) {
+    }
+    while (first < cols && (row[first] & 0x00FFFFFFu) == 0) first++;
+    int end = cols;
+    while (end > first && (row[end - 1] & 0x00FFFFFFu) == 0) end--;
+    return {first, end};
+}
+
+template <bool kAdd> void add_quotients(const uint32_t* row, uint32_t* sums, Lit lit, const Divisor& div) {
+    uint32_t last = 0, q = 0; // the quotients of 0 are 0
+    for (int c = lit.first; c < lit.end; c++) {
+        if (row[c] != last) {
+            last = row[c];
+            q = div.word(last);
+        }
+        sums[c] = kAdd ? sums[c] + q : sums[c] - q;
+    }
+}
+
+void vertical_words(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,
+                    int pitch, int n, const Divisor& div) {
+    const int k = n / 2, behind = n - k;
+    uint32_t sums[kColumnChunk];
+    Lit lit[kMaxWindow]; // of source row y at y % kMaxWindow, from its entering the window until it leaves
+    for (int c0 = 0; c0 < width; c0 += kColumnChunk) {
+        const int cols = std::min(kColumnChunk, width - c0);
+        auto src_row = [&](int y) { return src + static_cast<ptrdiff_t>(sy + y) * pitch + sx + c0; };
+        auto enter = [&](int y) {
+            lit[y % kMaxWindow] = lit_columns(src_row(y), cols);
+            add_quotients<true>(src_row(y), sums, lit[y % kMaxWindow], div);
+        };
+        std::fill(sums, sums + cols, 0u);
+        for (int y = 0; y < std::min(k, height); y++) enter(y);
+        for (int y = 0; y < height; y++) {
+            if (y + k < height) enter(y + k);
+            if (y >= behind)
+                add_quotients<false>(src_row(y - behind), sums, lit[(y - behind) % kMaxWindow], div);
+            std::copy(sums, sums + cols, dst + static_cast<ptrdiff_t>(dy + y) * pitch + dx + c0);
+        }
+    }
+}
+
 template <class Out>
 void horizontal(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,
                 int pitch, int n, const Out out) {
     if (width <= 0 || height <= 0 || !window_ok(n)) return;
     if (undivided(src, dst, sx, sy, dx, dy, width, height, pitch, n, out)) return;
     const Divisor div(n);
+    if (kWords && width <= kSpan) {
+        uint32_t p[kSpan + kDividedWindows];
+        std::fill(p, p + (n - n / 2), 0u);
+        each_row(src, dst, sx, sy, dx, dy, height, pitch,
+                 [&](const uint32_t* s, uint32_t* d) { blur_row_words(s, d, width, n, p, div, out); });
+        return;
+    }
     each_row(src, dst, sx, sy, dx, dy, height, pitch,
              [&](const uint32_t* s, uint32_t* d) { blur_row(s, d, width, n, div, out); });
 }
@@ -252,6 +598,7 @@ void vert_maf(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy
     if (width <= 0 || height <= 0 || !window_ok(n)) return;
     if (undivided(src, dst, sx, sy, dx, dy, width, height, pitch, n, Plain{})) return;
     const Divisor div(n);
+    if constexpr (kWords) return vertical_words(src, dst, sx, sy, dx, dy, width, height, pitch, n, div);
     const int k = n / 2, behind = n - k;
     const int first = std::min(k, height);
     uint32_t sums[kColumnChunk];

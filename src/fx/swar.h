@@ -81,9 +81,10 @@ inline uint32_t weigh_lanes(uint32_t lanes, uint32_t w, uint32_t ones = kLaneOne
     return add_lanes13(y, y);
 }
 
-// Every byte i of x as floor(i * w / 255), w of 0..255.
+// Every byte i of x as floor(i * w / 255), w of 0..255: the odd bytes' quotients are in place, the even
+// ones added in below them.
 inline uint32_t weigh(uint32_t x, uint32_t w) {
-    return lanes13(weigh_lanes(lanes02(x), w)) | (weigh_lanes(lanes13(x), w) & 0xFF00FF00u);
+    return add_lanes13(weigh_lanes(lanes13(x), w) & 0xFF00FF00u, weigh_lanes(lanes02(x), w));
 }
 
 // Every byte as floor(a * wa / 255) + floor(b * wb / 255), for wa + wb <= 255 (so no byte overflows).

@@ -13,6 +13,18 @@ std::vector<uint32_t> filled(int n, uint32_t word) {
     return std::vector<uint32_t>(n, word);
 }
 
+// Runs of a few colours as the demo's frames have, some alike but for the top byte; `black` of 8 runs are
+// black.
+std::vector<uint32_t> posterised(int n, uint32_t seed, uint32_t black = 2) {
+    static constexpr uint32_t kColours[] = {0x00EE8800u, 0xFFEE8800u, 0x00FFFFFFu, 0x01000000u, 0x80FF01FEu};
+    std::mt19937 rng(seed);
+    std::vector<uint32_t> v;
+    while (static_cast<int>(v.size()) < n)
+        v.insert(v.end(), rng() % 3 ? 1 + rng() % 12 : 1, rng() % 8 < black ? 0 : kColours[rng() % 5]);
+    v.resize(n);
+    return v;
+}
+
 TEST(CrossFade, EndLevelsCopyOneSourceExactly) {
     const auto a = random_frame(kPixels, 1, true), b = random_frame(kPixels, 2, true);
     std::vector<uint32_t> d(kPixels);
@@ -100,6 +112,51 @@ TEST(Fades, MatchReferenceAlsoInPlace) {
             got = b;
             add_fade(a.data(), got.data(), got.data(), kPixels, ga, gb);
             ASSERT_EQ(got, want) << "in place " << ga << " " << gb;
+        }
+}
+
+TEST(Fades, PosterisedFramesMatchReferenceInPlaceAndNot) {
+    // Words that repeat the word before reuse its weighed word, black words add nothing; counts around
+    // groups of eight words and of the chunks that a blacker destination source is copied aside in, the
+    // destination as either source, both sources, or neither, and either source the blacker.
+    for (int count : {1, 3, 4, 5, 8, 9, 15, 520, 1001})
+        for (auto [black_a, black_b] : {std::pair{2u, 2u}, {7u, 1u}, {1u, 7u}}) {
+            const auto a = posterised(count, 30 + count, black_a), b = posterised(count, 40 + count, black_b);
+            std::vector<uint32_t> want(count), got(count);
+            auto check = [&](auto fade, auto reference, const char* what) {
+                reference(a.data(), b.data(), want.data());
+                fade(a.data(), b.data(), got.data());
+                ASSERT_EQ(got, want) << what << ", count " << count << ", black " << black_a << "/"
+                                     << black_b;
+                got = a;
+                fade(got.data(), b.data(), got.data());
+                ASSERT_EQ(got, want) << what << ", count " << count << ", black " << black_a << "/" << black_b
+                                     << ", in place of a";
+                got = b;
+                fade(a.data(), got.data(), got.data());
+                ASSERT_EQ(got, want) << what << ", count " << count << ", black " << black_a << "/" << black_b
+                                     << ", in place of b";
+                reference(a.data(), a.data(), want.data());
+                got = a;
+                fade(got.data(), got.data(), got.data());
+                ASSERT_EQ(got, want) << what << ", count " << count << ", black " << black_a << "/" << black_b
+                                     << ", both sources in place";
+            };
+            for (int level : {1, 100, 254})
+                check([&](const uint32_t* x, const uint32_t* y,
+                          uint32_t* d) { cross_fade(x, y, d, count, level); },
+                      [&](const uint32_t* x, const uint32_t* y, uint32_t* d) {
+                          ref::cross_fade(x, y, d, count, level);
+                      },
+                      "cross_fade");
+            for (auto [ga, gb] :
+                 {std::pair{0, 90}, {90, 0}, {255, 90}, {90, 256}, {37, 200}, {255, 255}, {0, 0}})
+                check([&](const uint32_t* x, const uint32_t* y,
+                          uint32_t* d) { add_fade(x, y, d, count, ga, gb); },
+                      [&](const uint32_t* x, const uint32_t* y, uint32_t* d) {
+                          ref::add_fade(x, y, d, count, ga, gb);
+                      },
+                      "add_fade");
         }
 }
 

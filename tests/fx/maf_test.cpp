@@ -30,6 +30,21 @@ uint32_t window_sum(const std::vector<uint32_t>& line, int x, int n) {
     return out;
 }
 
+// Runs of a few colours, as the demo's posterised pictures have: runs of 1 to 40 pixels, some colours
+// alike but for the top byte, and stretches where single pixels alternate.
+std::vector<uint32_t> posterised_frame(size_t words, uint32_t seed) {
+    static constexpr uint32_t kColours[] = {0x00000000u, 0x00EE8800u, 0xFFEE8800u, 0x00FFFFFFu,
+                                            0x01020304u, 0x00885500u, 0x00FF0000u, 0x7F000001u};
+    std::mt19937 rng(seed);
+    std::vector<uint32_t> v;
+    while (v.size() < words) {
+        const uint32_t c = kColours[rng() % 8], run = rng() % 4 ? 1 + rng() % 40 : 8;
+        for (uint32_t i = 0; i < run; i++) v.push_back(run == 8 && i % 2 ? kColours[(rng() % 8)] : c);
+    }
+    v.resize(words);
+    return v;
+}
+
 TEST_F(Maf, UniformRowEdgesDarken) {
     const std::vector<uint32_t> white(kPixels, 0x00FFFFFFu);
     std::vector<uint32_t> d(kPixels);
@@ -188,6 +203,62 @@ TEST_F(Maf, EveryRowLengthInsideALargerFrame) {
                 ASSERT_EQ(got, want) << (along_rows ? "horizontal" : "vertical") << ", width " << w
                                      << ", window " << n;
             }
+}
+
+TEST_F(Maf, PosterisedRowsMatchTheWindowSums) {
+    // Pixels that repeat their left neighbour reuse its quotients (or its faded word, for window 1): runs
+    // of every length against groups of eight pixels, windows at the ends of the range (2 halves, 255 the
+    // largest that divides).
+    constexpr int pitch = 331, rows = 6;
+    const auto src = posterised_frame(pitch * rows, 20);
+    for (int w : {1, 2, 3, 4, 5, 8, 9, 37, 320, 331})
+        for (int n : {1, 2, 3, 4, 7, 20, 41, 254, 255, 256})
+            for (int level : {0, 77}) {
+                std::vector<uint32_t> want(pitch * rows, 0x00ABCDEFu), got = want;
+                const std::vector<uint32_t> black(pitch, 0);
+                for (int y = 0; y < rows; y++) {
+                    const std::vector<uint32_t> line(src.begin() + y * pitch, src.begin() + y * pitch + w);
+                    for (int x = 0; x < w; x++) want[y * pitch + x] = window_sum(line, x, n);
+                    cross_fade(want.data() + y * pitch, black.data(), want.data() + y * pitch, w, level);
+                }
+                horiz_maf_fade(src.data(), got.data(), 0, 0, 0, 0, w, rows, pitch, rows, n, level);
+                ASSERT_EQ(got, want) << "width " << w << ", window " << n << ", level " << level;
+            }
+}
+
+TEST_F(Maf, PosterisedFullFramesMatchReference) {
+    // Both directions over whole frames of runs: a word repeating its left neighbour reuses its quotients
+    // in the column sums too.
+    const auto src = posterised_frame(kPixels, 24);
+    std::vector<uint32_t> want(kPixels), got(kPixels);
+    for (int n : {2, 3, 6, 17, 110, 239}) {
+        ref::horiz_maf(src.data(), want.data(), 0, 0, 0, 0, kW, kH, kW, n);
+        horiz_maf(src.data(), got.data(), 0, 0, 0, 0, kW, kH, kW, kH, n);
+        ASSERT_EQ(got, want) << "horizontal " << n;
+        ref::vert_maf(src.data(), want.data(), 0, 0, 0, 0, kW, kH, kW, n);
+        vert_maf(src.data(), got.data(), 0, 0, 0, 0, kW, kH, kW, kH, n);
+        ASSERT_EQ(got, want) << "vertical " << n;
+    }
+}
+
+TEST_F(Maf, VerticalOnBlackWithSparseColour) {
+    // Black rows and the black ends of rows add nothing; a word with only its top byte set is black too,
+    // while a lit word in the first or the last column counts.
+    constexpr int w = 37, h = 40;
+    for (uint32_t seed : {21u, 22u, 23u}) {
+        std::vector<uint32_t> src(w * h, 0);
+        std::mt19937 rng(seed);
+        for (int i = 0; i < 30; i++) src[rng() % (w * h)] = rng() % 2 ? 0xFF000000u : rng() | 0x00010000u;
+        const auto runs = posterised_frame(w, seed);
+        std::copy(runs.begin(), runs.end(), src.begin() + 7 * w); // one row of colour runs
+        src[11 * w] = src[12 * w - 1] = 0x00FFFFFFu;
+        for (int n : {2, 3, 8, 25, 40}) {
+            std::vector<uint32_t> want(w * h), got(w * h, 1);
+            ref::vert_maf(src.data(), want.data(), 0, 0, 0, 0, w, h, w, n);
+            vert_maf(src.data(), got.data(), 0, 0, 0, 0, w, h, w, h, n);
+            ASSERT_EQ(got, want) << "seed " << seed << ", window " << n;
+        }
+    }
 }
 
 TEST_F(Maf, FadedBlurIsTheBlurCrossFadedToBlack) {
