@@ -53,7 +53,7 @@ case "${1:-}" in
     say "$dir holds $(basename "${debs[0]}")"
     ;;
   play)
-    apt-get update -qq
+    apt-get update -qq || { sleep 30 && apt-get update -qq; } || echo "apt-get update failed, going on" >&2
     ! dpkg -s libsdl1.2debian >/dev/null 2>&1 || fail "SDL 1.2 is there before the package"
     install_deb
     dpkg -s libsdl1.2debian >/dev/null 2>&1 || fail "the package did not bring libsdl1.2debian"

@@ -50,6 +50,8 @@ step() { printf 'cross-check %s: %s (%ds)\n' "$arch" "$*" $((SECONDS - started))
 build=$root/build-$arch${suite:+-$suite}
 sysroot=$build/sysroot
 bash tools/scripts/install-deps.sh demo "g++-$triplet" qemu-user-static
+# shellcheck source=tools/scripts/apt-target.sh
+. tools/scripts/apt-target.sh
 
 # The target's packages: the -dev packages themselves (headers, .so links, .pc files) and every runtime
 # library they need, found by apt from the target architecture's package lists. The C library and the
@@ -76,26 +78,13 @@ if ! have_all; then
   step "fetching the $deb_arch libraries into $sysroot"
   apt_dir=$build/apt
   rm -rf "$apt_dir" "$sysroot"
-  mkdir -p "$apt_dir/state/lists/partial" "$apt_dir/cache/archives/partial" "$apt_dir/debs" "$sysroot"
-  : >"$apt_dir/status" # nothing installed: apt resolves every dependency
-  apt_opts=(-o "APT::Architecture=$deb_arch" -o "APT::Architectures::=$deb_arch" -o "Dir::State=$apt_dir/state"
-    -o "Dir::State::status=$apt_dir/status" -o "Dir::Cache=$apt_dir/cache" -o Debug::NoLocking=1)
-  if [ -n "$suite" ]; then
-    # The host's Debian mirror, another release: its main and -updates suites (the programs are only
-    # built against these and run under qemu, so the security archive is left out).
-    # shellcheck disable=SC2016 # apt's own $(FIELD) placeholders
-    mirror=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE)' 'Identifier: Packages' |
-      grep -v -- '-security$' | head -1)
-    mkdir -p "$apt_dir/sources"
-    printf 'Types: deb\nURIs: %s\nSuites: %s %s-updates\nComponents: main\nSigned-By: %s\n' "${mirror%% *}" \
-      "$suite" "$suite" /usr/share/keyrings/debian-archive-keyring.gpg >"$apt_dir/sources/debian.sources"
-    apt_opts+=(-o Dir::Etc::sourcelist=/dev/null -o "Dir::Etc::sourceparts=$apt_dir/sources")
-  fi
-  apt-get -qq "${apt_opts[@]}" update
+  mkdir -p "$apt_dir/debs" "$sysroot"
+  apt_target "$apt_dir" "$deb_arch" "$suite"
+  apt_retry apt-get -qq "${apt_opts[@]}" update
   mapfile -t closure < <(apt-cache "${apt_opts[@]}" depends --recurse --no-recommends --no-suggests \
     --no-conflicts --no-breaks --no-replaces --no-enhances "${runtime[@]}" | grep -v '^[ <]' | sort -u)
   # Downloads as the calling user: apt's sandbox user could not write into the build folder.
-  (cd "$apt_dir/debs" && apt-get -qq "${apt_opts[@]}" -o APT::Sandbox::User="$(id -un)" download \
+  (cd "$apt_dir/debs" && apt_retry apt-get -qq "${apt_opts[@]}" -o APT::Sandbox::User="$(id -un)" download \
     "${dev[@]}" "${closure[@]}")
   # Each package's shared-library information goes to DEBIAN/, where dpkg-shlibdeps finds it for the
   # libraries below (tools/scripts/package.sh works out a package's dependencies from it).

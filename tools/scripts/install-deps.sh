@@ -34,7 +34,12 @@ install() {
   [ ${#missing[@]} -eq 0 ] && return 0
   echo "Installing ${missing[*]}"
   if ! $updated; then
-    $sudo apt-get update -qq
+    # A mirror caught mid-sync fails an index: try again, then go on with the lists that did come.
+    local try
+    for try in 1 2 3; do
+      $sudo apt-get update -qq && break
+      if [ "$try" -lt 3 ]; then sleep $((try * 20)); else echo "install-deps: apt-get update failed, going on" >&2; fi
+    done
     updated=true
   fi
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -36,6 +36,8 @@ step() { printf 'package: %s (%ds)\n' "$*" $((SECONDS - started)); }
 fail() { echo "package: FAIL: $*" >&2; exit 1; }
 
 bash tools/scripts/install-deps.sh package
+# shellcheck source=tools/scripts/apt-target.sh
+. tools/scripts/apt-target.sh
 version=$(sed -n 's/^project(shoreline VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
 [ -n "$version" ] || fail "no version in CMakeLists.txt's project()"
 work=$root/build-pkg
@@ -135,16 +137,15 @@ if [[ " ${archs[*]} " == *" arm64 "* && " ${archs[*]} " == *" armhf "* ]]; then
   # Debian 12's sdl12-compat for each architecture, with a private apt state as cross-check.sh's.
   apt_dir=$work/apt
   rm -rf "$apt_dir"
-  mkdir -p "$apt_dir/state/lists/partial" "$apt_dir/cache/archives/partial" "$apt_dir/debs"
-  : >"$apt_dir/status"
+  mkdir -p "$apt_dir/debs"
   for arch in arm64 armhf; do
     name=aarch64
     [ "$arch" = arm64 ] || name=$arch
-    opts=(-o "APT::Architecture=$arch" -o "APT::Architectures::=$arch" -o "Dir::State=$apt_dir/state"
-      -o "Dir::State::status=$apt_dir/status" -o "Dir::Cache=$apt_dir/cache" -o Debug::NoLocking=1)
-    apt-get -qq "${opts[@]}" update
+    apt_target "$apt_dir" "$arch"
+    apt_retry apt-get -qq "${apt_opts[@]}" update
     rm -f "$apt_dir"/debs/*
-    (cd "$apt_dir/debs" && apt-get -qq "${opts[@]}" -o APT::Sandbox::User="$(id -un)" download libsdl1.2-compat)
+    (cd "$apt_dir/debs" && apt_retry apt-get -qq "${apt_opts[@]}" -o APT::Sandbox::User="$(id -un)" \
+      download libsdl1.2-compat)
     rm -rf "$apt_dir/x"
     dpkg-deb -x "$apt_dir"/debs/libsdl1.2-compat_*.deb "$apt_dir/x"
     compat_version=$(dpkg-deb -f "$apt_dir"/debs/libsdl1.2-compat_*.deb Version)
