@@ -331,7 +331,8 @@ void add_fade(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, in
             with_weight(std::min(gain_b, 255), [&](const auto& tb) {
                 if constexpr (kVectorUnit)
                     blend(a, b, dst, count, ta, tb, [](Weighed x, Weighed y) { return sum_saturate(x, y); });
-                else if (a != b)
+                else if (a != b || std::is_same_v<std::decay_t<decltype(ta)>, Zero> ||
+                         std::is_same_v<std::decay_t<decltype(tb)>, Zero>) // one source: one pass
                     two_passes<Saturate>(a, b, dst, count, ta, tb);
                 else
                     each_word(a, b, dst, count, [&](uint32_t x, uint32_t y) {
@@ -346,4 +347,43 @@ void add_fade(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, in
     uint8_t ta[256], tb[256];
     gain_tables(std::min(gain_a, 255 * 255), std::min(gain_b, 255 * 255), ta, tb);
     blend_tables(a, b, dst, count, ta, tb);
+}
+
+// add_fade(dst, c, dst, count, 255, gain) for a source c whose every word is `colour`: the weighed colour
+// is worked out once and added to every word, and no source frame is read.
+void add_colour(uint32_t* dst, int count, uint32_t colour, int gain) {
+    const uint32_t g = static_cast<uint32_t>(std::clamp(gain, 0, 255 * 255));
+    uint32_t add = 0;
+    for (int shift = 0; shift < 32; shift += 8)
+        add |= std::min(255u, (colour >> shift & 255) * g / 255) << shift;
+    if (add == 0 || count <= 0) return;
+#if SHORELINE_FADE_ASM
+    if (count >= 8) {
+        register uint32_t d0 asm("r4"), d1 asm("r5"), d2 asm("r6"), d3 asm("r8"); // ascending, for LDM/STM
+        uint32_t* const end = dst + (count & ~7);
+        // clang-format off
+#define ADD_COLOUR_FOUR                                                                                      \
+    "ldm     %[d], {%[d0], %[d1], %[d2], %[d3]}\n\t"                                                         \
+    "uqadd8  %[d0], %[d0], %[add]\n\t"                                                                       \
+    "uqadd8  %[d1], %[d1], %[add]\n\t"                                                                       \
+    "uqadd8  %[d2], %[d2], %[add]\n\t"                                                                       \
+    "uqadd8  %[d3], %[d3], %[add]\n\t"                                                                       \
+    "stmia   %[d]!, {%[d0], %[d1], %[d2], %[d3]}\n\t"
+        asm volatile("1:\n\t" ADD_COLOUR_FOUR ADD_COLOUR_FOUR
+                     "cmp     %[d], %[end]\n\t"
+                     "bne     1b"
+                     : [d] "+r"(dst), [d0] "=&r"(d0), [d1] "=&r"(d1), [d2] "=&r"(d2), [d3] "=&r"(d3)
+                     : [end] "r"(end), [add] "r"(add)
+                     : "cc", "memory");
+#undef ADD_COLOUR_FOUR
+        // clang-format on
+        count &= 7;
+    }
+#endif
+    if constexpr (kVectorUnit) {
+        Bytes a;
+        for (int i = 0; i < kBytes; i += 4) std::memcpy(reinterpret_cast<uint8_t*>(&a) + i, &add, 4);
+        for (; count >= 4; count -= 4, dst += 4) store(dst, lanes::add_saturate(load(dst), a));
+    }
+    for (int k = 0; k < count; k++) dst[k] = swar::add_saturate(dst[k], add);
 }

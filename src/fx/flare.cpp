@@ -195,21 +195,15 @@ void draw_sprite(uint32_t* dest, int x, int y, int s, int green) {
 // kTop..kBottom - 1; a fade leaves black black, so there only the other source needs weighing.
 constexpr int kLeft = 75, kRight = 246, kTop = 35, kBottom = 206;
 
-// cross_fade(portrait, dest, dest, level) for either portrait.
+// cross_fade(portrait, dest, dest, level) for either portrait: dest weighed in place, then the portrait's
+// weighed words added inside its rectangle (no byte passes 255: the two weights add up to 255).
 void fade_from_portrait(const uint32_t* portrait, uint32_t* dest, int level) {
     const int take = std::clamp(level, 0, 255);
-    // dest alone, from `from` to `to`: floor(b * take / 255), as cross_fade gives beside a black pixel
-    auto weigh = [&](int from, int to) {
-        add_fade(dest + from, dest + from, dest + from, to - from, take, 0);
-    };
-    int outside = 0; // the first pixel of the run outside the rectangle that ends at the next row's kLeft
+    add_fade(dest, dest, dest, kPixels, take, 0);
     for (int y = kTop; y < kBottom; y++) {
         const int at = y * kW + kLeft;
-        weigh(outside, at);
-        cross_fade(portrait + at, dest + at, dest + at, kRight - kLeft, take);
-        outside = y * kW + kRight;
+        add_fade(portrait + at, dest + at, dest + at, kRight - kLeft, 255 - take, 255);
     }
-    weigh(outside, kPixels);
 }
 
 // cross_fade(small_portrait, large_portrait, dest, level): black outside the rectangle.

@@ -29,6 +29,8 @@ void horiz_maf_fade(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, 
 // Byte-wise blends; dst may equal either source.
 void cross_fade(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, int level);
 void add_fade(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, int gain_a, int gain_b);
+// add_fade(dst, c, dst, count, 255, gain) where every word of the frame c is `colour` (a flash).
+void add_colour(uint32_t* dst, int count, uint32_t colour, int gain);
 
 // Two-layer scrolling panorama over kPanoW x 240 images (the background and a keyed foreground).
 constexpr int kPanoW = 982;

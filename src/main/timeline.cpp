@@ -85,7 +85,8 @@ void beat_flash(uint32_t* x, int& end, int e) {
         end = 0;
         return;
     }
-    add_fade(x, flash_frame, x, kScreenWords, 255, 120 - sq(e + 10 - end));
+    // add_fade(x, flash_frame, x, kScreenWords, 255, gain): every word of the flash frame is one colour.
+    add_colour(x, kScreenWords, flash_frame[0], 120 - sq(e + 10 - end));
 }
 
 // After a beat one of a few items (a caption band, a thumbnail) jumps aside and settles: bounce_offset
