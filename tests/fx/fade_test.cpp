@@ -82,6 +82,29 @@ TEST(AddFade, NegativeAndHugeGainsStayInByteRange) {
     EXPECT_EQ(d[0], 0x00FFFFFFu);
 }
 
+TEST(AddFade, OneSourceInPlaceAndAFrameOfOneColour) {
+    // add_fade(x, x, x, n, gain, 0) weighs x in place; add_colour(x, n, c, gain) is add_fade(x, c, x, n,
+    // 255, gain) for a frame c of one colour. Counts around the groups of eight words.
+    const auto a = random_frame(kPixels, 11, true);
+    for (int gain : {0, 1, 20, 120, 254, 255, 256, 1000, 70000})
+        for (int n : {1, 7, 8, 9, 77, kPixels}) {
+            std::vector<uint32_t> want(n), got(a.begin(), a.begin() + n);
+            ref::add_fade(a.data(), a.data(), want.data(), n, gain, 0);
+            add_fade(got.data(), got.data(), got.data(), n, gain, 0);
+            ASSERT_EQ(got, want) << "in place, gain " << gain << " count " << n;
+            for (uint32_t colour : {0x00FFDDCCu, 0xFFFFFFFFu, 0x01020304u, 0u}) {
+                const auto c = filled(n, colour);
+                ref::add_fade(a.data(), c.data(), want.data(), n, 255, gain);
+                got.assign(a.begin(), a.begin() + n);
+                add_colour(got.data(), n, colour, gain);
+                ASSERT_EQ(got, want) << std::hex << colour << std::dec << " gain " << gain << " count " << n;
+            }
+        }
+    auto d = a;
+    add_colour(d.data(), kPixels, 0x00FFFFFFu, -5); // a negative gain counts as 0, as in add_fade
+    EXPECT_EQ(d, a);
+}
+
 TEST(Fades, CountOfZeroOrLessWritesNothing) {
     const auto a = filled(2, 0x00FFFFFFu);
     auto d = filled(2, 0x12345678u);
