@@ -195,14 +195,27 @@ void draw_sprite(uint32_t* dest, int x, int y, int s, int green) {
 // kTop..kBottom - 1; a fade leaves black black, so there only the other source needs weighing.
 constexpr int kLeft = 75, kRight = 246, kTop = 35, kBottom = 206;
 
-// cross_fade(portrait, dest, dest, level) for either portrait: dest weighed in place, then the portrait's
-// weighed words added inside its rectangle (no byte passes 255: the two weights add up to 255).
+// cross_fade(portrait, dest, dest, level) for either portrait. With a vector unit the rectangle's rows
+// are blended in one pass and dest is weighed alone between them; a word at a time dest is weighed in
+// place in one pass and the portrait's weighed words added inside the rectangle (no byte passes 255: the
+// two weights add up to 255).
 void fade_from_portrait(const uint32_t* portrait, uint32_t* dest, int level) {
     const int take = std::clamp(level, 0, 255);
-    add_fade(dest, dest, dest, kPixels, take, 0);
-    for (int y = kTop; y < kBottom; y++) {
-        const int at = y * kW + kLeft;
-        add_fade(portrait + at, dest + at, dest + at, kRight - kLeft, 255 - take, 255);
+    if constexpr (kWords) {
+        add_fade(dest, dest, dest, kPixels, take, 0);
+        for (int y = kTop; y < kBottom; y++) {
+            const int at = y * kW + kLeft;
+            add_fade(portrait + at, dest + at, dest + at, kRight - kLeft, 255 - take, 255);
+        }
+    } else {
+        int outside = 0; // the first pixel of the run outside the rectangle that ends at the next row's kLeft
+        for (int y = kTop; y < kBottom; y++) {
+            const int at = y * kW + kLeft;
+            add_fade(dest + outside, dest + outside, dest + outside, at - outside, take, 0);
+            cross_fade(portrait + at, dest + at, dest + at, kRight - kLeft, take);
+            outside = y * kW + kRight;
+        }
+        add_fade(dest + outside, dest + outside, dest + outside, kPixels - outside, take, 0);
     }
 }
 
