@@ -33,7 +33,7 @@ namespace {
 uint32_t blur_frame[kScreenWords];
 uint32_t halftone_frame[kScreenWords];
 uint32_t zoom_frame[kScreenWords];
-uint8_t zoom_cover[kScreenWords]; // the pixels of zoom_frame that the mask shows
+[[maybe_unused]] uint8_t zoom_cover[kScreenWords]; // the pixels of zoom_frame that the mask shows
 uint32_t zoom_palette[256];       // the colours of zoom_texture's greys
 uint32_t twist_frame[kScreenWords];
 
@@ -292,9 +292,14 @@ void halftone_scene(uint32_t* frame, int t) {
 
 void zoom_scene(uint32_t* frame, int t) {
     const int z = static_cast<int>((100080 - t) + std::sin(t * (1.0 / 15)) * 60);
+#if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
+    // SSE2 draws the whole zoomer 16 bytes at a time faster than it finds what the mask shows.
+    suumi_effect(zoom_frame, z, 5.0, zoom_texture, zoom_texture, zoom_texture);
+#else
     // The zoomer is drawn only where the mask lets it through.
     venkula_coverage(t, zoom_cover);
     suumi_effect_paletted(zoom_frame, z, 5.0, naama, naama, naama, zoom_palette, zoom_cover);
+#endif
     venkula(t, frame, zoom_frame);
     make_thumb(frame);
     const double u = t * 0.0625;
