@@ -34,7 +34,7 @@ uint32_t blur_frame[kScreenWords];
 uint32_t halftone_frame[kScreenWords];
 uint32_t zoom_frame[kScreenWords];
 [[maybe_unused]] uint8_t zoom_cover[kScreenWords]; // the pixels of zoom_frame that the mask shows
-uint32_t zoom_palette[256];       // the colours of zoom_texture's greys
+uint32_t zoom_palette[256];                        // the colours of zoom_texture's greys
 uint32_t twist_frame[kScreenWords];
 
 constexpr uint32_t kOrange = 0x00EE8800; // panorama sky and the pictures' key colour
