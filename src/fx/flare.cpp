@@ -48,7 +48,13 @@ constexpr int kSampleShift = 8;
 #else
 constexpr int kSampleShift = 0;
 #endif
-constexpr bool kWords = !lanes::kVectorUnit; // the path for cores without a vector unit
+// The word path: for cores without a vector unit, and for 32-bit ARM's NEON, where the sprites' short
+// rows gain less from 16-byte lanes than from the word path's two pixels a step.
+#if defined(__ARM_NEON) && !defined(__aarch64__)
+constexpr bool kWords = true;
+#else
+constexpr bool kWords = !lanes::kVectorUnit;
+#endif
 constexpr int row_stride(int s) {
     return kWords ? s : (4 * s + 15) / 16 * 16 + lanes::kBytes;
 }
