@@ -154,6 +154,12 @@ struct Saturate {
     "add     %[d], %[d], #32\n\t"                                                                            \
     "cmp     %[src], %[end]\n\t"                                                                             \
     "bne     3b"
+// The operands of both loops: s0..s3 in registers fit for LDM, tmp and unused the weigh's temporaries.
+#define FADE_OPERANDS                                                                                        \
+    : [src] "+r"(src), [d] "+r"(dst), [last] "+r"(last), [o] "+r"(o), [s0] "=&r"(s0), [s1] "=&r"(s1),        \
+      [s2] "=&r"(s2), [s3] "=&r"(s3), [t] "=&r"(tmp), [u] "=&r"(unused)                                      \
+    : [end] "r"(end), [w] "r"(t.w), [ones] "r"(swar::kLaneOnes)                                              \
+    : "cc", "memory"
 // clang-format on
 #else
 #define SHORELINE_FADE_ASM 0
@@ -174,11 +180,7 @@ template <class T> void first_pass(const uint32_t* src, uint32_t* dst, int count
             register uint32_t s0 asm("r4"), s1 asm("r5"), s2 asm("r6"), s3 asm("r8");
             uint32_t tmp, unused;
             const uint32_t* const end = src + (count & ~7);
-            asm volatile(FADE_FIRST_LOOP
-                         : [src] "+r"(src), [d] "+r"(dst), [last] "+r"(last), [o] "+r"(o), [s0] "=&r"(s0),
-                           [s1] "=&r"(s1), [s2] "=&r"(s2), [s3] "=&r"(s3), [t] "=&r"(tmp), [u] "=&r"(unused)
-                         : [end] "r"(end), [w] "r"(t.w), [ones] "r"(swar::kLaneOnes)
-                         : "cc", "memory");
+            asm volatile(FADE_FIRST_LOOP FADE_OPERANDS);
             count &= 7;
         }
 #endif
@@ -209,19 +211,9 @@ template <class Op, class T> void second_pass(const uint32_t* src, uint32_t* dst
             uint32_t tmp, unused;
             const uint32_t* const end = src + (count & ~7);
             if constexpr (std::is_same_v<Op, Add>)
-                asm volatile(
-                    FADE_SECOND_LOOP("add   ")
-                    : [src] "+r"(src), [d] "+r"(dst), [last] "+r"(last), [o] "+r"(o), [s0] "=&r"(s0),
-                      [s1] "=&r"(s1), [s2] "=&r"(s2), [s3] "=&r"(s3), [t] "=&r"(tmp), [u] "=&r"(unused)
-                    : [end] "r"(end), [w] "r"(t.w), [ones] "r"(swar::kLaneOnes)
-                    : "cc", "memory");
+                asm volatile(FADE_SECOND_LOOP("add   ") FADE_OPERANDS);
             else
-                asm volatile(
-                    FADE_SECOND_LOOP("uqadd8")
-                    : [src] "+r"(src), [d] "+r"(dst), [last] "+r"(last), [o] "+r"(o), [s0] "=&r"(s0),
-                      [s1] "=&r"(s1), [s2] "=&r"(s2), [s3] "=&r"(s3), [t] "=&r"(tmp), [u] "=&r"(unused)
-                    : [end] "r"(end), [w] "r"(t.w), [ones] "r"(swar::kLaneOnes)
-                    : "cc", "memory");
+                asm volatile(FADE_SECOND_LOOP("uqadd8") FADE_OPERANDS);
             count &= 7;
         }
 #endif

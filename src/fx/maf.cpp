@@ -174,6 +174,20 @@ struct Faded {
     MAF_PREFIX_MISSES(Q, "2", "3", "4", "10", "11", "12", "13", "b       5b\n")                              \
     MAF_PREFIX_MISSES(Q, "6", "7", "8", "20", "21", "22", "23", "cmp     %[src], %[end]\n\tbne     1b\n")    \
     "9:"
+#define MAF_PREFIX_OPERANDS                                                                                  \
+    : [src] "+r"(s), [p] "+r"(p), [last] "+r"(last), [s0] "=&r"(s0), [s1] "=&r"(s1), [s2] "=&r"(s2),         \
+      [s3] "=&r"(s3), [p0] "=&r"(p0), [p1] "=&r"(p1), [p2] "+r"(p2), [p3] "+r"(p3)                           \
+    : [end] "r"(end), [m] "r"(m)                                                                             \
+    : "cc", "memory"
+// Four window sums a - b.
+#define MAF_WINDOW_FOUR                                                                                      \
+    "ldmia   %[a]!, {%[a0], %[a1], %[a2], %[a3]}\n\t"                                                        \
+    "ldmia   %[b]!, {%[b0], %[b1], %[b2], %[b3]}\n\t"                                                        \
+    "sub     %[a0], %[a0], %[b0]\n\t"                                                                        \
+    "sub     %[a1], %[a1], %[b1]\n\t"                                                                        \
+    "sub     %[a2], %[a2], %[b2]\n\t"                                                                        \
+    "sub     %[a3], %[a3], %[b3]\n\t"                                                                        \
+    "stmia   %[d]!, {%[a0], %[a1], %[a2], %[a3]}\n\t"
 // The channels of %[S] mapped through the table %[of] into %[stored], %[T] a temporary.
 #define MAF_FADE(S, T)                                                                                       \
     "uxtb    %[" T "], %[" S "]\n\t"                                                                         \
@@ -351,19 +365,9 @@ void prefix_sums(const uint32_t* s, uint32_t* p, int len, const Divisor& div) {
         const uint32_t* const end = s + (len & ~7);
         const uint32_t m = div.m;
         if (div.n == 2)
-            asm volatile(
-                MAF_PREFIX_LOOP(MAF_HALVES)
-                : [src] "+r"(s), [p] "+r"(p), [last] "+r"(last), [s0] "=&r"(s0), [s1] "=&r"(s1),
-                  [s2] "=&r"(s2), [s3] "=&r"(s3), [p0] "=&r"(p0), [p1] "=&r"(p1), [p2] "+r"(p2), [p3] "+r"(p3)
-                : [end] "r"(end), [m] "r"(m)
-                : "cc", "memory");
+            asm volatile(MAF_PREFIX_LOOP(MAF_HALVES) MAF_PREFIX_OPERANDS);
         else
-            asm volatile(
-                MAF_PREFIX_LOOP(MAF_QUOTIENTS)
-                : [src] "+r"(s), [p] "+r"(p), [last] "+r"(last), [s0] "=&r"(s0), [s1] "=&r"(s1),
-                  [s2] "=&r"(s2), [s3] "=&r"(s3), [p0] "=&r"(p0), [p1] "=&r"(p1), [p2] "+r"(p2), [p3] "+r"(p3)
-                : [end] "r"(end), [m] "r"(m)
-                : "cc", "memory");
+            asm volatile(MAF_PREFIX_LOOP(MAF_QUOTIENTS) MAF_PREFIX_OPERANDS);
         sum = p3;
         step = p3 - p2;
         len &= 7;
@@ -389,22 +393,7 @@ void window_sums(const uint32_t* a, const uint32_t* b, uint32_t* d, int len, con
             register uint32_t b0 asm("r9"), b1 asm("r10"), b2 asm("r11"), b3 asm("r12");
             uint32_t* const end = d + (len & ~7);
             asm volatile(
-                "1:\n\t"
-                "ldmia   %[a]!, {%[a0], %[a1], %[a2], %[a3]}\n\t"
-                "ldmia   %[b]!, {%[b0], %[b1], %[b2], %[b3]}\n\t"
-                "sub     %[a0], %[a0], %[b0]\n\t"
-                "sub     %[a1], %[a1], %[b1]\n\t"
-                "sub     %[a2], %[a2], %[b2]\n\t"
-                "sub     %[a3], %[a3], %[b3]\n\t"
-                "stmia   %[d]!, {%[a0], %[a1], %[a2], %[a3]}\n\t"
-                "ldmia   %[a]!, {%[a0], %[a1], %[a2], %[a3]}\n\t"
-                "ldmia   %[b]!, {%[b0], %[b1], %[b2], %[b3]}\n\t"
-                "sub     %[a0], %[a0], %[b0]\n\t"
-                "sub     %[a1], %[a1], %[b1]\n\t"
-                "sub     %[a2], %[a2], %[b2]\n\t"
-                "sub     %[a3], %[a3], %[b3]\n\t"
-                "stmia   %[d]!, {%[a0], %[a1], %[a2], %[a3]}\n\t"
-                "cmp     %[d], %[end]\n\t"
+                "1:\n\t" MAF_WINDOW_FOUR MAF_WINDOW_FOUR "cmp     %[d], %[end]\n\t"
                 "bne     1b"
                 : [a] "+r"(a), [b] "+r"(b), [d] "+r"(d), [a0] "=&r"(a0), [a1] "=&r"(a1), [a2] "=&r"(a2),
                   [a3] "=&r"(a3), [b0] "=&r"(b0), [b1] "=&r"(b1), [b2] "=&r"(b2), [b3] "=&r"(b3)
