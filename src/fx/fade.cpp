@@ -200,6 +200,37 @@ template <class Op, class T> void second_pass(const uint32_t* src, uint32_t* dst
     if constexpr (std::is_same_v<T, Zero>) {
         return;
     } else if constexpr (std::is_same_v<T, Same>) {
+#if SHORELINE_FADE_ASM
+        if (count >= 4) {
+            // LDM and STM take ascending registers.
+            register uint32_t d0 asm("r4"), d1 asm("r5"), d2 asm("r6"), d3 asm("r8");
+            register uint32_t s0 asm("r0"), s1 asm("r1"), s2 asm("r2"), s3 asm("r3");
+            uint32_t* const end = dst + (count & ~3);
+            // clang-format off
+#define FADE_SAME_LOOP(OP)                                                                                   \
+    "1:\n\t"                                                                                                 \
+    "ldm     %[d], {%[d0], %[d1], %[d2], %[d3]}\n\t"                                                         \
+    "ldmia   %[src]!, {%[s0], %[s1], %[s2], %[s3]}\n\t"                                                      \
+    OP "  %[d0], %[d0], %[s0]\n\t"                                                                          \
+    OP "  %[d1], %[d1], %[s1]\n\t"                                                                          \
+    OP "  %[d2], %[d2], %[s2]\n\t"                                                                          \
+    OP "  %[d3], %[d3], %[s3]\n\t"                                                                          \
+    "stmia   %[d]!, {%[d0], %[d1], %[d2], %[d3]}\n\t"                                                        \
+    "cmp     %[d], %[end]\n\t"                                                                               \
+    "bne     1b"                                                                                             \
+    : [src] "+r"(src), [d] "+r"(dst), [d0] "=&r"(d0), [d1] "=&r"(d1), [d2] "=&r"(d2), [d3] "=&r"(d3),      \
+      [s0] "=&r"(s0), [s1] "=&r"(s1), [s2] "=&r"(s2), [s3] "=&r"(s3)                                        \
+    : [end] "r"(end)                                                                                         \
+    : "cc", "memory"
+            // clang-format on
+            if constexpr (std::is_same_v<Op, Add>)
+                asm volatile(FADE_SAME_LOOP("add   "));
+            else
+                asm volatile(FADE_SAME_LOOP("uqadd8"));
+#undef FADE_SAME_LOOP
+            count &= 3;
+        }
+#endif
 #pragma GCC unroll 4
         for (int k = 0; k < count; k++) dst[k] = Op::word(dst[k], src[k]);
     } else {

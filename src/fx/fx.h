@@ -22,9 +22,10 @@ void horiz_maf(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int d
 void vert_maf(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,
               int pitch, int bufheight, int n);
 // horiz_maf with its result faded towards black as cross_fade(result, black, dst, level) would fade it:
-// every channel sum s becomes s * (255 - level) / 255, the level clamped to 0..255.
+// every channel sum s becomes s * (255 - level) / 255, the level clamped to 0..255; then_level fades that
+// once more the same way (each fade truncated on its own).
 void horiz_maf_fade(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,
-                    int pitch, int bufheight, int n, int level);
+                    int pitch, int bufheight, int n, int level, int then_level = 0);
 
 // Byte-wise blends; dst may equal either source.
 void cross_fade(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, int level);

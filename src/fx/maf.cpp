@@ -72,28 +72,34 @@ void each_row(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy
 }
 
 // What is stored of a window sum: the sum itself, or the sum faded towards black (each byte i becomes
-// i * keep / 255, keep of 1..254).
+// i * keep / 255, keep of 1..254), and optionally faded once more (then i * then / 255, then of 1..254;
+// 255 for no second fade). Each fade truncates on its own, as two cross-fades to black would.
 struct Plain {
     Words operator()(Words v) const { return v; }
     uint32_t operator()(uint32_t w) const { return w; }
 };
 struct Faded {
-    uint32_t keep;
-    Weight lanes;
-    uint8_t faded[kWords ? 256 : 1]; // i * keep / 255, for the word path
+    uint32_t keep, then;
+    Weight lanes, then_lanes;
+    uint8_t faded[kWords ? 256 : 1]; // both fades of i, for the word path
 
-    explicit Faded(int k) : keep(static_cast<uint32_t>(k)), lanes(k) {
+    explicit Faded(int k, int k2 = 255)
+        : keep(static_cast<uint32_t>(k)), then(static_cast<uint32_t>(k2)), lanes(k), then_lanes(k2) {
         if constexpr (kWords)
-            for (uint32_t i = 0, p = 0; i < 256; i++, p += keep) faded[i] = static_cast<uint8_t>(div255(p));
+            for (uint32_t i = 0, p = 0; i < 256; i++, p += keep)
+                faded[i] = static_cast<uint8_t>(once_more(div255(p)));
     }
+    uint32_t once_more(uint32_t i) const { return then == 255 ? i : i * then / 255; }
     Words operator()(Words v) const {
-        return reinterpret_cast<Words>(bytes(weigh(reinterpret_cast<Bytes>(v), lanes)));
+        Bytes b = bytes(weigh(reinterpret_cast<Bytes>(v), lanes));
+        if (then != 255) b = bytes(weigh(b, then_lanes));
+        return reinterpret_cast<Words>(b);
     }
     // A window sum's top byte is 0.
     uint32_t operator()(uint32_t w) const {
         if constexpr (kWords) return map_channels(faded, w);
-        return (w & 255) * keep / 255 | ((w >> 8 & 255) * keep / 255) << 8 |
-               ((w >> 16 & 255) * keep / 255) << 16;
+        return once_more((w & 255) * keep / 255) | once_more((w >> 8 & 255) * keep / 255) << 8 |
+               once_more((w >> 16 & 255) * keep / 255) << 16;
     }
 };
 
@@ -570,14 +576,15 @@ void horiz_maf(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int d
 }
 
 void horiz_maf_fade(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,
-                    int pitch, int /*bufheight*/, int n, int level) {
-    const int keep = 255 - std::clamp(level, 0, 255);
+                    int pitch, int /*bufheight*/, int n, int level, int then_level) {
+    int keep = 255 - std::clamp(level, 0, 255), then = 255 - std::clamp(then_level, 0, 255);
+    if (keep == 255) std::swap(keep, then); // a single fade is the first
     if (keep == 255)
         horizontal(src, dst, sx, sy, dx, dy, width, height, pitch, n, Plain{});
-    else if (keep == 0) // faded out: black wherever the blur would write, as window 0 gives
+    else if (keep == 0 || then == 0) // faded out: black wherever the blur would write, as window 0 gives
         horizontal(src, dst, sx, sy, dx, dy, width, height, pitch, window_ok(n) ? 0 : n, Plain{});
     else
-        horizontal(src, dst, sx, sy, dx, dy, width, height, pitch, n, Faded(keep));
+        horizontal(src, dst, sx, sy, dx, dy, width, height, pitch, n, Faded(keep, then));
 }
 
 // Columns of the rectangle; walks the rows in order and keeps one running sum per column, so that the

@@ -267,16 +267,55 @@ void paste_thumb(uint32_t* frame, int x, int y) {
     }
 }
 
+namespace {
+constexpr int kCaptionTop = 114, kCaptionRows = 48; // the rows of pano_scene's two caption bands
+
+// pano_scene's blur window and fade level at time t.
+struct PanoBlur {
+    int n, level;
+    explicit PanoBlur(int t) {
+        const double a = t * 0.025;
+        n = static_cast<int>(std::sqrt(std::fabs(std::sin(a))) * -40 + 41);
+        level = static_cast<int>(std::fabs(std::sin(a + std::numbers::pi / 2)) * -150 + 240);
+    }
+};
+
+// pano_scene's blur and fade of blur_frame into rows `first` .. `first + rows - 1` of frame, faded once
+// more by then_level.
+void pano_blur_rows(uint32_t* frame, PanoBlur blur, int first, int rows, int then_level) {
+    horiz_maf_fade(blur_frame, frame, 0, first, 0, first, kScreenW, rows, kScreenW, kScreenH, blur.n,
+                   blur.level, then_level);
+}
+
+void pano_captions(uint32_t* frame, int t) {
+    caption_blend(125, kCaptionTop, 0, t < 255 ? t : 255, frame);
+    const int late = t - 128;
+    caption_blend(65, kCaptionTop + 24, 1, late < 0 ? 0 : late > 255 ? 255 : late, frame);
+}
+} // namespace
+
 void pano_scene(uint32_t* frame, int t) {
     pano_effect(blur_frame, static_cast<uint32_t>(10000 - t));
-    const double a = t * 0.025;
-    const int n = static_cast<int>(std::sqrt(std::fabs(std::sin(a))) * -40 + 41);
-    const int level = static_cast<int>(std::fabs(std::sin(a + std::numbers::pi / 2)) * -150 + 240);
-    // Blurred and faded towards black by `level` in one pass.
-    horiz_maf_fade(blur_frame, frame, 0, 0, 0, 0, kScreenW, kScreenH, kScreenW, kScreenH, n, level);
-    caption_blend(125, 114, 0, t < 255 ? t : 255, frame);
-    const int late = t - 128;
-    caption_blend(65, 138, 1, late < 0 ? 0 : late > 255 ? 255 : late, frame);
+    // Blurred and faded towards black in one pass.
+    pano_blur_rows(frame, PanoBlur(t), 0, kScreenH, 0);
+    pano_captions(frame, t);
+}
+
+void pano_cross_fade(uint32_t* scratch, uint32_t* frame, int t, int level) {
+    level = std::clamp(level, 0, 255);
+    // The cross-fade's weight of the panorama, i * (255 - level) / 255 per byte, is a fade towards black
+    // too: outside the caption rows the blur applies it with its own. The caption rows are weighed after
+    // their captions; then the other source is weighed and the two added (their bytes stay within 255).
+    pano_effect(blur_frame, static_cast<uint32_t>(10000 - t));
+    const PanoBlur blur(t);
+    constexpr int kBelow = kCaptionTop + kCaptionRows;
+    pano_blur_rows(scratch, blur, 0, kCaptionTop, level);
+    pano_blur_rows(scratch, blur, kCaptionTop, kCaptionRows, 0);
+    pano_blur_rows(scratch, blur, kBelow, kScreenH - kBelow, level);
+    pano_captions(scratch, t);
+    uint32_t* const captions = scratch + kCaptionTop * kScreenW;
+    add_fade(captions, captions, captions, kCaptionRows * kScreenW, 255 - level, 0);
+    add_fade(frame, scratch, frame, kScreenWords, level, 255);
 }
 
 void halftone_scene(uint32_t* frame, int t) {

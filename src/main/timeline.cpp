@@ -160,8 +160,7 @@ void section_2(timeline& tl) {
         tl.e = demo_tick() - tl.c2;
         halftone_scene(screen_b, tl.e);
         if (ramp(tl.e) < 255) { // once the fade is complete the panorama is not seen
-            pano_scene(screen_a, demo_tick() - tl.c1);
-            cross_fade(screen_a, screen_b, screen_b, kScreenWords, ramp(tl.e));
+            pano_cross_fade(screen_a, screen_b, demo_tick() - tl.c1, ramp(tl.e));
         }
         beat_flash(screen_b, flash, tl.e);
         return screen_b;
