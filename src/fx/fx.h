@@ -11,8 +11,9 @@
 // Warped hole mask: copies src into dest and masks it with a scrolling, lens-warped hole lattice.
 void venkula_init(int depth, int divisor);
 void venkula(int time, uint32_t* dest, const uint32_t* src);
-// Which pixels venkula(time, ...) lets anything of the source through: covered[p] is 0 where the masked
-// pixel is black whatever the source, non-zero elsewhere (76800 bytes).
+// What venkula(time, ...) does to each pixel, a byte b per pixel (76800 bytes): a source pixel s whose top
+// byte is 0 becomes s & (b * 0x010101) for b of 0x80 and above, (s >> 1) & (b * 0x010101) below. So b is 0
+// where the masked pixel is black whatever the source (0xFF, 0xC0: a hole, a rim; 0x7F, 0x60, 0x40: halved).
 void venkula_coverage(int time, uint8_t* covered);
 
 // Moving-average (box) blurs of window n with pre-divided sums; dst must not overlap src.
@@ -52,6 +53,10 @@ void suumi_effect(uint32_t* dest, int t, double exponent, const uint32_t* pic1, 
 // venkula_coverage gives) is not 0, or everywhere when covered is null; other pixels are left as they are.
 void suumi_effect_paletted(uint32_t* dest, int t, double exponent, const uint8_t* pic1, const uint8_t* pic2,
                            const uint8_t* pic3, const uint32_t* palette, const uint8_t* covered);
+// venkula(time, dest, z) of the paletted zoomer's frame z, in one pass: covered is venkula_coverage(time).
+// Every pixel of dest is written.
+void suumi_effect_masked(uint32_t* dest, int t, double exponent, const uint8_t* pic1, const uint8_t* pic2,
+                         const uint8_t* pic3, const uint32_t* palette, const uint8_t* covered);
 
 // Halftone dot screen added onto dest with saturation; dest must not overlap src.
 void halftone_init(int width, int height);

@@ -98,15 +98,25 @@ void mask_frame(uint16_t scroll, uint32_t* dest, const uint32_t* src) {
     }
 }
 
-// Which pixels can show anything of the source: all but those of cells outside the lattice.
+// Each pixel's coverage byte (fx.h): the low byte of its cell's mask, shifted down by 1 where the pixel is
+// halved; a pixel of the bottom half is halved before it is masked, so its byte is masked once more.
 void coverage(uint16_t scroll, uint8_t* covered) {
     const Words row_scroll = Words{} + static_cast<uint16_t>(scroll >> 8);
     const Words column_scroll = Words{} + static_cast<uint16_t>(scroll & 255);
     using Bytes8 = uint8_t __attribute__((vector_size(8)));
-    for (int p = 0; p < kPixels; p += 8) {
-        const Bytes8 shown =
-            __builtin_convertvector(cell_lanes(p, row_scroll, column_scroll).mask != 0, Bytes8);
-        std::memcpy(covered + p, &shown, 8);
+    auto reversed = [](Words v) { return __builtin_shufflevector(v, v, 7, 6, 5, 4, 3, 2, 1, 0); };
+    auto halved = [](Words m, Words shade) { return (m & ~shade) | ((m >> 1) & shade); };
+    auto put = [&](int at, Words b) {
+        const Bytes8 bytes = __builtin_convertvector(b, Bytes8);
+        std::memcpy(covered + at, &bytes, 8);
+    };
+    for (int p = 0; p < kPixels / 2; p += 8) {
+        const int q = kPixels - 8 - p; // the mirror pixels of p + 7 .. p, in ascending order
+        const CellLanes cp = cell_lanes(p, row_scroll, column_scroll);
+        const CellLanes cq = cell_lanes(q, row_scroll, column_scroll);
+        const Words mp = cp.mask & 255, mq = cq.mask & 255;
+        put(p, halved(mp, reversed(cq.shade)));
+        put(q, halved(mq, reversed(cp.shade)) & mq);
     }
 }
 #else
@@ -213,14 +223,31 @@ void mask_frame(uint16_t scroll, uint32_t* dest, const uint32_t* src) {
     mask_pairs(scroll, dest, src, 0, kPixels / 2);
 }
 
+// The coverage bytes (fx.h) of a pixel p of the top half and of its mirror q, at [cp * 4 + cq].
+struct PairCoverage {
+    uint8_t p[16], q[16];
+    constexpr PairCoverage() : p(), q() {
+        constexpr uint8_t kClassByte[4] = {0, 0xFF, 0xFF, 0xC0};
+        for (int cp = 0; cp < 4; cp++)
+            for (int cq = 0; cq < 4; cq++) {
+                p[cp * 4 + cq] = static_cast<uint8_t>(cq != kHoleKeep ? kClassByte[cp] >> 1 : kClassByte[cp]);
+                q[cp * 4 + cq] = static_cast<uint8_t>(cp != kHoleKeep ? (kClassByte[cq] >> 1) & kClassByte[cq]
+                                                                      : kClassByte[cq]);
+            }
+    }
+};
+constexpr PairCoverage pair_coverage;
+
 void coverage(uint16_t scroll, uint8_t* covered) {
-    const uint32_t scrolls = scroll | uint32_t{scroll} << 16;
-    for (int p = 0; p < kPixels; p += 2) {
-        uint32_t cells;
-        std::memcpy(&cells, lens + p, 4);
-        cells = swar::add_bytes(cells, scrolls);
-        covered[p] = cell_class.of[cells & 0xFFFF];
-        covered[p + 1] = cell_class.of[cells >> 16];
+    const uint16_t* lp = lens;
+    const uint16_t* lq = lens + kPixels - 1;
+    uint8_t* cp = covered;
+    uint8_t* cq = covered + kPixels - 1;
+    for (; cp < cq; cp++, cq--, lp++, lq--) {
+        const uint32_t pair =
+            cell_class.of[swar::add_bytes(*lp, scroll)] * 4u + cell_class.of[swar::add_bytes(*lq, scroll)];
+        *cp = pair_coverage.p[pair];
+        *cq = pair_coverage.q[pair];
     }
 }
 #endif

@@ -32,7 +32,7 @@ uint32_t zoom_texture[256 * 256];
 namespace {
 uint32_t blur_frame[kScreenWords];
 uint32_t halftone_frame[kScreenWords];
-uint32_t zoom_frame[kScreenWords];
+[[maybe_unused]] uint32_t zoom_frame[kScreenWords];
 [[maybe_unused]] uint8_t zoom_cover[kScreenWords]; // the pixels of zoom_frame that the mask shows
 uint32_t zoom_palette[256];                        // the colours of zoom_texture's greys
 uint32_t twist_frame[kScreenWords];
@@ -334,12 +334,17 @@ void zoom_scene(uint32_t* frame, int t) {
 #if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
     // SSE2 draws the whole zoomer 16 bytes at a time faster than it finds what the mask shows.
     suumi_effect(zoom_frame, z, 5.0, zoom_texture, zoom_texture, zoom_texture);
-#else
-    // The zoomer is drawn only where the mask lets it through.
+    venkula(t, frame, zoom_frame);
+#elif defined(__ARM_NEON) && !defined(SHORELINE_NO_SIMD)
+    // The zoomer is drawn only where the mask lets it through; NEON masks a whole frame quickly.
     venkula_coverage(t, zoom_cover);
     suumi_effect_paletted(zoom_frame, z, 5.0, naama, naama, naama, zoom_palette, zoom_cover);
-#endif
     venkula(t, frame, zoom_frame);
+#else
+    // Without a vector unit the zoomer is drawn masked, and only where the mask lets it through.
+    venkula_coverage(t, zoom_cover);
+    suumi_effect_masked(frame, z, 5.0, naama, naama, naama, zoom_palette, zoom_cover);
+#endif
     make_thumb(frame);
     const double u = t * 0.0625;
     paste_thumb(frame, 245, static_cast<int>(std::sin(u) * 16 + 24));

@@ -130,6 +130,9 @@ TEST_F(Suumi, PalettedPicturesGiveTheFramesOfTheirColours) {
         }
         covered[p] = on ? static_cast<uint8_t>(p % 5 == 0 ? 0xFF : 1 + p % 3) : 0;
     }
+    std::vector<uint8_t> masks(covered.size()); // the same runs, with the bytes venkula_coverage gives
+    constexpr uint8_t kMaskBytes[] = {0xFF, 0xC0, 0x7F, 0x60, 0x40};
+    for (size_t p = 0; p < masks.size(); p++) masks[p] = covered[p] ? kMaskBytes[p * 7 / 3 % 5] : 0;
     std::vector<uint32_t> want(kW * kH), got(kW * kH);
     for (int t : {0, 1, 100, 255, 256, 400, 511, 600, 767, 100080, -5}) {
         suumi_effect(want.data(), t, 5.0, c1.data(), c2.data(), c3.data());
@@ -140,6 +143,14 @@ TEST_F(Suumi, PalettedPicturesGiveTheFramesOfTheirColours) {
                               covered.data());
         for (size_t p = 0; p < got.size(); p++)
             ASSERT_EQ(got[p], covered[p] ? want[p] : 0x12345678u) << t << " pixel " << p;
+        // Through the hole mask's bytes: every pixel written, masked (and below 0x80 halved first).
+        std::fill(got.begin(), got.end(), 0x12345678u);
+        suumi_effect_masked(got.data(), t, 5.0, g1.data(), g2.data(), g3.data(), palette.data(),
+                            masks.data());
+        for (size_t p = 0; p < got.size(); p++) {
+            const uint32_t b = masks[p];
+            ASSERT_EQ(got[p], (b >= 0x80 ? want[p] : want[p] >> 1) & (b * 0x010101u)) << t << " pixel " << p;
+        }
     }
 }
 

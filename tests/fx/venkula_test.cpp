@@ -151,29 +151,29 @@ TEST(Venkula, MatchesReferenceOverTimeAndInPlace) {
     }
 }
 
-TEST(Venkula, CoverageIsWhereSomeSourceShows) {
-    // A pixel is covered exactly where a white source leaves it non-black; an uncovered pixel is black
-    // whatever the source.
-    const std::vector<uint32_t> white(kPixels, 0xFFFFFFFFu);
-    const auto noise = random_frame(kPixels, 26, true);
-    std::vector<uint32_t> lit(kPixels), masked(kPixels);
+TEST(Venkula, CoverageTellsWhatTheMaskDoesToEachPixel) {
+    // Each pixel's byte gives its masked value for any source without a top byte: black for 0, masked by
+    // the byte in all three channels, halved first below 0x80. Noise reaches every class of cell pair.
+    auto noise = random_frame(kPixels, 26, true);
+    for (uint32_t& w : noise) w &= 0x00FFFFFFu;
+    std::vector<uint32_t> masked(kPixels);
     std::vector<uint8_t> covered(kPixels);
     for (auto [depth, divisor] : {std::pair{1200, 280}, std::pair{500, 180}}) {
         venkula_init(depth, divisor);
         for (int time : {-77, 0, 1234, 9999}) {
             venkula_coverage(time, covered.data());
-            venkula(time, lit.data(), white.data());
             venkula(time, masked.data(), noise.data());
-            int shown = 0;
+            int shown = 0, halved = 0;
             for (int p = 0; p < kPixels; p++) {
-                ASSERT_EQ(covered[p] != 0, lit[p] != 0) << "t " << time << " pixel " << p;
-                if (!covered[p]) {
-                    ASSERT_EQ(masked[p], 0u) << "t " << time << " pixel " << p;
-                }
-                shown += covered[p] != 0;
+                const uint32_t b = covered[p], s = noise[p];
+                ASSERT_EQ(masked[p], (b >= 0x80 ? s : s >> 1) & (b * 0x010101u))
+                    << "t " << time << " pixel " << p;
+                shown += b != 0;
+                halved += b != 0 && b < 0x80;
             }
             EXPECT_GT(shown, kPixels / 3);
             EXPECT_LT(shown, kPixels * 2 / 3);
+            EXPECT_GT(halved, 0);
         }
     }
 }
