@@ -79,38 +79,36 @@ uint8_t profile_sample(int s, int r, int k) {
 
 // d[k] = min(255, d[k] + add[level[k]]) per byte, from d up to end.
 void add_row(uint32_t* d, uint32_t* const end, const uint8_t* level, const uint32_t* add) {
-#if defined(__ARM_FEATURE_SIMD32) && defined(__thumb2__)
-    // By hand two pixels a step in 11 instructions (the compiler's loop spilled its registers in the tail).
-    uint32_t t0, t1, t2, t3;
-    asm volatile(
-        "b      2f\n\t"
-        "1:\n\t"
-        "ldrb   %[t0], [%[level]], #1\n\t"
-        "ldrb   %[t2], [%[level]], #1\n\t"
-        "ldr    %[t0], [%[add], %[t0], lsl #2]\n\t"
-        "ldr    %[t2], [%[add], %[t2], lsl #2]\n\t"
-        "ldrd   %[t1], %[t3], [%[d]]\n\t"
-        "uqadd8 %[t1], %[t1], %[t0]\n\t"
-        "uqadd8 %[t3], %[t3], %[t2]\n\t"
-        "strd   %[t1], %[t3], [%[d]], #8\n\t"
-        "2:\n\t"
-        "sub    %[t0], %[end], %[d]\n\t"
-        "cmp    %[t0], #8\n\t"
-        "bge    1b\n\t"
-        "cmp    %[t0], #4\n\t"
-        "bne    3f\n\t"
-        "ldrb   %[t0], [%[level]]\n\t"
-        "ldr    %[t0], [%[add], %[t0], lsl #2]\n\t"
-        "ldr    %[t1], [%[d]]\n\t"
-        "uqadd8 %[t1], %[t1], %[t0]\n\t"
-        "str    %[t1], [%[d]]\n\t"
-        "3:"
-        : [t0] "=&r"(t0), [t1] "=&r"(t1), [t2] "=&r"(t2), [t3] "=&r"(t3), [d] "+r"(d), [level] "+r"(level)
-        : [end] "r"(end), [add] "r"(add)
-        : "cc", "memory");
-#else
-    for (; d != end; d++, level++) *d = swar::add_saturate(*d, add[*level]);
+#if defined(__ARM_FEATURE_SIMD32) && defined(__thumb2__) && defined(__OPTIMIZE__)
+    // By hand four pixels a step in 16 instructions, the frame's words loaded and stored together.
+    if (int groups = static_cast<int>(end - d) / 4; groups > 0) {
+        register uint32_t d0 asm("r4"), d1 asm("r5"), d2 asm("r6"), d3 asm("r8"); // ascending, for LDM/STM
+        uint32_t t0, t1, t2, t3;
+        asm volatile(
+            "1:\n\t"
+            "ldrb   %[t0], [%[level]], #1\n\t"
+            "ldrb   %[t1], [%[level]], #1\n\t"
+            "ldrb   %[t2], [%[level]], #1\n\t"
+            "ldrb   %[t3], [%[level]], #1\n\t"
+            "ldr    %[t0], [%[add], %[t0], lsl #2]\n\t"
+            "ldr    %[t1], [%[add], %[t1], lsl #2]\n\t"
+            "ldr    %[t2], [%[add], %[t2], lsl #2]\n\t"
+            "ldr    %[t3], [%[add], %[t3], lsl #2]\n\t"
+            "ldm    %[d], {%[d0], %[d1], %[d2], %[d3]}\n\t"
+            "uqadd8 %[d0], %[d0], %[t0]\n\t"
+            "uqadd8 %[d1], %[d1], %[t1]\n\t"
+            "uqadd8 %[d2], %[d2], %[t2]\n\t"
+            "uqadd8 %[d3], %[d3], %[t3]\n\t"
+            "stmia  %[d]!, {%[d0], %[d1], %[d2], %[d3]}\n\t"
+            "subs   %[n], %[n], #1\n\t"
+            "bne    1b"
+            : [t0] "=&r"(t0), [t1] "=&r"(t1), [t2] "=&r"(t2), [t3] "=&r"(t3), [d0] "=&r"(d0), [d1] "=&r"(d1),
+              [d2] "=&r"(d2), [d3] "=&r"(d3), [d] "+r"(d), [level] "+r"(level), [n] "+r"(groups)
+            : [add] "r"(add)
+            : "cc", "memory");
+    }
 #endif
+    for (; d != end; d++, level++) *d = swar::add_saturate(*d, add[*level]);
 }
 
 // draw_sprite without a vector unit: rows r0..r1-1, columns k0..k1-1 of the sprite.

@@ -233,13 +233,14 @@ void section_6(timeline& tl) {
     play(800, [&](int) {
         tl.e = demo_tick() - tl.c6;
         zoom_scene(screen_b, tl.e);
-        if (ramp(tl.e) < 255) { // once the fade is complete the flares are not seen
-            clear(screen_a);
-            flarez(screen_a, demo_tick() - tl.c4);
-            band_block(screen_a);
-            cross_fade(screen_a, screen_b, screen_b, kScreenWords, ramp(tl.e));
-        }
-        return screen_b;
+        if (ramp(tl.e) == 255) return screen_b; // once the fade is complete the flares are not seen
+        clear(screen_a);
+        flarez(screen_a, demo_tick() - tl.c4);
+        band_block(screen_a);
+        // The cross-fade into the flares' buffer, which is weighed in place: the same frame as into
+        // screen_b, which would have to be copied aside as it is overwritten.
+        cross_fade(screen_a, screen_b, screen_a, kScreenWords, ramp(tl.e));
+        return screen_a;
     });
 }
 
