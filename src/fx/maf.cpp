@@ -78,7 +78,7 @@ struct Plain {
     Words operator()(Words v) const { return v; }
     uint32_t operator()(uint32_t w) const { return w; }
 };
-struct Faded {
+template <bool kTwice> struct Faded {
     uint32_t keep, then;
     Weight lanes, then_lanes;
     uint8_t faded[kWords ? 256 : 1]; // both fades of i, for the word path
@@ -89,10 +89,10 @@ struct Faded {
             for (uint32_t i = 0, p = 0; i < 256; i++, p += keep)
                 faded[i] = static_cast<uint8_t>(once_more(div255(p)));
     }
-    uint32_t once_more(uint32_t i) const { return then == 255 ? i : i * then / 255; }
+    uint32_t once_more(uint32_t i) const { return kTwice ? i * then / 255 : i; }
     Words operator()(Words v) const {
         Bytes b = bytes(weigh(reinterpret_cast<Bytes>(v), lanes));
-        if (then != 255) b = bytes(weigh(b, then_lanes));
+        if constexpr (kTwice) b = bytes(weigh(b, then_lanes));
         return reinterpret_cast<Words>(b);
     }
     // A window sum's top byte is 0.
@@ -583,8 +583,10 @@ void horiz_maf_fade(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, 
         horizontal(src, dst, sx, sy, dx, dy, width, height, pitch, n, Plain{});
     else if (keep == 0 || then == 0) // faded out: black wherever the blur would write, as window 0 gives
         horizontal(src, dst, sx, sy, dx, dy, width, height, pitch, window_ok(n) ? 0 : n, Plain{});
+    else if (then == 255)
+        horizontal(src, dst, sx, sy, dx, dy, width, height, pitch, n, Faded<false>(keep));
     else
-        horizontal(src, dst, sx, sy, dx, dy, width, height, pitch, n, Faded(keep, then));
+        horizontal(src, dst, sx, sy, dx, dy, width, height, pitch, n, Faded<true>(keep, then));
 }
 
 // Columns of the rectangle; walks the rows in order and keeps one running sum per column, so that the

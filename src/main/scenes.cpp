@@ -303,6 +303,11 @@ void pano_scene(uint32_t* frame, int t) {
 
 void pano_cross_fade(uint32_t* scratch, uint32_t* frame, int t, int level) {
     level = std::clamp(level, 0, 255);
+#if (defined(__SSE2__) || defined(__ARM_NEON)) && !defined(SHORELINE_NO_SIMD)
+    // A vector unit blends both sources in one pass as quickly as it weighs one.
+    pano_scene(scratch, t);
+    cross_fade(scratch, frame, frame, kScreenWords, level);
+#else
     // The cross-fade's weight of the panorama, i * (255 - level) / 255 per byte, is a fade towards black
     // too: outside the caption rows the blur applies it with its own. The caption rows are weighed after
     // their captions; then the other source is weighed and the two added (their bytes stay within 255).
@@ -316,6 +321,7 @@ void pano_cross_fade(uint32_t* scratch, uint32_t* frame, int t, int level) {
     uint32_t* const captions = scratch + kCaptionTop * kScreenW;
     add_fade(captions, captions, captions, kCaptionRows * kScreenW, 255 - level, 0);
     add_fade(frame, scratch, frame, kScreenWords, level, 255);
+#endif
 }
 
 void halftone_scene(uint32_t* frame, int t) {
@@ -334,11 +340,6 @@ void zoom_scene(uint32_t* frame, int t) {
 #if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
     // SSE2 draws the whole zoomer 16 bytes at a time faster than it finds what the mask shows.
     suumi_effect(zoom_frame, z, 5.0, zoom_texture, zoom_texture, zoom_texture);
-    venkula(t, frame, zoom_frame);
-#elif defined(__ARM_NEON) && !defined(SHORELINE_NO_SIMD)
-    // The zoomer is drawn only where the mask lets it through; NEON masks a whole frame quickly.
-    venkula_coverage(t, zoom_cover);
-    suumi_effect_paletted(zoom_frame, z, 5.0, naama, naama, naama, zoom_palette, zoom_cover);
     venkula(t, frame, zoom_frame);
 #else
     // Without a vector unit the zoomer is drawn masked, and only where the mask lets it through.

@@ -242,6 +242,26 @@ TEST(Compositors, PanoramaSceneAtTimeZero) {
     EXPECT_EQ(frame, expected);
 }
 
+// pano_cross_fade is the panorama cross-faded into the frame: at the fade's ends, with the titles coming
+// up and at full level (the caption rows are weighed apart from the rest).
+TEST(Compositors, PanoramaCrossFadeIsThePanoramaCrossFadedIn) {
+    init_maf();
+    make_pano_tables();
+    pano_init(pano_back, pano_front);
+    std::vector<uint32_t> other(kScreenWords), panorama(kScreenWords), want(kScreenWords),
+        scratch(kScreenWords);
+    for (int i = 0; i < kScreenWords; i++)
+        other[size_t(i)] = (static_cast<uint32_t>(i) * 2654435761u) & 0x00FFFFFFu;
+    for (int t : {0, 200, 700})
+        for (int level : {0, 1, 77, 254, 255}) {
+            pano_scene(panorama.data(), t);
+            cross_fade(panorama.data(), other.data(), want.data(), kScreenWords, level);
+            std::vector<uint32_t> got = other;
+            pano_cross_fade(scratch.data(), got.data(), t, level);
+            ASSERT_EQ(got, want) << "t " << t << ", level " << level;
+        }
+}
+
 // The titles fade in one after the other: band 0 reaches full level at t = 255, band 1 at t = 383. A pixel
 // of full coverage shows exactly the caption colour at full level, whatever lies below, and not before.
 TEST(Compositors, PanoramaTitlesReachFullLevelOneAfterTheOther) {
