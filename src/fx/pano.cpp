@@ -141,10 +141,30 @@ void draw_stretches(uint32_t* dest, uint32_t position, uint32_t key) {
             const uint32_t offset = st.offset;
             const uint32_t* const* l = layers[st.start];
             uint32_t* d = dest + st.start;
-            for (uint32_t* const end = d + st.length; d != end; d++, l += 2) {
+            uint32_t* const end = d + st.length;
+#if defined(__thumb2__) && defined(__OPTIMIZE__)
+            // By hand 7 instructions a pixel, 9 where the background shows.
+            uint32_t v;
+            asm volatile("1:\n\t"
+                         "ldr    %[v], [%[l]], #8\n\t"
+                         "ldr    %[v], [%[v], %[offset], lsl #2]\n\t"
+                         "cmp    %[v], %[key]\n\t"
+                         "bne    2f\n\t"
+                         "ldr    %[v], [%[l], #-4]\n\t"
+                         "ldr    %[v], [%[v], %[offset], lsl #2]\n"
+                         "2:\n\t"
+                         "str    %[v], [%[d]], #4\n\t"
+                         "cmp    %[d], %[end]\n\t"
+                         "bne    1b"
+                         : [v] "=&r"(v), [l] "+r"(l), [d] "+r"(d)
+                         : [offset] "r"(offset), [key] "r"(key), [end] "r"(end)
+                         : "cc", "memory");
+#else
+            for (; d != end; d++, l += 2) {
                 const uint32_t v = l[0][offset];
                 *d = v != key ? v : l[1][offset];
             }
+#endif
         }
 }
 
