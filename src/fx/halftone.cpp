@@ -114,26 +114,50 @@ void add_dot(uint32_t* p, ptrdiff_t stride, const uint8_t* b, const uint8_t* g, 
 // on the distance only), so its pixels take 13 distinct words: rows R and 6 - R, and columns c and 6 - c,
 // share them. Each pair of rows is added with its words made once; with `mirrored_row4` row 4 is left
 // out, to be copied from row 2 (see draw_words).
-template <int R>
+//
+// With kFill the frame was black before the dots, which are drawn line by line and left to right: a
+// pixel that no earlier dot can have reached is stored instead of added. Rows 5 and 6 are a line's own
+// until the next line; rows 2 to 4 are the line's alone, but for column 0, the previous dot's column 6.
+template <int R, bool kFill>
 void add_dot_rows(uint32_t* p, ptrdiff_t stride, const uint8_t* b, const uint8_t* g, const uint8_t* r,
                   bool both) {
-    constexpr int first = dot_first(R);
+    constexpr int first = dot_first(R), end = dot_end(R);
     uint32_t word[kHalf + 1];
     for (int c = first; c <= kHalf; c++)
         word[c] = b[R * kRow + c] | g[R * kRow + c] << 8 | uint32_t{r[R * kRow + c]} << 16;
-    auto add = [&](uint32_t* row) {
-        for (int c = first; c < dot_end(R); c++)
-            row[c] = swar::add_saturate(row[c], word[c <= kHalf ? c : kDot - 1 - c]);
+    auto at = [&](int c) { return word[c <= kHalf ? c : kDot - 1 - c]; };
+    auto add = [&](uint32_t* row, int from) {
+        for (int c = from; c < end; c++) row[c] = swar::add_saturate(row[c], at(c));
     };
-    add(p + R * stride);
-    if (R != kHalf && both) add(p + (kDot - 1 - R) * stride);
+    auto put = [&](uint32_t* row, int from) {
+        for (int c = from; c < end; c++) row[c] = at(c);
+    };
+    // A row whose pixels only column 0 may share: added there, stored elsewhere.
+    auto own_row = [&](uint32_t* row) {
+        row[0] = swar::add_saturate(row[0], at(0));
+        put(row, 1);
+    };
+    uint32_t* const top = p + R * stride;
+    if (kFill && R >= 2)
+        own_row(top);
+    else
+        add(top, first);
+    if (R == kHalf || !both) return;
+    uint32_t* const bottom = p + (kDot - 1 - R) * stride;
+    if (!kFill)
+        add(bottom, first);
+    else if (R < 2)
+        put(bottom, first);
+    else
+        own_row(bottom);
 }
+template <bool kFill>
 void add_dot_words(uint32_t* p, ptrdiff_t stride, const uint8_t* b, const uint8_t* g, const uint8_t* r,
                    bool mirrored_row4) {
-    add_dot_rows<0>(p, stride, b, g, r, true);
-    add_dot_rows<1>(p, stride, b, g, r, true);
-    add_dot_rows<2>(p, stride, b, g, r, !mirrored_row4);
-    add_dot_rows<3>(p, stride, b, g, r, true);
+    add_dot_rows<0, kFill>(p, stride, b, g, r, true);
+    add_dot_rows<1, kFill>(p, stride, b, g, r, true);
+    add_dot_rows<2, kFill>(p, stride, b, g, r, !mirrored_row4);
+    add_dot_rows<3, kFill>(p, stride, b, g, r, true);
 }
 
 // draw without a vector unit: the dots are added onto the frame itself (cleared first when `fill`),
@@ -151,7 +175,11 @@ void draw_words(uint32_t* dest, const uint32_t* src, int w, int h, const uint8_t
             if (lb < 4 && lg < 4 && lr < 4) continue;
             const uint8_t *b = dot_bytes[lb], *g = dot_bytes[lg], *r = dot_bytes[lr];
             if (x >= kHalf && x + kHalf < w && y >= kHalf && y + kHalf < h) {
-                add_dot_words(dest + static_cast<ptrdiff_t>(y - kHalf) * w + x - kHalf, w, b, g, r, mirrored);
+                uint32_t* const at = dest + static_cast<ptrdiff_t>(y - kHalf) * w + x - kHalf;
+                if (fill)
+                    add_dot_words<true>(at, w, b, g, r, mirrored);
+                else
+                    add_dot_words<false>(at, w, b, g, r, mirrored);
                 continue;
             }
             for (int i = 0; i < kDot; i++) {
