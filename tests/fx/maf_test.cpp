@@ -275,6 +275,19 @@ TEST_F(Maf, FadedBlurIsTheBlurCrossFadedToBlack) {
                 horiz_maf_fade(src.data(), got.data(), 0, 0, 0, 0, w, rows, pitch, rows, n, level);
                 ASSERT_EQ(got, want) << "width " << w << ", window " << n << ", level " << level;
             }
+    // A second level fades the faded sums once more, each fade truncated on its own.
+    for (int n : {1, 5, 41})
+        for (auto [level, then] :
+             {std::pair{90, 100}, std::pair{0, 254}, std::pair{200, 255}, std::pair{17, 1}}) {
+            std::vector<uint32_t> want(pitch * rows), got(pitch * rows), blurred(pitch * rows);
+            horiz_maf(src.data(), blurred.data(), 0, 0, 0, 0, 320, rows, pitch, rows, n);
+            for (int y = 0; y < rows; y++) {
+                cross_fade(blurred.data() + y * pitch, black.data(), want.data() + y * pitch, 320, level);
+                cross_fade(want.data() + y * pitch, black.data(), want.data() + y * pitch, 320, then);
+            }
+            horiz_maf_fade(src.data(), got.data(), 0, 0, 0, 0, 320, rows, pitch, rows, n, level, then);
+            ASSERT_EQ(got, want) << "window " << n << ", levels " << level << " then " << then;
+        }
     // A window outside 0..639 writes nothing, whatever the level.
     std::vector<uint32_t> d(pitch * rows, 7);
     for (int level : {0, 100, 255})
