@@ -160,15 +160,114 @@ void add_dot_words(uint32_t* p, ptrdiff_t stride, const uint8_t* b, const uint8_
     add_dot_rows<3, kFill>(p, stride, b, g, r, true);
 }
 
+// add_dot_words<true>(p, stride, b, g, r, true) for 32-bit ARM: by hand 107 instructions a dot, where
+// the compiler keeps its rows' pointers on the stack. A row's words are made from their three bytes,
+// and the rows added or stored in pairs of words.
+void add_dot_onto_black(uint32_t* p, ptrdiff_t stride, const uint8_t* b, const uint8_t* g, const uint8_t* r) {
+#if defined(__ARM_FEATURE_SIMD32) && defined(__thumb2__) && defined(__OPTIMIZE__)
+    const uint32_t s = static_cast<uint32_t>(stride) * 4; // bytes per frame row
+    uint32_t w0, w1, w2, w3, t0, t1, q;
+    // clang-format off
+#define DOT_WORD(W, OFF)                                                                                     \
+    "ldrb    %[t0], [%[b], #" OFF "]\n\t"                                                                    \
+    "ldrb    %[t1], [%[g], #" OFF "]\n\t"                                                                    \
+    "orr     %[" W "], %[t0], %[t1], lsl #8\n\t"                                                             \
+    "ldrb    %[t1], [%[r], #" OFF "]\n\t"                                                                    \
+    "orr     %[" W "], %[" W "], %[t1], lsl #16\n\t"
+// A row that only column 0 shares (rows 2 and 3, at %[q]): added there, stored elsewhere.
+#define DOT_OWN_ROW                                                                                          \
+    "ldr     %[t0], [%[q]]\n\t"                                                                              \
+    "uqadd8  %[t0], %[t0], %[w0]\n\t"                                                                        \
+    "strd    %[t0], %[w1], [%[q]]\n\t"                                                                       \
+    "strd    %[w2], %[w3], [%[q], #8]\n\t"                                                                   \
+    "strd    %[w2], %[w1], [%[q], #16]\n\t"                                                                  \
+    "str     %[w0], [%[q], #24]\n\t"
+    asm volatile(
+        // rows 0 and 6, columns 2..4: added on row 0, stored on row 6
+        DOT_WORD("w0", "2") DOT_WORD("w1", "3")
+        "ldrd    %[t0], %[t1], [%[p], #8]\n\t"
+        "uqadd8  %[t0], %[t0], %[w0]\n\t"
+        "uqadd8  %[t1], %[t1], %[w1]\n\t"
+        "strd    %[t0], %[t1], [%[p], #8]\n\t"
+        "ldr     %[t0], [%[p], #16]\n\t"
+        "uqadd8  %[t0], %[t0], %[w0]\n\t"
+        "str     %[t0], [%[p], #16]\n\t"
+        "add     %[q], %[p], %[s], lsl #2\n\t"
+        "add     %[q], %[q], %[s], lsl #1\n\t"
+        "strd    %[w0], %[w1], [%[q], #8]\n\t"
+        "str     %[w0], [%[q], #16]\n\t"
+        // rows 1 and 5, columns 1..5
+        DOT_WORD("w0", "9") DOT_WORD("w1", "10") DOT_WORD("w2", "11")
+        "add     %[q], %[p], %[s]\n\t"
+        "ldrd    %[t0], %[t1], [%[q], #4]\n\t"
+        "uqadd8  %[t0], %[t0], %[w0]\n\t"
+        "uqadd8  %[t1], %[t1], %[w1]\n\t"
+        "strd    %[t0], %[t1], [%[q], #4]\n\t"
+        "ldrd    %[t0], %[t1], [%[q], #12]\n\t"
+        "uqadd8  %[t0], %[t0], %[w2]\n\t"
+        "uqadd8  %[t1], %[t1], %[w1]\n\t"
+        "strd    %[t0], %[t1], [%[q], #12]\n\t"
+        "ldr     %[t0], [%[q], #20]\n\t"
+        "uqadd8  %[t0], %[t0], %[w0]\n\t"
+        "str     %[t0], [%[q], #20]\n\t"
+        "add     %[q], %[p], %[s], lsl #2\n\t"
+        "add     %[q], %[q], %[s]\n\t"
+        "strd    %[w0], %[w1], [%[q], #4]\n\t"
+        "strd    %[w2], %[w1], [%[q], #12]\n\t"
+        "str     %[w0], [%[q], #20]\n\t"
+        // rows 2 and 3, columns 0..6 (row 4 is copied from row 2 after the line)
+        DOT_WORD("w0", "16") DOT_WORD("w1", "17") DOT_WORD("w2", "18") DOT_WORD("w3", "19")
+        "add     %[q], %[p], %[s], lsl #1\n\t"
+        DOT_OWN_ROW
+        DOT_WORD("w0", "24") DOT_WORD("w1", "25") DOT_WORD("w2", "26") DOT_WORD("w3", "27")
+        "add     %[q], %[q], %[s]\n\t"
+        DOT_OWN_ROW
+        : [w0] "=&r"(w0), [w1] "=&r"(w1), [w2] "=&r"(w2), [w3] "=&r"(w3), [t0] "=&r"(t0), [t1] "=&r"(t1),
+          [q] "=&r"(q)
+        : [p] "r"(p), [s] "r"(s), [b] "r"(b), [g] "r"(g), [r] "r"(r)
+        : "memory");
+#undef DOT_WORD
+#undef DOT_OWN_ROW
+    // clang-format on
+#else
+    add_dot_words<true>(p, stride, b, g, r, true);
+#endif
+}
+
 // draw without a vector unit: the dots are added onto the frame itself (cleared first when `fill`),
 // those at the edges clipped pixel by pixel.
+// The dots of line y centred at x, x + 6, ... while they lie inside the frame, onto black with the line's
+// row 4 left to copy (3 <= x, 3 <= y, y + 3 < h): kept out of line, so that its loop keeps its values in
+// registers. Returns the first centre past them.
+[[gnu::noinline]] int inner_dots_onto_black(uint32_t* dest, const uint32_t* src, int w, int y, int x,
+                                            const uint8_t* level) {
+    const uint32_t* above = src + static_cast<ptrdiff_t>(y - kHalf) * w - kHalf;
+    const uint32_t* at = src + static_cast<ptrdiff_t>(y) * w - kHalf;
+    uint32_t* const top_left = dest + static_cast<ptrdiff_t>(y - kHalf) * w - kHalf;
+    for (; x + kHalf < w; x += kStepX) {
+        const uint32_t p0 = above[x], p1 = above[x + kHalf], p2 = at[x], p3 = at[x + kHalf];
+        const uint32_t rb = (p0 & 0xFF00FFu) + (p1 & 0xFF00FFu) + (p2 & 0xFF00FFu) + (p3 & 0xFF00FFu);
+        const unsigned lb = level[rb >> 2 & 255], lr = level[rb >> 18 & 255],
+                       lg = level[((p0 >> 8 & 255) + (p1 >> 8 & 255) + (p2 >> 8 & 255) + (p3 >> 8 & 255)) >>
+                                  2];
+        if ((lb | lg | lr) < 4) continue;
+        add_dot_onto_black(top_left + x, w, dot_bytes[lb], dot_bytes[lg], dot_bytes[lr]);
+    }
+    return x;
+}
+
 void draw_words(uint32_t* dest, const uint32_t* src, int w, int h, const uint8_t* level, bool fill) {
     if (fill) std::fill(dest, dest + static_cast<ptrdiff_t>(w) * h, 0u);
     for (int line = 0, y = 0; y < h; line++, y += kStepY) {
         // Rows y - 1 and y + 1 are covered by this line's dots alone, whose rows 2 and 4 are the same: drawn
         // onto black, row y + 1 is a copy of row y - 1.
         const bool mirrored = fill && y >= 1 && y + 1 < h;
+        const bool inner_line = fill && y >= kHalf && y + kHalf < h;
         for (int x = (line & 1) * (kStepX / 2); x < w; x += kStepX) {
+            if (inner_line && x >= kHalf && x + kHalf < w) {
+                x = inner_dots_onto_black(dest, src, w, y, x, level);
+                if (x >= w) break;
+            }
             uint32_t sb, sg, sr;
             dot_average(src, w, x, y, sb, sg, sr);
             const unsigned lb = level[sb], lg = level[sg], lr = level[sr];
