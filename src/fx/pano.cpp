@@ -210,17 +210,20 @@ void pano_effect(uint32_t* dest, uint32_t position) {
 void pano_effect_grid(uint32_t* dest, uint32_t position, int step, int period, uint32_t rows) {
     if (!tausta || !paalline || step < 1 || period < 1 || period > 32) return;
     const uint32_t key = paalline[0];
-    uint32_t back_col[kW], fore_col[kW]; // image column each drawn screen column samples, per layer
+    // Row 0 of the image column each drawn screen column samples: foreground, background.
+    const uint32_t* layers[kW][2];
     for (int j = 0; j < kW; j += step) {
-        back_col[j] = (position + column[j]) % kImageW;
-        fore_col[j] = (2 * position + column[j]) % kImageW;
+        layers[j][0] = paalline + (2 * position + column[j]) % kImageW;
+        layers[j][1] = tausta + (position + column[j]) % kImageW;
     }
     for (int i = 0; i < kH; i++) {
         if (!(rows >> (i % period) & 1)) continue;
-        for (int p = i * kW, j = 0; j < kW; j += step) {
-            const uint32_t r = row_offset[p + j];
-            const uint32_t f = paalline[r + fore_col[j]];
-            dest[p + j] = f != key ? f : tausta[r + back_col[j]];
+        const uint32_t* offset = row_offset + i * kW;
+        uint32_t* d = dest + i * kW;
+        for (int j = 0; j < kW; j += step) {
+            const uint32_t r = offset[j];
+            const uint32_t f = layers[j][0][r];
+            d[j] = f != key ? f : layers[j][1][r];
         }
     }
 }
