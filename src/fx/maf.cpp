@@ -62,6 +62,14 @@ struct Divisor {
     Words words(const uint32_t* p) const { return reinterpret_cast<Words>(scale(load(p), lanes)); }
 };
 
+// The divisor of window n, made again only when the window (or init_maf's table) changes: a frame blurred
+// in bands of rows makes it once.
+const Divisor& divisor(int n) {
+    static Divisor cached(0);
+    if (cached.n != n || cached.m != multiplier[n]) cached = Divisor(n);
+    return cached;
+}
+
 // The rectangle's rows (each `width` words, `pitch` apart) set by row(src_row, dst_row).
 template <class Row>
 void each_row(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int height, int pitch,
@@ -551,7 +559,7 @@ void horizontal(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int 
                 int pitch, int n, const Out out) {
     if (width <= 0 || height <= 0 || !window_ok(n)) return;
     if (undivided(src, dst, sx, sy, dx, dy, width, height, pitch, n, out)) return;
-    const Divisor div(n);
+    const Divisor& div = divisor(n);
     if (kWords && width <= kSpan) {
         uint32_t p[kSpan + kDividedWindows];
         std::fill(p, p + (n - n / 2), 0u);
@@ -595,7 +603,7 @@ void vert_maf(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy
               int pitch, int /*bufheight*/, int n) {
     if (width <= 0 || height <= 0 || !window_ok(n)) return;
     if (undivided(src, dst, sx, sy, dx, dy, width, height, pitch, n, Plain{})) return;
-    const Divisor div(n);
+    const Divisor& div = divisor(n);
     if constexpr (kWords) return vertical_words(src, dst, sx, sy, dx, dy, width, height, pitch, n, div);
     const int k = n / 2, behind = n - k;
     const int first = std::min(k, height);

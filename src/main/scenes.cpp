@@ -329,7 +329,17 @@ void halftone_scene(uint32_t* frame, int t) {
     // them), and the blur then writes the whole frame: the panorama is drawn only there.
     pano_effect_grid(frame, static_cast<uint32_t>(10000 - t), 3, 5, 0b101);
     halftone_fill(halftone_frame, frame, 255);
-    blur_rows(halftone_frame, frame, static_cast<int>(std::sin(t * 0.1) * 8 + 10));
+    // Onto black a dot line's rows y - 1 and y + 1 are the same (a dot's rows 2 and 4 are, and no other
+    // line reaches them), and so are their blurs: rows 5k + 1 are copied from rows 5k - 1 (k >= 1).
+    const int n = static_cast<int>(std::sin(t * 0.1) * 8 + 10);
+    auto blur = [&](int first, int rows) {
+        horiz_maf(halftone_frame, frame, 0, first, 0, first, kScreenW, rows, kScreenW, kScreenH, n);
+    };
+    blur(0, 6);
+    for (int y = 6; y < kScreenH; y += 5) {
+        std::memcpy(frame + y * kScreenW, frame + (y - 2) * kScreenW, kScreenW * sizeof(uint32_t));
+        blur(y + 1, std::min(4, kScreenH - 1 - y));
+    }
     make_thumb(frame);
     static constexpr int xs[] = {12, 90, 168, 246};
     thumb_strip(frame, xs, 4);
