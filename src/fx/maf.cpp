@@ -603,7 +603,7 @@ void vert_maf(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy
               int pitch, int /*bufheight*/, int n) {
     if (width <= 0 || height <= 0 || !window_ok(n)) return;
     if (undivided(src, dst, sx, sy, dx, dy, width, height, pitch, n, Plain{})) return;
-    const Divisor& div = divisor(n);
+    const Divisor div = divisor(n); // a copy: the column sums' stores cannot alias it
     if constexpr (kWords) return vertical_words(src, dst, sx, sy, dx, dy, width, height, pitch, n, div);
     const int k = n / 2, behind = n - k;
     const int first = std::min(k, height);
