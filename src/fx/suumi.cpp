@@ -129,62 +129,87 @@ void blend(const uint32_t* main_texel, const uint32_t* faded_texel, uint16_t kee
     }
 }
 
-// A row of the paletted zoomer: each pixel is the sum of its two texels' weighted colours (the weights'
-// sum is 255, so no byte overflows), for pixels j0 .. j1 - 1.
+// The hand-written pixel loops of paletted_span and masked_span: a pixel's two texels looked up and their
+// weighted colours added into %[t0] (15 instructions with the store and the loop's test), and for
+// masked_span the mask of its coverage byte applied (6 more).
+// clang-format off
+#if defined(__ARM_FEATURE_SIMD32) && defined(__thumb2__)
+// uxtab adds a texel's column byte into its row bits in one.
+#define SUUMI_PIXEL                                                                                          \
+    "lsr    %[t0], %[v], #8\n\t"                                                                             \
+    "and    %[t0], %[t0], #0xFF00\n\t"                                                                       \
+    "uxtab  %[t0], %[t0], %[u], ror #16\n\t"                                                                 \
+    "and    %[t1], %[v], #0xFF00\n\t"                                                                        \
+    "uxtab  %[t1], %[t1], %[u], ror #8\n\t"                                                                  \
+    "ldrb   %[t0], [%[main], %[t0]]\n\t"                                                                     \
+    "ldrb   %[t1], [%[faded], %[t1]]\n\t"                                                                    \
+    "ldr    %[t0], [%[kept], %[t0], lsl #2]\n\t"                                                             \
+    "ldr    %[t1], [%[taken], %[t1], lsl #2]\n\t"                                                            \
+    "add    %[u], %[u], %[du]\n\t"                                                                           \
+    "add    %[v], %[v], %[dv]\n\t"                                                                           \
+    "add    %[t0], %[t0], %[t1]\n\t"
+#define SUUMI_MASK                                                                                           \
+    "ldrb   %[t1], [%[c]], #1\n\t"                                                                           \
+    "orr    %[t2], %[t1], %[t1], lsl #8\n\t"                                                                 \
+    "orr    %[t2], %[t2], %[t2], lsl #8\n\t"                                                                 \
+    "lsr    %[t1], %[t1], #7\n\t"                                                                            \
+    "lsl    %[t0], %[t0], %[t1]\n\t"                                                                         \
+    "and    %[t0], %[t2], %[t0], lsr #1\n\t"
+#define SUUMI_STORE                                                                                          \
+    "str    %[t0], [%[d]], #4\n\t"                                                                           \
+    "cmp    %[d], %[end]\n\t"                                                                                \
+    "bne    1b"
+#elif defined(__aarch64__)
+// bfxil puts a texel's column byte under its row bits in one.
+#define SUUMI_PIXEL                                                                                          \
+    "lsr    %w[t0], %w[v], #8\n\t"                                                                           \
+    "bfxil  %w[t0], %w[u], #16, #8\n\t"                                                                      \
+    "and    %w[t0], %w[t0], #0xffff\n\t"                                                                     \
+    "and    %w[t1], %w[v], #0xff00\n\t"                                                                      \
+    "bfxil  %w[t1], %w[u], #8, #8\n\t"                                                                       \
+    "ldrb   %w[t0], [%[main], %w[t0], uxtw]\n\t"                                                             \
+    "ldrb   %w[t1], [%[faded], %w[t1], uxtw]\n\t"                                                            \
+    "ldr    %w[t0], [%[kept], %w[t0], uxtw #2]\n\t"                                                          \
+    "ldr    %w[t1], [%[taken], %w[t1], uxtw #2]\n\t"                                                         \
+    "add    %w[u], %w[u], %w[du]\n\t"                                                                        \
+    "add    %w[v], %w[v], %w[dv]\n\t"                                                                        \
+    "add    %w[t0], %w[t0], %w[t1]\n\t"
+#define SUUMI_MASK                                                                                           \
+    "ldrb   %w[t1], [%[c]], #1\n\t"                                                                          \
+    "orr    %w[t2], %w[t1], %w[t1], lsl #8\n\t"                                                              \
+    "orr    %w[t2], %w[t2], %w[t2], lsl #8\n\t"                                                              \
+    "lsr    %w[t1], %w[t1], #7\n\t"                                                                          \
+    "lsl    %w[t0], %w[t0], %w[t1]\n\t"                                                                      \
+    "and    %w[t0], %w[t2], %w[t0], lsr #1\n\t"
+#define SUUMI_STORE                                                                                          \
+    "str    %w[t0], [%[d]], #4\n\t"                                                                          \
+    "cmp    %[d], %[end]\n\t"                                                                                \
+    "b.ne   1b"
+#endif
+#define SUUMI_INPUTS                                                                                         \
+    : [du] "r"(du), [dv] "r"(dv), [main] "r"(main), [faded] "r"(faded), [kept] "r"(kept),                    \
+      [taken] "r"(taken), [end] "r"(end)                                                                     \
+    : "cc", "memory"
+// clang-format on
+
+// The paletted zoomer's pixel at (u, v): the sum of its two texels' weighted colours (the weights' sum is
+// 255, so no byte overflows).
+inline uint32_t paletted_pixel(uint32_t u, uint32_t v, const uint8_t* main, const uint8_t* faded,
+                               const uint32_t* kept, const uint32_t* taken) {
+    return kept[main[(v >> 16 & 255) << 8 | (u >> 16 & 255)]] + taken[faded[(v & 0xFF00) | (u >> 8 & 255)]];
+}
+
+// A row of the paletted zoomer, for pixels d .. end - 1.
 [[gnu::noinline]] void paletted_span(uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main,
                                      const uint8_t* faded, const uint32_t* kept, const uint32_t* taken,
                                      uint32_t* d, uint32_t* end) {
-#if defined(__ARM_FEATURE_SIMD32) && defined(__thumb2__)
-    // By hand a pixel is 15 instructions: uxtab adds a texel's column byte into its row bits in one.
+#if (defined(__ARM_FEATURE_SIMD32) && defined(__thumb2__)) || defined(__aarch64__)
     if (d == end) return;
     uint32_t t0, t1;
-    asm volatile("1:\n\t"
-                 "lsr    %[t0], %[v], #8\n\t"
-                 "and    %[t0], %[t0], #0xFF00\n\t"
-                 "uxtab  %[t0], %[t0], %[u], ror #16\n\t"
-                 "and    %[t1], %[v], #0xFF00\n\t"
-                 "uxtab  %[t1], %[t1], %[u], ror #8\n\t"
-                 "ldrb   %[t0], [%[main], %[t0]]\n\t"
-                 "ldrb   %[t1], [%[faded], %[t1]]\n\t"
-                 "ldr    %[t0], [%[kept], %[t0], lsl #2]\n\t"
-                 "ldr    %[t1], [%[taken], %[t1], lsl #2]\n\t"
-                 "add    %[u], %[u], %[du]\n\t"
-                 "add    %[v], %[v], %[dv]\n\t"
-                 "add    %[t0], %[t0], %[t1]\n\t"
-                 "str    %[t0], [%[d]], #4\n\t"
-                 "cmp    %[d], %[end]\n\t"
-                 "bne    1b"
-                 : [t0] "=&r"(t0), [t1] "=&r"(t1), [u] "+r"(u), [v] "+r"(v), [d] "+r"(d)
-                 : [du] "r"(du), [dv] "r"(dv), [main] "r"(main), [faded] "r"(faded), [kept] "r"(kept),
-                   [taken] "r"(taken), [end] "r"(end)
-                 : "cc", "memory");
-#elif defined(__aarch64__)
-    // By hand 15 instructions a pixel: bfxil puts a texel's column byte under its row bits in one.
-    if (d == end) return;
-    uint32_t t0, t1;
-    asm volatile("1:\n\t"
-                 "lsr    %w[t0], %w[v], #8\n\t"
-                 "bfxil  %w[t0], %w[u], #16, #8\n\t"
-                 "and    %w[t0], %w[t0], #0xffff\n\t"
-                 "and    %w[t1], %w[v], #0xff00\n\t"
-                 "bfxil  %w[t1], %w[u], #8, #8\n\t"
-                 "ldrb   %w[t0], [%[main], %w[t0], uxtw]\n\t"
-                 "ldrb   %w[t1], [%[faded], %w[t1], uxtw]\n\t"
-                 "ldr    %w[t0], [%[kept], %w[t0], uxtw #2]\n\t"
-                 "ldr    %w[t1], [%[taken], %w[t1], uxtw #2]\n\t"
-                 "add    %w[u], %w[u], %w[du]\n\t"
-                 "add    %w[v], %w[v], %w[dv]\n\t"
-                 "add    %w[t0], %w[t0], %w[t1]\n\t"
-                 "str    %w[t0], [%[d]], #4\n\t"
-                 "cmp    %[d], %[end]\n\t"
-                 "b.ne   1b"
-                 : [t0] "=&r"(t0), [t1] "=&r"(t1), [u] "+r"(u), [v] "+r"(v), [d] "+r"(d)
-                 : [du] "r"(du), [dv] "r"(dv), [main] "r"(main), [faded] "r"(faded), [kept] "r"(kept),
-                   [taken] "r"(taken), [end] "r"(end)
-                 : "cc", "memory");
+    asm volatile("1:\n\t" SUUMI_PIXEL SUUMI_STORE
+                 : [t0] "=&r"(t0), [t1] "=&r"(t1), [u] "+r"(u), [v] "+r"(v), [d] "+r"(d)SUUMI_INPUTS);
 #else
-    for (; d != end; d++, u += du, v += dv)
-        *d = kept[main[(v >> 16 & 255) << 8 | (u >> 16 & 255)]] + taken[faded[(v & 0xFF00) | (u >> 8 & 255)]];
+    for (; d != end; d++, u += du, v += dv) *d = paletted_pixel(u, v, main, faded, kept, taken);
 #endif
 }
 
@@ -194,72 +219,15 @@ void blend(const uint32_t* main_texel, const uint32_t* faded_texel, uint16_t kee
 [[gnu::noinline]] void masked_span(uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main,
                                    const uint8_t* faded, const uint32_t* kept, const uint32_t* taken,
                                    const uint8_t* covered, uint32_t* d, uint32_t* end) {
-#if defined(__ARM_FEATURE_SIMD32) && defined(__thumb2__) && defined(__OPTIMIZE__)
-    // paletted_span's 15 instructions a pixel and 6 for the mask (the same on aarch64 below).
+#if (defined(__ARM_FEATURE_SIMD32) && defined(__thumb2__) && defined(__OPTIMIZE__)) || defined(__aarch64__)
     if (d == end) return;
     uint32_t t0, t1, t2;
-    asm volatile("1:\n\t"
-                 "lsr    %[t0], %[v], #8\n\t"
-                 "and    %[t0], %[t0], #0xFF00\n\t"
-                 "uxtab  %[t0], %[t0], %[u], ror #16\n\t"
-                 "and    %[t1], %[v], #0xFF00\n\t"
-                 "uxtab  %[t1], %[t1], %[u], ror #8\n\t"
-                 "ldrb   %[t0], [%[main], %[t0]]\n\t"
-                 "ldrb   %[t1], [%[faded], %[t1]]\n\t"
-                 "ldr    %[t0], [%[kept], %[t0], lsl #2]\n\t"
-                 "ldr    %[t1], [%[taken], %[t1], lsl #2]\n\t"
-                 "add    %[u], %[u], %[du]\n\t"
-                 "add    %[v], %[v], %[dv]\n\t"
-                 "add    %[t0], %[t0], %[t1]\n\t"
-                 "ldrb   %[t1], [%[c]], #1\n\t"
-                 "orr    %[t2], %[t1], %[t1], lsl #8\n\t"
-                 "orr    %[t2], %[t2], %[t2], lsl #8\n\t"
-                 "lsr    %[t1], %[t1], #7\n\t"
-                 "lsl    %[t0], %[t0], %[t1]\n\t"
-                 "and    %[t0], %[t2], %[t0], lsr #1\n\t"
-                 "str    %[t0], [%[d]], #4\n\t"
-                 "cmp    %[d], %[end]\n\t"
-                 "bne    1b"
+    asm volatile("1:\n\t" SUUMI_PIXEL SUUMI_MASK SUUMI_STORE
                  : [t0] "=&r"(t0), [t1] "=&r"(t1), [t2] "=&r"(t2), [u] "+r"(u), [v] "+r"(v), [d] "+r"(d),
-                   [c] "+r"(covered)
-                 : [du] "r"(du), [dv] "r"(dv), [main] "r"(main), [faded] "r"(faded), [kept] "r"(kept),
-                   [taken] "r"(taken), [end] "r"(end)
-                 : "cc", "memory");
-#elif defined(__aarch64__)
-    if (d == end) return;
-    uint32_t t0, t1, t2;
-    asm volatile("1:\n\t"
-                 "lsr    %w[t0], %w[v], #8\n\t"
-                 "bfxil  %w[t0], %w[u], #16, #8\n\t"
-                 "and    %w[t0], %w[t0], #0xffff\n\t"
-                 "and    %w[t1], %w[v], #0xff00\n\t"
-                 "bfxil  %w[t1], %w[u], #8, #8\n\t"
-                 "ldrb   %w[t0], [%[main], %w[t0], uxtw]\n\t"
-                 "ldrb   %w[t1], [%[faded], %w[t1], uxtw]\n\t"
-                 "ldr    %w[t0], [%[kept], %w[t0], uxtw #2]\n\t"
-                 "ldr    %w[t1], [%[taken], %w[t1], uxtw #2]\n\t"
-                 "add    %w[u], %w[u], %w[du]\n\t"
-                 "add    %w[v], %w[v], %w[dv]\n\t"
-                 "add    %w[t0], %w[t0], %w[t1]\n\t"
-                 "ldrb   %w[t1], [%[c]], #1\n\t"
-                 "orr    %w[t2], %w[t1], %w[t1], lsl #8\n\t"
-                 "orr    %w[t2], %w[t2], %w[t2], lsl #8\n\t"
-                 "lsr    %w[t1], %w[t1], #7\n\t"
-                 "lsl    %w[t0], %w[t0], %w[t1]\n\t"
-                 "and    %w[t0], %w[t2], %w[t0], lsr #1\n\t"
-                 "str    %w[t0], [%[d]], #4\n\t"
-                 "cmp    %[d], %[end]\n\t"
-                 "b.ne   1b"
-                 : [t0] "=&r"(t0), [t1] "=&r"(t1), [t2] "=&r"(t2), [u] "+r"(u), [v] "+r"(v), [d] "+r"(d),
-                   [c] "+r"(covered)
-                 : [du] "r"(du), [dv] "r"(dv), [main] "r"(main), [faded] "r"(faded), [kept] "r"(kept),
-                   [taken] "r"(taken), [end] "r"(end)
-                 : "cc", "memory");
+                   [c] "+r"(covered)SUUMI_INPUTS);
 #else
     for (; d != end; d++, u += du, v += dv) {
-        const uint32_t z =
-            kept[main[(v >> 16 & 255) << 8 | (u >> 16 & 255)]] + taken[faded[(v & 0xFF00) | (u >> 8 & 255)]];
-        const uint32_t b = *covered++;
+        const uint32_t z = paletted_pixel(u, v, main, faded, kept, taken), b = *covered++;
         *d = ((z << (b >> 7)) >> 1) & (b * 0x010101u);
     }
 #endif

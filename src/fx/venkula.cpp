@@ -223,17 +223,15 @@ void mask_frame(uint16_t scroll, uint32_t* dest, const uint32_t* src) {
     mask_pairs(scroll, dest, src, 0, kPixels / 2);
 }
 
-// The coverage bytes (fx.h) of a pixel p of the top half and of its mirror q, at [cp * 4 + cq].
+// The coverage bytes (fx.h) of a pixel p of the top half and of its mirror q, at [cp * 4 + cq]: the low
+// bytes of their masks in the pair's rule, kept apart so that the loop reads bytes.
 struct PairCoverage {
     uint8_t p[16], q[16];
     constexpr PairCoverage() : p(), q() {
-        constexpr uint8_t kClassByte[4] = {0, 0xFF, 0xFF, 0xC0};
-        for (int cp = 0; cp < 4; cp++)
-            for (int cq = 0; cq < 4; cq++) {
-                p[cp * 4 + cq] = static_cast<uint8_t>(cq != kHoleKeep ? kClassByte[cp] >> 1 : kClassByte[cp]);
-                q[cp * 4 + cq] = static_cast<uint8_t>(cp != kHoleKeep ? (kClassByte[cq] >> 1) & kClassByte[cq]
-                                                                      : kClassByte[cq]);
-            }
+        for (int pair = 0; pair < 16; pair++) {
+            p[pair] = static_cast<uint8_t>(pair_rule.rule[pair].mask_p);
+            q[pair] = static_cast<uint8_t>(pair_rule.rule[pair].mask_q);
+        }
     }
 };
 constexpr PairCoverage pair_coverage;
