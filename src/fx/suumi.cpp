@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <numbers>
 #if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
@@ -155,6 +156,20 @@ void blend(const uint32_t* main_texel, const uint32_t* faded_texel, uint16_t kee
     "lsr    %[t1], %[t1], #7\n\t"                                                                            \
     "lsl    %[t0], %[t0], %[t1]\n\t"                                                                         \
     "and    %[t0], %[t2], %[t0], lsr #1\n\t"
+// added_span's step instead of the mask: the red and green bytes of the pixel's masked and weighed
+// colour from the row of its coverage class, which lies b >> 4 rows of 256 bytes from %[kept], added to
+// the frame's pixel (13 instructions with the store and the loop's test).
+#define SUUMI_ADD                                                                                            \
+    "ldrb   %[t1], [%[c]], #1\n\t"                                                                           \
+    "lsr    %[t1], %[t1], #4\n\t"                                                                            \
+    "add    %[t1], %[kept], %[t1], lsl #8\n\t"                                                               \
+    "ubfx   %[t2], %[t0], #16, #8\n\t"                                                                       \
+    "ldrb   %[t2], [%[t1], %[t2]]\n\t"                                                                       \
+    "ubfx   %[t0], %[t0], #8, #8\n\t"                                                                        \
+    "ldrb   %[t0], [%[t1], %[t0]]\n\t"                                                                       \
+    "orr    %[t0], %[t0], %[t2], lsl #8\n\t"                                                                 \
+    "ldr    %[t1], [%[d]]\n\t"                                                                               \
+    "add    %[t0], %[t1], %[t0], lsl #8\n\t"
 #define SUUMI_STORE                                                                                          \
     "str    %[t0], [%[d]], #4\n\t"                                                                           \
     "cmp    %[d], %[end]\n\t"                                                                                \
@@ -213,9 +228,13 @@ inline uint32_t paletted_pixel(uint32_t u, uint32_t v, const uint8_t* main, cons
 #endif
 }
 
-// paletted_span seen through the hole mask: pixel j with coverage byte b (fx.h) becomes the zoomer's
-// pixel z masked, ((z << (b >> 7)) >> 1) & (b * 0x010101): z's top byte is 0, so a shift up and down
-// leaves it as it is.
+// The zoomer's pixel z through the hole mask, with coverage byte b (fx.h): z's top byte is 0, so a shift
+// up and down leaves it as it is.
+inline uint32_t masked(uint32_t z, uint32_t b) {
+    return ((z << (b >> 7)) >> 1) & (b * 0x010101u);
+}
+
+// paletted_span seen through the hole mask: pixel j with coverage byte b becomes masked(z, b).
 [[gnu::noinline]] void masked_span(uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main,
                                    const uint8_t* faded, const uint32_t* kept, const uint32_t* taken,
                                    const uint8_t* covered, uint32_t* d, uint32_t* end) {
@@ -226,11 +245,45 @@ inline uint32_t paletted_pixel(uint32_t u, uint32_t v, const uint8_t* main, cons
                  : [t0] "=&r"(t0), [t1] "=&r"(t1), [t2] "=&r"(t2), [u] "+r"(u), [v] "+r"(v), [d] "+r"(d),
                    [c] "+r"(covered)SUUMI_INPUTS);
 #else
-    for (; d != end; d++, u += du, v += dv) {
-        const uint32_t z = paletted_pixel(u, v, main, faded, kept, taken), b = *covered++;
-        *d = ((z << (b >> 7)) >> 1) & (b * 0x010101u);
+    for (; d != end; d++, u += du, v += dv)
+        *d = masked(paletted_pixel(u, v, main, faded, kept, taken), *covered++);
+#endif
+}
+
+// The colours that added_span adds: the palette weighed for either layer (kept, taken) and, per coverage
+// class, each channel byte i masked by the class's coverage byte b and weighed by the cross-fade,
+// faded[(b >> 4) - 4][i]. The five coverage bytes 0x40, 0x60, 0x7F, 0xC0 and 0xFF have b >> 4 of 4 to 15,
+// so the class rows lie b >> 4 rows of 256 bytes from the start of kept, which comes first.
+struct AddedColours {
+    uint32_t kept[256];
+    uint8_t faded[12][256];
+    uint32_t taken[256];
+    bool blue; // some colour of the palette has a blue byte
+};
+static_assert(offsetof(AddedColours, faded) == 4 * 256, "the class rows follow kept");
+
+// masked_span's pixels weighed and added to d's instead of stored; every pixel from d to end is covered.
+[[gnu::noinline]] void added_span(uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main,
+                                  const uint8_t* faded, const AddedColours& colours, const uint8_t* covered,
+                                  uint32_t* d, uint32_t* end) {
+    const uint32_t* const kept = colours.kept;
+    const uint32_t* const taken = colours.taken;
+#if defined(__ARM_FEATURE_SIMD32) && defined(__thumb2__) && defined(__OPTIMIZE__)
+    if (!colours.blue) { // the loop adds red and green only
+        if (d == end) return;
+        uint32_t t0, t1, t2;
+        asm volatile("1:\n\t" SUUMI_PIXEL SUUMI_ADD SUUMI_STORE
+                     : [t0] "=&r"(t0), [t1] "=&r"(t1), [t2] "=&r"(t2), [u] "+r"(u), [v] "+r"(v), [d] "+r"(d),
+                       [c] "+r"(covered)SUUMI_INPUTS);
+        return;
     }
 #endif
+    const uint8_t* const rows = reinterpret_cast<const uint8_t*>(&colours);
+    for (; d != end; d++, u += du, v += dv) {
+        const uint32_t z = paletted_pixel(u, v, main, faded, kept, taken);
+        const uint8_t* f = rows + (*covered++ >> 4) * 256;
+        *d += static_cast<uint32_t>(f[z >> 16 & 255]) << 16 | f[z >> 8 & 255] << 8 | f[z & 255];
+    }
 }
 
 // Coverage bytes are scanned a machine word at a time; a word's first byte that ends a run is found from
@@ -285,6 +338,18 @@ void masked_row(uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t*
         if (j > start)
             masked_span(u + static_cast<uint32_t>(start) * du, v + static_cast<uint32_t>(start) * dv, du, dv,
                         main, faded, kept, taken, covered + start, d + start, d + j);
+    }
+}
+
+// The row's runs of covered pixels added with added_span; the others are left as they are.
+void added_row(uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main, const uint8_t* faded,
+               const AddedColours& colours, int n, uint32_t* d, const uint8_t* covered) {
+    for (int j = 0; j < n;) {
+        const int start = run_end<false>(covered, j, n);
+        j = run_end<true>(covered, start, n);
+        if (j > start)
+            added_span(u + static_cast<uint32_t>(start) * du, v + static_cast<uint32_t>(start) * dv, du, dv,
+                       main, faded, colours, covered + start, d + start, d + j);
     }
 }
 
@@ -405,40 +470,77 @@ void suumi_effect(uint32_t* dest, int t, double exponent, const uint32_t* pic1, 
 }
 
 namespace {
-// The paletted zoomer's frame, row by row through row(u, v, du, dv, main, faded, kept, taken, width, d, i).
+// The paletted zoomer's frame, row by row through row(u, v, du, dv, main, faded, colours, width, d, i):
+// the palette weighed for either layer once a frame (top bytes 0) and, for a weight of 0..255, the class
+// rows of the added zoomer.
 template <class Row>
 void paletted_frame(uint32_t* dest, int t, double exponent, const uint8_t* pic1, const uint8_t* pic2,
-                    const uint8_t* pic3, const uint32_t* palette, Row row) {
+                    const uint8_t* pic3, const uint32_t* palette, int weight, Row row) {
     if (out_w <= 0 || out_h <= 0) return;
     const Frame fr(t, exponent);
     const uint8_t* pics[] = {pic1, pic2, pic3};
-    // The palette weighed for either layer once a frame; the top byte is 0.
-    uint32_t kept[256], taken[256];
+    AddedColours colours;
+    colours.blue = false;
     for (int i = 0; i < 256; i++) {
-        kept[i] = swar::weigh(palette[i], static_cast<uint32_t>(255 - fr.take)) & 0x00FFFFFFu;
-        taken[i] = swar::weigh(palette[i], static_cast<uint32_t>(fr.take)) & 0x00FFFFFFu;
+        colours.kept[i] = swar::weigh(palette[i], static_cast<uint32_t>(255 - fr.take)) & 0x00FFFFFFu;
+        colours.taken[i] = swar::weigh(palette[i], static_cast<uint32_t>(fr.take)) & 0x00FFFFFFu;
+        colours.blue |= (palette[i] & 255) != 0;
+    }
+    if (weight >= 0) {
+        std::memset(colours.faded, 0, sizeof colours.faded);
+        for (const uint32_t b : {0x40u, 0x60u, 0x7Fu, 0xC0u, 0xFFu})
+            for (uint32_t i = 0; i < 256; i++) {
+                const uint32_t masked = b >= 0x80 ? i & b : (i >> 1) & b; // as venkula_coverage says
+                colours.faded[(b >> 4) - 4][i] =
+                    static_cast<uint8_t>(masked * static_cast<uint32_t>(weight) / 255);
+            }
     }
     for (int i = 0; i < out_h; i++)
-        row(fr.u(i), fr.v(i), fr.du, fr.dv, pics[fr.first], pics[(fr.first + 1) % 3], kept, taken, out_w,
+        row(fr.u(i), fr.v(i), fr.du, fr.dv, pics[fr.first], pics[(fr.first + 1) % 3], colours, out_w,
             dest + static_cast<size_t>(i) * out_w, static_cast<size_t>(i) * out_w);
 }
 } // namespace
 
 void suumi_effect_paletted(uint32_t* dest, int t, double exponent, const uint8_t* pic1, const uint8_t* pic2,
                            const uint8_t* pic3, const uint32_t* palette, const uint8_t* covered) {
-    paletted_frame(
-        dest, t, exponent, pic1, pic2, pic3, palette,
-        [&](uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main, const uint8_t* faded,
-            const uint32_t* kept, const uint32_t* taken, int n, uint32_t* d, size_t at) {
-            paletted_row(u, v, du, dv, main, faded, kept, taken, n, d, covered ? covered + at : nullptr);
-        });
+    paletted_frame(dest, t, exponent, pic1, pic2, pic3, palette, -1,
+                   [&](uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main,
+                       const uint8_t* faded, const AddedColours& c, int n, uint32_t* d, size_t at) {
+                       paletted_row(u, v, du, dv, main, faded, c.kept, c.taken, n, d,
+                                    covered ? covered + at : nullptr);
+                   });
 }
 
 void suumi_effect_masked(uint32_t* dest, int t, double exponent, const uint8_t* pic1, const uint8_t* pic2,
                          const uint8_t* pic3, const uint32_t* palette, const uint8_t* covered) {
-    paletted_frame(
-        dest, t, exponent, pic1, pic2, pic3, palette,
-        [&](uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main, const uint8_t* faded,
-            const uint32_t* kept, const uint32_t* taken, int n, uint32_t* d,
-            size_t at) { masked_row(u, v, du, dv, main, faded, kept, taken, n, d, covered + at); });
+    paletted_frame(dest, t, exponent, pic1, pic2, pic3, palette, -1,
+                   [&](uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main,
+                       const uint8_t* faded, const AddedColours& c, int n, uint32_t* d, size_t at) {
+                       masked_row(u, v, du, dv, main, faded, c.kept, c.taken, n, d, covered + at);
+                   });
+}
+
+void suumi_effect_masked_add(uint32_t* dest, int t, double exponent, const uint8_t* pic1, const uint8_t* pic2,
+                             const uint8_t* pic3, const uint32_t* palette, const uint8_t* covered,
+                             int weight) {
+    paletted_frame(dest, t, exponent, pic1, pic2, pic3, palette, std::clamp(weight, 0, 255),
+                   [&](uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main,
+                       const uint8_t* faded, const AddedColours& c, int n, uint32_t* d,
+                       size_t at) { added_row(u, v, du, dv, main, faded, c, n, d, covered + at); });
+}
+
+void suumi_effect_masked_samples(uint32_t* dest, int t, double exponent, const uint8_t* pic1,
+                                 const uint8_t* pic2, const uint8_t* pic3, const uint32_t* palette,
+                                 const uint8_t* covered, int step) {
+    if (step <= 0) return;
+    paletted_frame(dest, t, exponent, pic1, pic2, pic3, palette, -1,
+                   [&](uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main,
+                       const uint8_t* faded, const AddedColours& c, int n, uint32_t* d, size_t at) {
+                       if (static_cast<int>(at / static_cast<size_t>(n)) % step != 0) return;
+                       for (int j = 0; j < n; j += step)
+                           d[j] = masked(paletted_pixel(u + static_cast<uint32_t>(j) * du,
+                                                        v + static_cast<uint32_t>(j) * dv, main, faded,
+                                                        c.kept, c.taken),
+                                         covered[at + static_cast<size_t>(j)]);
+                   });
 }

@@ -49,6 +49,9 @@ void pano_scene(uint32_t* frame, int t);
 void pano_cross_fade(uint32_t* scratch, uint32_t* frame, int t, int level);
 void halftone_scene(uint32_t* frame, int t);
 void zoom_scene(uint32_t* frame, int t);
+// cross_fade(frame, zoom_scene(t), frame, level) for a level of 0..255, the scene drawn in scratch (a frame
+// buffer of its own) or its weighed colours added to the frame's, whichever is cheaper.
+void zoom_cross_fade(uint32_t* scratch, uint32_t* frame, int t, int level);
 void twist_scene(uint32_t* frame, int t);
 
 // --- thumbnails: a 64x48 copy of a frame sampled every 5th pixel, halved, with a 0x00885500 border ---

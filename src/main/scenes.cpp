@@ -345,8 +345,22 @@ void halftone_scene(uint32_t* frame, int t) {
     thumb_strip(frame, xs, 4);
 }
 
+namespace {
+// zoom_scene's zoom and the rows of its three bobbing thumbnails (at column kZoomThumbX).
+constexpr int kZoomThumbX = 245;
+int zoom_depth(int t) {
+    return static_cast<int>((100080 - t) + std::sin(t * (1.0 / 15)) * 60);
+}
+void zoom_thumb_rows(int t, int* rows) {
+    const double u = t * 0.0625;
+    rows[0] = static_cast<int>(std::sin(u) * 16 + 24);
+    rows[1] = static_cast<int>(std::sin(u + 1) * 16 + 96);
+    rows[2] = static_cast<int>(std::sin(u + 2) * 16 + 168);
+}
+} // namespace
+
 void zoom_scene(uint32_t* frame, int t) {
-    const int z = static_cast<int>((100080 - t) + std::sin(t * (1.0 / 15)) * 60);
+    const int z = zoom_depth(t);
 #if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
     // SSE2 draws the whole zoomer 16 bytes at a time faster than it finds what the mask shows.
     suumi_effect(zoom_frame, z, 5.0, zoom_texture, zoom_texture, zoom_texture);
@@ -357,10 +371,46 @@ void zoom_scene(uint32_t* frame, int t) {
     suumi_effect_masked(frame, z, 5.0, naama, naama, naama, zoom_palette, zoom_cover);
 #endif
     make_thumb(frame);
-    const double u = t * 0.0625;
-    paste_thumb(frame, 245, static_cast<int>(std::sin(u) * 16 + 24));
-    paste_thumb(frame, 245, static_cast<int>(std::sin(u + 1) * 16 + 96));
-    paste_thumb(frame, 245, static_cast<int>(std::sin(u + 2) * 16 + 168));
+    int rows[3];
+    zoom_thumb_rows(t, rows);
+    for (const int y : rows) paste_thumb(frame, kZoomThumbX, y);
+}
+
+void zoom_cross_fade(uint32_t* scratch, uint32_t* frame, int t, int level) {
+    level = std::clamp(level, 0, 255);
+#if (defined(__SSE2__) || defined(__ARM_NEON)) && !defined(SHORELINE_NO_SIMD)
+    // A vector unit blends both sources in one pass as quickly as it weighs one.
+    zoom_scene(scratch, t);
+    cross_fade(frame, scratch, frame, kScreenWords, level);
+#else
+    // The frame is weighed in place, and the zoomer's weighed colours are added where the mask shows it
+    // (no byte passes 255: the two weights add up to 255). The thumbnails sample the zoomer unweighed and
+    // cover it: the mask is cleared under them, and their weighed pixels added.
+    const int z = zoom_depth(t);
+    venkula_coverage(t, zoom_cover);
+    suumi_effect_masked_samples(scratch, z, 5.0, naama, naama, naama, zoom_palette, zoom_cover, 5);
+    make_thumb(scratch);
+    int rows[3];
+    zoom_thumb_rows(t, rows);
+    int shown[kScreenH]; // the thumbnail pasted last over each row, or -1
+    std::fill(shown, shown + kScreenH, -1);
+    for (int k = 0; k < 3; k++)
+        for (int r = std::max(0, rows[k]); r < std::min(kScreenH, rows[k] + kThumbH); r++) {
+            shown[r] = k;
+            std::memset(zoom_cover + r * kScreenW + kZoomThumbX, 0, kThumbW);
+        }
+    add_fade(frame, frame, frame, kScreenWords, 255 - level, 0);
+    suumi_effect_masked_add(frame, z, 5.0, naama, naama, naama, zoom_palette, zoom_cover, level);
+    uint32_t weighed[kThumbW * kThumbH];
+    for (int i = 0; i < kThumbW * kThumbH; i++)
+        weighed[i] = swar::weigh(thumb[i], static_cast<uint32_t>(level));
+    for (int r = 0; r < kScreenH; r++) {
+        if (shown[r] < 0) continue;
+        const uint32_t* from = weighed + (r - rows[shown[r]]) * kThumbW;
+        uint32_t* to = frame + r * kScreenW + kZoomThumbX;
+        for (int c = 0; c < kThumbW; c++) to[c] += from[c];
+    }
+#endif
 }
 
 void twist_scene(uint32_t* frame, int t) {

@@ -232,14 +232,15 @@ void section_6(timeline& tl) {
     tl.c6 = begin(6);
     play(800, [&](int) {
         tl.e = demo_tick() - tl.c6;
-        zoom_scene(screen_b, tl.e);
-        if (ramp(tl.e) == 255) return screen_b; // once the fade is complete the flares are not seen
+        if (ramp(tl.e) == 255) { // once the fade is complete the flares are not seen
+            zoom_scene(screen_b, tl.e);
+            return screen_b;
+        }
         clear(screen_a);
         flarez(screen_a, demo_tick() - tl.c4);
         band_block(screen_a);
-        // The cross-fade into the flares' buffer, which is weighed in place: the same frame as into
-        // screen_b, which would have to be copied aside as it is overwritten.
-        cross_fade(screen_a, screen_b, screen_a, kScreenWords, ramp(tl.e));
+        // The cross-fade into the flares' buffer: the same frame as into screen_b.
+        zoom_cross_fade(screen_b, screen_a, tl.e, ramp(tl.e));
         return screen_a;
     });
 }

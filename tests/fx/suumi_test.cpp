@@ -104,54 +104,106 @@ TEST_F(Suumi, MatchesReferenceOverTime) {
     }
 }
 
-TEST_F(Suumi, PalettedPicturesGiveTheFramesOfTheirColours) {
-    // Three grey pictures and a palette: the paletted zoomer draws what suumi_effect draws over the
-    // pictures in colour, on every covered pixel and on no other.
-    std::vector<uint8_t> g1(256 * 256), g2(256 * 256), g3(256 * 256);
-    for (int i = 0; i < 256 * 256; i++) {
-        g1[size_t(i)] = static_cast<uint8_t>(i * 7 + (i >> 8));
-        g2[size_t(i)] = static_cast<uint8_t>((i >> 8) ^ i);
-        g3[size_t(i)] = static_cast<uint8_t>(i * 131 >> 5);
-    }
-    const auto palette = random_frame(256, 41, true);
-    std::vector<uint32_t> c1(256 * 256), c2(256 * 256), c3(256 * 256);
-    for (int i = 0; i < 256 * 256; i++) {
-        c1[size_t(i)] = palette[g1[size_t(i)]];
-        c2[size_t(i)] = palette[g2[size_t(i)]];
-        c3[size_t(i)] = palette[g3[size_t(i)]];
-    }
-    std::vector<uint8_t> covered(kW * kH);
-    // Runs of every length from 1 on, across word boundaries; any non-zero byte counts as covered.
-    for (size_t p = 0, run = 1, left = 1, on = 0; p < covered.size(); p++, left--) {
-        if (left == 0) {
-            on ^= 1;
-            run = run % 23 + 1;
-            left = run;
+// Three grey pictures, a palette and the pictures in its colours; coverage bytes in runs of every length
+// from 1 on, across word boundaries.
+struct PalettedSetup {
+    std::vector<uint8_t> g1, g2, g3;
+    std::vector<uint32_t> palette, c1, c2, c3;
+    std::vector<uint8_t> covered, masks; // any non-zero byte; the bytes venkula_coverage gives
+
+    PalettedSetup() : g1(256 * 256), g2(256 * 256), g3(256 * 256), palette(random_frame(256, 41, true)) {
+        for (int i = 0; i < 256 * 256; i++) {
+            g1[size_t(i)] = static_cast<uint8_t>(i * 7 + (i >> 8));
+            g2[size_t(i)] = static_cast<uint8_t>((i >> 8) ^ i);
+            g3[size_t(i)] = static_cast<uint8_t>(i * 131 >> 5);
         }
-        covered[p] = on ? static_cast<uint8_t>(p % 5 == 0 ? 0xFF : 1 + p % 3) : 0;
+        colour();
+        covered.resize(kW * kH);
+        for (size_t p = 0, run = 1, left = 1, on = 0; p < covered.size(); p++, left--) {
+            if (left == 0) {
+                on ^= 1;
+                run = run % 23 + 1;
+                left = run;
+            }
+            covered[p] = on ? static_cast<uint8_t>(p % 5 == 0 ? 0xFF : 1 + p % 3) : 0;
+        }
+        masks.resize(covered.size());
+        constexpr uint8_t kMaskBytes[] = {0xFF, 0xC0, 0x7F, 0x60, 0x40};
+        for (size_t p = 0; p < masks.size(); p++) masks[p] = covered[p] ? kMaskBytes[p * 7 / 3 % 5] : 0;
     }
-    std::vector<uint8_t> masks(covered.size()); // the same runs, with the bytes venkula_coverage gives
-    constexpr uint8_t kMaskBytes[] = {0xFF, 0xC0, 0x7F, 0x60, 0x40};
-    for (size_t p = 0; p < masks.size(); p++) masks[p] = covered[p] ? kMaskBytes[p * 7 / 3 % 5] : 0;
+    void colour() {
+        c1.resize(256 * 256), c2.resize(256 * 256), c3.resize(256 * 256);
+        for (int i = 0; i < 256 * 256; i++) {
+            c1[size_t(i)] = palette[g1[size_t(i)]];
+            c2[size_t(i)] = palette[g2[size_t(i)]];
+            c3[size_t(i)] = palette[g3[size_t(i)]];
+        }
+    }
+    // The masked zoomer's pixel p at time t, from suumi_effect over the coloured pictures (in want).
+    uint32_t masked(const std::vector<uint32_t>& want, size_t p) const {
+        const uint32_t b = masks[p];
+        return (b >= 0x80 ? want[p] : want[p] >> 1) & (b * 0x010101u);
+    }
+};
+
+TEST_F(Suumi, PalettedPicturesGiveTheFramesOfTheirColours) {
+    // The paletted zoomer draws what suumi_effect draws over the pictures in colour, on every covered
+    // pixel and on no other.
+    const PalettedSetup z;
     std::vector<uint32_t> want(kW * kH), got(kW * kH);
     for (int t : {0, 1, 100, 255, 256, 400, 511, 600, 767, 100080, -5}) {
-        suumi_effect(want.data(), t, 5.0, c1.data(), c2.data(), c3.data());
-        suumi_effect_paletted(got.data(), t, 5.0, g1.data(), g2.data(), g3.data(), palette.data(), nullptr);
+        suumi_effect(want.data(), t, 5.0, z.c1.data(), z.c2.data(), z.c3.data());
+        suumi_effect_paletted(got.data(), t, 5.0, z.g1.data(), z.g2.data(), z.g3.data(), z.palette.data(),
+                              nullptr);
         ASSERT_EQ(got, want) << t;
         std::fill(got.begin(), got.end(), 0x12345678u);
-        suumi_effect_paletted(got.data(), t, 5.0, g1.data(), g2.data(), g3.data(), palette.data(),
-                              covered.data());
+        suumi_effect_paletted(got.data(), t, 5.0, z.g1.data(), z.g2.data(), z.g3.data(), z.palette.data(),
+                              z.covered.data());
         for (size_t p = 0; p < got.size(); p++)
-            ASSERT_EQ(got[p], covered[p] ? want[p] : 0x12345678u) << t << " pixel " << p;
+            ASSERT_EQ(got[p], z.covered[p] ? want[p] : 0x12345678u) << t << " pixel " << p;
         // Through the hole mask's bytes: every pixel written, masked (and below 0x80 halved first).
         std::fill(got.begin(), got.end(), 0x12345678u);
-        suumi_effect_masked(got.data(), t, 5.0, g1.data(), g2.data(), g3.data(), palette.data(),
-                            masks.data());
-        for (size_t p = 0; p < got.size(); p++) {
-            const uint32_t b = masks[p];
-            ASSERT_EQ(got[p], (b >= 0x80 ? want[p] : want[p] >> 1) & (b * 0x010101u)) << t << " pixel " << p;
-        }
+        suumi_effect_masked(got.data(), t, 5.0, z.g1.data(), z.g2.data(), z.g3.data(), z.palette.data(),
+                            z.masks.data());
+        for (size_t p = 0; p < got.size(); p++) ASSERT_EQ(got[p], z.masked(want, p)) << t << " pixel " << p;
     }
 }
 
+TEST_F(Suumi, MaskedZoomerAddsItsWeighedColoursAndGivesItsSamples) {
+    // Added to a frame weighed by 255 - w, the covered pixels gain their masked colours weighed by w,
+    // byte by byte, and no other pixel changes; the samples are the masked pixels of every 5th row and
+    // column. Both with blue in the palette and without (red and green only: a loop of its own).
+    PalettedSetup z;
+    const auto base = random_frame(kW * kH, 7, true);
+    auto weigh = [](uint32_t x, int w) {
+        uint32_t out = 0;
+        for (int s = 0; s < 32; s += 8) out |= ((x >> s & 255) * static_cast<uint32_t>(w) / 255) << s;
+        return out;
+    };
+    std::vector<uint32_t> want(kW * kH), got(kW * kH);
+    for (const bool blue : {true, false}) {
+        if (!blue) {
+            for (uint32_t& c : z.palette) c &= 0x00FFFF00u;
+            z.colour();
+        }
+        for (int t : {0, 100, 300, 600, -5}) {
+            suumi_effect(want.data(), t, 5.0, z.c1.data(), z.c2.data(), z.c3.data());
+            for (int w : {0, 1, 128, 254, 255}) {
+                for (size_t p = 0; p < got.size(); p++) got[p] = weigh(base[p], 255 - w);
+                suumi_effect_masked_add(got.data(), t, 5.0, z.g1.data(), z.g2.data(), z.g3.data(),
+                                        z.palette.data(), z.masks.data(), w);
+                for (size_t p = 0; p < got.size(); p++)
+                    ASSERT_EQ(got[p],
+                              weigh(base[p], 255 - w) + (z.masks[p] ? weigh(z.masked(want, p), w) : 0))
+                        << "blue " << blue << " t " << t << " w " << w << " pixel " << p;
+            }
+            std::fill(got.begin(), got.end(), 0x12345678u);
+            suumi_effect_masked_samples(got.data(), t, 5.0, z.g1.data(), z.g2.data(), z.g3.data(),
+                                        z.palette.data(), z.masks.data(), 5);
+            for (size_t p = 0; p < got.size(); p++)
+                ASSERT_EQ(got[p], p / kW % 5 == 0 && p % kW % 5 == 0 ? z.masked(want, p) : 0x12345678u)
+                    << "blue " << blue << " t " << t << " pixel " << p;
+        }
+    }
+}
 } // namespace

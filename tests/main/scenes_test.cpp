@@ -262,6 +262,23 @@ TEST(Compositors, PanoramaCrossFadeIsThePanoramaCrossFadedIn) {
         }
 }
 
+// zoom_cross_fade is the zoom scene cross-faded into the frame, thumbnails included, at the fade's ends
+// and between.
+TEST(Compositors, ZoomCrossFadeIsTheZoomSceneCrossFadedIn) {
+    make_zoom_texture();
+    std::vector<uint32_t> other(kScreenWords), zoom(kScreenWords), want(kScreenWords), scratch(kScreenWords);
+    for (int i = 0; i < kScreenWords; i++)
+        other[size_t(i)] = (static_cast<uint32_t>(i) * 2654435761u) & 0x00FFFFFFu;
+    for (int t : {0, 37, 200, 1000})
+        for (int level : {0, 1, 77, 254, 255}) {
+            zoom_scene(zoom.data(), t);
+            cross_fade(other.data(), zoom.data(), want.data(), kScreenWords, level);
+            std::vector<uint32_t> got = other;
+            zoom_cross_fade(scratch.data(), got.data(), t, level);
+            ASSERT_EQ(got, want) << "t " << t << ", level " << level;
+        }
+}
+
 // The titles fade in one after the other: band 0 reaches full level at t = 255, band 1 at t = 383. A pixel
 // of full coverage shows exactly the caption colour at full level, whatever lies below, and not before.
 TEST(Compositors, PanoramaTitlesReachFullLevelOneAfterTheOther) {
