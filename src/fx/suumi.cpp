@@ -196,6 +196,17 @@ void blend(const uint32_t* main_texel, const uint32_t* faded_texel, uint16_t kee
     "lsr    %w[t1], %w[t1], #7\n\t"                                                                          \
     "lsl    %w[t0], %w[t0], %w[t1]\n\t"                                                                      \
     "and    %w[t0], %w[t2], %w[t0], lsr #1\n\t"
+#define SUUMI_ADD                                                                                            \
+    "ldrb   %w[t1], [%[c]], #1\n\t"                                                                          \
+    "lsr    %w[t1], %w[t1], #4\n\t"                                                                          \
+    "add    %x[t1], %[kept], %x[t1], lsl #8\n\t"                                                             \
+    "ubfx   %w[t2], %w[t0], #16, #8\n\t"                                                                     \
+    "ldrb   %w[t2], [%x[t1], %w[t2], uxtw]\n\t"                                                              \
+    "ubfx   %w[t0], %w[t0], #8, #8\n\t"                                                                      \
+    "ldrb   %w[t0], [%x[t1], %w[t0], uxtw]\n\t"                                                              \
+    "orr    %w[t0], %w[t0], %w[t2], lsl #8\n\t"                                                              \
+    "ldr    %w[t1], [%[d]]\n\t"                                                                              \
+    "add    %w[t0], %w[t1], %w[t0], lsl #8\n\t"
 #define SUUMI_STORE                                                                                          \
     "str    %w[t0], [%[d]], #4\n\t"                                                                          \
     "cmp    %[d], %[end]\n\t"                                                                                \
@@ -268,7 +279,7 @@ static_assert(offsetof(AddedColours, faded) == 4 * 256, "the class rows follow k
                                   uint32_t* d, uint32_t* end) {
     const uint32_t* const kept = colours.kept;
     const uint32_t* const taken = colours.taken;
-#if defined(__ARM_FEATURE_SIMD32) && defined(__thumb2__) && defined(__OPTIMIZE__)
+#if (defined(__ARM_FEATURE_SIMD32) && defined(__thumb2__) && defined(__OPTIMIZE__)) || defined(__aarch64__)
     if (!colours.blue) { // the loop adds red and green only
         if (d == end) return;
         uint32_t t0, t1, t2;

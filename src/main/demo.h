@@ -44,10 +44,11 @@ void caption_blend_from(const uint8_t* bitmap, int x, int y, int band, int level
 
 // --- compositors: a complete scene into `frame` for scene time t (demo ticks) ---
 void pano_scene(uint32_t* frame, int t);
-// cross_fade(pano_scene(t), frame, frame, level) for a level of 0..255, the panorama drawn in scratch (a
-// frame buffer of its own) and its weight taken with the blur's fade where that is cheaper.
-void pano_cross_fade(uint32_t* scratch, uint32_t* frame, int t, int level);
 void halftone_scene(uint32_t* frame, int t);
+// cross_fade(pano_scene(pano_t), halftone_scene(halftone_t), frame, level) for a level of 0..255: the
+// halftone scene drawn in frame, the panorama in scratch (a frame buffer of its own), and their weights
+// taken with the blur's fade and the scene's repeated rows where that is cheaper.
+void pano_halftone_fade(uint32_t* scratch, uint32_t* frame, int pano_t, int halftone_t, int level);
 void zoom_scene(uint32_t* frame, int t);
 // cross_fade(frame, zoom_scene(t), frame, level) for a level of 0..255, the scene drawn in scratch (a frame
 // buffer of its own) or its weighed colours added to the frame's, whichever is cheaper.

@@ -301,26 +301,46 @@ void pano_scene(uint32_t* frame, int t) {
     pano_captions(frame, t);
 }
 
-void pano_cross_fade(uint32_t* scratch, uint32_t* frame, int t, int level) {
+namespace {
+constexpr int kStripRows = kStripY + kThumbH; // the frame rows a thumb strip covers
+} // namespace
+
+void pano_halftone_fade(uint32_t* scratch, uint32_t* frame, int pano_t, int halftone_t, int level) {
     level = std::clamp(level, 0, 255);
+    halftone_scene(frame, halftone_t);
 #if (defined(__SSE2__) || defined(__ARM_NEON)) && !defined(SHORELINE_NO_SIMD)
     // A vector unit blends both sources in one pass as quickly as it weighs one.
-    pano_scene(scratch, t);
+    pano_scene(scratch, pano_t);
     cross_fade(scratch, frame, frame, kScreenWords, level);
 #else
     // The cross-fade's weight of the panorama, i * (255 - level) / 255 per byte, is a fade towards black
     // too: outside the caption rows the blur applies it with its own. The caption rows are weighed after
-    // their captions; then the other source is weighed and the two added (their bytes stay within 255).
-    pano_effect(blur_frame, static_cast<uint32_t>(10000 - t));
-    const PanoBlur blur(t);
+    // their captions.
+    pano_effect(blur_frame, static_cast<uint32_t>(10000 - pano_t));
+    const PanoBlur blur(pano_t);
     constexpr int kBelow = kCaptionTop + kCaptionRows;
     pano_blur_rows(scratch, blur, 0, kCaptionTop, level);
     pano_blur_rows(scratch, blur, kCaptionTop, kCaptionRows, 0);
     pano_blur_rows(scratch, blur, kBelow, kScreenH - kBelow, level);
-    pano_captions(scratch, t);
+    pano_captions(scratch, pano_t);
     uint32_t* const captions = scratch + kCaptionTop * kScreenW;
     add_fade(captions, captions, captions, kCaptionRows * kScreenW, 255 - level, 0);
-    add_fade(frame, scratch, frame, kScreenWords, level, 255);
+    // The halftone scene weighed in place; below its thumbnail strip a dot line's row y + 1 repeats row
+    // y - 1 (halftone_scene), and so does its weighed row. Then the two are added (no byte passes 255).
+    auto repeated = [](int y) { return y - 2 >= kStripRows && y % 5 == 1; };
+    for (int y = 0; y < kScreenH;) {
+        uint32_t* row = frame + y * kScreenW;
+        if (repeated(y)) {
+            std::memcpy(row, row - 2 * kScreenW, kScreenW * sizeof(uint32_t));
+            y++;
+            continue;
+        }
+        int rows = 1;
+        while (y + rows < kScreenH && !repeated(y + rows)) rows++;
+        add_fade(row, row, row, rows * kScreenW, level, 0);
+        y += rows;
+    }
+    add_fade(frame, scratch, frame, kScreenWords, 255, 255);
 #endif
 }
 
@@ -378,8 +398,8 @@ void zoom_scene(uint32_t* frame, int t) {
 
 void zoom_cross_fade(uint32_t* scratch, uint32_t* frame, int t, int level) {
     level = std::clamp(level, 0, 255);
-#if (defined(__SSE2__) || defined(__ARM_NEON)) && !defined(SHORELINE_NO_SIMD)
-    // A vector unit blends both sources in one pass as quickly as it weighs one.
+#if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
+    // SSE2 draws the zoom scene whole (see zoom_scene) and blends both sources in one pass.
     zoom_scene(scratch, t);
     cross_fade(frame, scratch, frame, kScreenWords, level);
 #else

@@ -158,10 +158,10 @@ void section_2(timeline& tl) {
     int flash = kFlashTicks;
     play(200, [&](int) {
         tl.e = demo_tick() - tl.c2;
-        halftone_scene(screen_b, tl.e);
-        if (ramp(tl.e) < 255) { // once the fade is complete the panorama is not seen
-            pano_cross_fade(screen_a, screen_b, demo_tick() - tl.c1, ramp(tl.e));
-        }
+        if (ramp(tl.e) < 255) // once the fade is complete the panorama is not seen
+            pano_halftone_fade(screen_a, screen_b, demo_tick() - tl.c1, tl.e, ramp(tl.e));
+        else
+            halftone_scene(screen_b, tl.e);
         beat_flash(screen_b, flash, tl.e);
         return screen_b;
     });

@@ -242,22 +242,21 @@ TEST(Compositors, PanoramaSceneAtTimeZero) {
     EXPECT_EQ(frame, expected);
 }
 
-// pano_cross_fade is the panorama cross-faded into the frame: at the fade's ends, with the titles coming
-// up and at full level (the caption rows are weighed apart from the rest).
-TEST(Compositors, PanoramaCrossFadeIsThePanoramaCrossFadedIn) {
+// pano_halftone_fade is the panorama cross-faded into the halftone scene: at the fade's ends, with the
+// titles coming up and at full level (the caption rows are weighed apart from the rest).
+TEST(Compositors, PanoramaHalftoneFadeIsTheCrossFadeOfBothScenes) {
     init_maf();
     make_pano_tables();
     pano_init(pano_back, pano_front);
-    std::vector<uint32_t> other(kScreenWords), panorama(kScreenWords), want(kScreenWords),
-        scratch(kScreenWords);
-    for (int i = 0; i < kScreenWords; i++)
-        other[size_t(i)] = (static_cast<uint32_t>(i) * 2654435761u) & 0x00FFFFFFu;
+    halftone_init(kScreenW, kScreenH);
+    std::vector<uint32_t> halftone(kScreenWords), panorama(kScreenWords), want(kScreenWords),
+        scratch(kScreenWords), got(kScreenWords);
     for (int t : {0, 200, 700})
         for (int level : {0, 1, 77, 254, 255}) {
             pano_scene(panorama.data(), t);
-            cross_fade(panorama.data(), other.data(), want.data(), kScreenWords, level);
-            std::vector<uint32_t> got = other;
-            pano_cross_fade(scratch.data(), got.data(), t, level);
+            halftone_scene(halftone.data(), t / 3);
+            cross_fade(panorama.data(), halftone.data(), want.data(), kScreenWords, level);
+            pano_halftone_fade(scratch.data(), got.data(), t, t / 3, level);
             ASSERT_EQ(got, want) << "t " << t << ", level " << level;
         }
 }
