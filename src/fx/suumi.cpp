@@ -491,13 +491,13 @@ void paletted_frame(uint32_t* dest, int t, double exponent, const uint8_t* pic1,
     const Frame fr(t, exponent);
     const uint8_t* pics[] = {pic1, pic2, pic3};
     AddedColours colours;
-    colours.blue = false;
     for (int i = 0; i < 256; i++) {
         colours.kept[i] = swar::weigh(palette[i], static_cast<uint32_t>(255 - fr.take)) & 0x00FFFFFFu;
         colours.taken[i] = swar::weigh(palette[i], static_cast<uint32_t>(fr.take)) & 0x00FFFFFFu;
-        colours.blue |= (palette[i] & 255) != 0;
     }
+    colours.blue = false;
     if (weight >= 0) {
+        for (int i = 0; i < 256; i++) colours.blue |= (palette[i] & 255) != 0;
         std::memset(colours.faded, 0, sizeof colours.faded);
         for (const uint32_t b : {0x40u, 0x60u, 0x7Fu, 0xC0u, 0xFFu})
             for (uint32_t i = 0; i < 256; i++) {
@@ -508,7 +508,7 @@ void paletted_frame(uint32_t* dest, int t, double exponent, const uint8_t* pic1,
     }
     for (int i = 0; i < out_h; i++)
         row(fr.u(i), fr.v(i), fr.du, fr.dv, pics[fr.first], pics[(fr.first + 1) % 3], colours, out_w,
-            dest + static_cast<size_t>(i) * out_w, static_cast<size_t>(i) * out_w);
+            dest + static_cast<size_t>(i) * out_w, i);
 }
 } // namespace
 
@@ -516,9 +516,9 @@ void suumi_effect_paletted(uint32_t* dest, int t, double exponent, const uint8_t
                            const uint8_t* pic3, const uint32_t* palette, const uint8_t* covered) {
     paletted_frame(dest, t, exponent, pic1, pic2, pic3, palette, -1,
                    [&](uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main,
-                       const uint8_t* faded, const AddedColours& c, int n, uint32_t* d, size_t at) {
+                       const uint8_t* faded, const AddedColours& c, int n, uint32_t* d, int i) {
                        paletted_row(u, v, du, dv, main, faded, c.kept, c.taken, n, d,
-                                    covered ? covered + at : nullptr);
+                                    covered ? covered + static_cast<size_t>(i) * n : nullptr);
                    });
 }
 
@@ -526,8 +526,9 @@ void suumi_effect_masked(uint32_t* dest, int t, double exponent, const uint8_t* 
                          const uint8_t* pic3, const uint32_t* palette, const uint8_t* covered) {
     paletted_frame(dest, t, exponent, pic1, pic2, pic3, palette, -1,
                    [&](uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main,
-                       const uint8_t* faded, const AddedColours& c, int n, uint32_t* d, size_t at) {
-                       masked_row(u, v, du, dv, main, faded, c.kept, c.taken, n, d, covered + at);
+                       const uint8_t* faded, const AddedColours& c, int n, uint32_t* d, int i) {
+                       masked_row(u, v, du, dv, main, faded, c.kept, c.taken, n, d,
+                                  covered + static_cast<size_t>(i) * n);
                    });
 }
 
@@ -536,22 +537,26 @@ void suumi_effect_masked_add(uint32_t* dest, int t, double exponent, const uint8
                              int weight) {
     paletted_frame(dest, t, exponent, pic1, pic2, pic3, palette, std::clamp(weight, 0, 255),
                    [&](uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main,
-                       const uint8_t* faded, const AddedColours& c, int n, uint32_t* d,
-                       size_t at) { added_row(u, v, du, dv, main, faded, c, n, d, covered + at); });
+                       const uint8_t* faded, const AddedColours& c, int n, uint32_t* d, int i) {
+                       added_row(u, v, du, dv, main, faded, c, n, d, covered + static_cast<size_t>(i) * n);
+                   });
 }
 
 void suumi_effect_masked_samples(uint32_t* dest, int t, double exponent, const uint8_t* pic1,
                                  const uint8_t* pic2, const uint8_t* pic3, const uint32_t* palette,
                                  const uint8_t* covered, int step) {
     if (step <= 0) return;
+    int next_row = 0;
     paletted_frame(dest, t, exponent, pic1, pic2, pic3, palette, -1,
                    [&](uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main,
-                       const uint8_t* faded, const AddedColours& c, int n, uint32_t* d, size_t at) {
-                       if (static_cast<int>(at / static_cast<size_t>(n)) % step != 0) return;
+                       const uint8_t* faded, const AddedColours& c, int n, uint32_t* d, int i) {
+                       if (i != next_row) return;
+                       next_row += step;
+                       const uint8_t* const row_covered = covered + static_cast<size_t>(i) * n;
                        for (int j = 0; j < n; j += step)
                            d[j] = masked(paletted_pixel(u + static_cast<uint32_t>(j) * du,
                                                         v + static_cast<uint32_t>(j) * dv, main, faded,
                                                         c.kept, c.taken),
-                                         covered[at + static_cast<size_t>(j)]);
+                                         row_covered[j]);
                    });
 }

@@ -426,9 +426,8 @@ void zoom_cross_fade(uint32_t* scratch, uint32_t* frame, int t, int level) {
         weighed[i] = swar::weigh(thumb[i], static_cast<uint32_t>(level));
     for (int r = 0; r < kScreenH; r++) {
         if (shown[r] < 0) continue;
-        const uint32_t* from = weighed + (r - rows[shown[r]]) * kThumbW;
         uint32_t* to = frame + r * kScreenW + kZoomThumbX;
-        for (int c = 0; c < kThumbW; c++) to[c] += from[c];
+        add_fade(to, weighed + (r - rows[shown[r]]) * kThumbW, to, kThumbW, 255, 255);
     }
 #endif
 }
