@@ -102,9 +102,11 @@ void dot_average(const uint32_t* src, int w, int x, int y, uint32_t& sb, uint32_
             sr += v >> 16 & 255;
             n++;
         }
-    sb /= n;
-    sg /= n;
-    sr /= n;
+    // n is 1 or 2 here (the centre always counts): a shift, where a 32-bit core has no divide instruction.
+    const uint32_t shift = n >> 1;
+    sb >>= shift;
+    sg >>= shift;
+    sr >>= shift;
 }
 
 // Adds the dot whose channels' byte rows are b, g and r onto the band, its top-left pixel at p.

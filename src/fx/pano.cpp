@@ -216,8 +216,8 @@ void pano_effect_grid(uint32_t* dest, uint32_t position, int step, int period, u
         layers[j][0] = paalline + (2 * position + column[j]) % kImageW;
         layers[j][1] = tausta + (position + column[j]) % kImageW;
     }
-    for (int i = 0; i < kH; i++) {
-        if (!(rows >> (i % period) & 1)) continue;
+    for (int i = 0, phase = 0; i < kH; i++, phase = phase + 1 == period ? 0 : phase + 1) { // i % period
+        if (!(rows >> phase & 1)) continue;
         const uint32_t* offset = row_offset + i * kW;
         uint32_t* d = dest + i * kW;
         for (int j = 0; j < kW; j += step) {
