@@ -325,43 +325,18 @@ template <bool kSet> int run_end(const uint8_t* covered, int from, int n) {
     return j;
 }
 
-// The row's runs of covered pixels (covered byte not 0) drawn with paletted_span; every pixel when
-// covered is null.
-void paletted_row(uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main, const uint8_t* faded,
-                  const uint32_t* kept, const uint32_t* taken, int n, uint32_t* d, const uint8_t* covered) {
-    if (!covered) return paletted_span(u, v, du, dv, main, faded, kept, taken, d, d + n);
+// span(start, end) for each run of covered pixels (covered byte not 0) of a row of n pixels.
+template <class Span> void each_run(const uint8_t* covered, int n, Span span) {
     for (int j = 0; j < n;) {
         const int start = run_end<false>(covered, j, n);
         j = run_end<true>(covered, start, n);
-        if (j > start)
-            paletted_span(u + static_cast<uint32_t>(start) * du, v + static_cast<uint32_t>(start) * dv, du,
-                          dv, main, faded, kept, taken, d + start, d + j);
+        if (j > start) span(start, j);
     }
 }
 
-// The row through the hole mask: its runs of covered pixels drawn with masked_span, the others black.
-void masked_row(uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main, const uint8_t* faded,
-                const uint32_t* kept, const uint32_t* taken, int n, uint32_t* d, const uint8_t* covered) {
-    for (int j = 0; j < n;) {
-        const int start = run_end<false>(covered, j, n);
-        std::fill(d + j, d + start, 0u);
-        j = run_end<true>(covered, start, n);
-        if (j > start)
-            masked_span(u + static_cast<uint32_t>(start) * du, v + static_cast<uint32_t>(start) * dv, du, dv,
-                        main, faded, kept, taken, covered + start, d + start, d + j);
-    }
-}
-
-// The row's runs of covered pixels added with added_span; the others are left as they are.
-void added_row(uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main, const uint8_t* faded,
-               const AddedColours& colours, int n, uint32_t* d, const uint8_t* covered) {
-    for (int j = 0; j < n;) {
-        const int start = run_end<false>(covered, j, n);
-        j = run_end<true>(covered, start, n);
-        if (j > start)
-            added_span(u + static_cast<uint32_t>(start) * du, v + static_cast<uint32_t>(start) * dv, du, dv,
-                       main, faded, colours, covered + start, d + start, d + j);
-    }
+// A span's u and v at its pixel `start`.
+inline uint32_t at_pixel(uint32_t w, uint32_t dw, int start) {
+    return w + static_cast<uint32_t>(start) * dw;
 }
 
 #if defined(__SSE2__) && !defined(SHORELINE_NO_SIMD)
@@ -517,18 +492,27 @@ void suumi_effect_paletted(uint32_t* dest, int t, double exponent, const uint8_t
     paletted_frame(dest, t, exponent, pic1, pic2, pic3, palette, -1,
                    [&](uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main,
                        const uint8_t* faded, const AddedColours& c, int n, uint32_t* d, int i) {
-                       paletted_row(u, v, du, dv, main, faded, c.kept, c.taken, n, d,
-                                    covered ? covered + static_cast<size_t>(i) * n : nullptr);
+                       if (!covered)
+                           return paletted_span(u, v, du, dv, main, faded, c.kept, c.taken, d, d + n);
+                       each_run(covered + static_cast<size_t>(i) * n, n, [&](int start, int end) {
+                           paletted_span(at_pixel(u, du, start), at_pixel(v, dv, start), du, dv, main, faded,
+                                         c.kept, c.taken, d + start, d + end);
+                       });
                    });
 }
 
 void suumi_effect_masked(uint32_t* dest, int t, double exponent, const uint8_t* pic1, const uint8_t* pic2,
                          const uint8_t* pic3, const uint32_t* palette, const uint8_t* covered) {
+    // Black first, in one pass: the gaps between the runs are many and short.
+    if (out_w > 0 && out_h > 0) std::memset(dest, 0, sizeof(uint32_t) * static_cast<size_t>(out_w) * out_h);
     paletted_frame(dest, t, exponent, pic1, pic2, pic3, palette, -1,
                    [&](uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main,
                        const uint8_t* faded, const AddedColours& c, int n, uint32_t* d, int i) {
-                       masked_row(u, v, du, dv, main, faded, c.kept, c.taken, n, d,
-                                  covered + static_cast<size_t>(i) * n);
+                       const uint8_t* const row = covered + static_cast<size_t>(i) * n;
+                       each_run(row, n, [&](int start, int end) {
+                           masked_span(at_pixel(u, du, start), at_pixel(v, dv, start), du, dv, main, faded,
+                                       c.kept, c.taken, row + start, d + start, d + end);
+                       });
                    });
 }
 
@@ -538,7 +522,11 @@ void suumi_effect_masked_add(uint32_t* dest, int t, double exponent, const uint8
     paletted_frame(dest, t, exponent, pic1, pic2, pic3, palette, std::clamp(weight, 0, 255),
                    [&](uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main,
                        const uint8_t* faded, const AddedColours& c, int n, uint32_t* d, int i) {
-                       added_row(u, v, du, dv, main, faded, c, n, d, covered + static_cast<size_t>(i) * n);
+                       const uint8_t* const row = covered + static_cast<size_t>(i) * n;
+                       each_run(row, n, [&](int start, int end) {
+                           added_span(at_pixel(u, du, start), at_pixel(v, dv, start), du, dv, main, faded, c,
+                                      row + start, d + start, d + end);
+                       });
                    });
 }
 
