@@ -143,22 +143,36 @@ void draw_stretches(uint32_t* dest, uint32_t position, uint32_t key) {
             uint32_t* d = dest + st.start;
             uint32_t* const end = d + st.length;
 #if defined(__thumb2__) && defined(__OPTIMIZE__)
-            // By hand 7 instructions a pixel, 9 where the background shows.
+            // By hand four pixels a step, 5.5 instructions a pixel (2 more where the background shows);
+            // a stretch starts with the pixels beyond whole steps.
             uint32_t v;
+            for (int n = st.length & 3; n > 0; n--, l += 2) {
+                v = l[0][offset];
+                *d++ = v != key ? v : l[1][offset];
+            }
+            // clang-format off
+            if (d == end) continue;
+#define PANO_PIXEL(L)                                                                                        \
+    "ldr    %[v], [%[l]], #8\n\t"                                                                            \
+    "ldr    %[v], [%[v], %[offset], lsl #2]\n\t"                                                             \
+    "cmp    %[v], %[key]\n\t"                                                                                \
+    "bne    " L "f\n\t"                                                                                      \
+    "ldr    %[v], [%[l], #-4]\n\t"                                                                           \
+    "ldr    %[v], [%[v], %[offset], lsl #2]\n"                                                                \
+    L ":\n\t"                                                                                                \
+    "str    %[v], [%[d]], #4\n\t"
             asm volatile("1:\n\t"
-                         "ldr    %[v], [%[l]], #8\n\t"
-                         "ldr    %[v], [%[v], %[offset], lsl #2]\n\t"
-                         "cmp    %[v], %[key]\n\t"
-                         "bne    2f\n\t"
-                         "ldr    %[v], [%[l], #-4]\n\t"
-                         "ldr    %[v], [%[v], %[offset], lsl #2]\n"
-                         "2:\n\t"
-                         "str    %[v], [%[d]], #4\n\t"
+                         PANO_PIXEL("2")
+                         PANO_PIXEL("3")
+                         PANO_PIXEL("4")
+                         PANO_PIXEL("5")
                          "cmp    %[d], %[end]\n\t"
                          "bne    1b"
                          : [v] "=&r"(v), [l] "+r"(l), [d] "+r"(d)
                          : [offset] "r"(offset), [key] "r"(key), [end] "r"(end)
                          : "cc", "memory");
+#undef PANO_PIXEL
+            // clang-format on
 #else
             for (; d != end; d++, l += 2) {
                 const uint32_t v = l[0][offset];

@@ -461,7 +461,7 @@ namespace {
 // rows of the added zoomer.
 template <class Row>
 void paletted_frame(uint32_t* dest, int t, double exponent, const uint8_t* pic1, const uint8_t* pic2,
-                    const uint8_t* pic3, const uint32_t* palette, int weight, Row row) {
+                    const uint8_t* pic3, const uint32_t* palette, int weight, Row row, int row_step = 1) {
     if (out_w <= 0 || out_h <= 0) return;
     const Frame fr(t, exponent);
     const uint8_t* pics[] = {pic1, pic2, pic3};
@@ -481,7 +481,7 @@ void paletted_frame(uint32_t* dest, int t, double exponent, const uint8_t* pic1,
                     static_cast<uint8_t>(masked * static_cast<uint32_t>(weight) / 255);
             }
     }
-    for (int i = 0; i < out_h; i++)
+    for (int i = 0; i < out_h; i += row_step)
         row(fr.u(i), fr.v(i), fr.du, fr.dv, pics[fr.first], pics[(fr.first + 1) % 3], colours, out_w,
             dest + static_cast<size_t>(i) * out_w, i);
 }
@@ -534,17 +534,15 @@ void suumi_effect_masked_samples(uint32_t* dest, int t, double exponent, const u
                                  const uint8_t* pic2, const uint8_t* pic3, const uint32_t* palette,
                                  const uint8_t* covered, int step) {
     if (step <= 0) return;
-    int next_row = 0;
-    paletted_frame(dest, t, exponent, pic1, pic2, pic3, palette, -1,
-                   [&](uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main,
-                       const uint8_t* faded, const AddedColours& c, int n, uint32_t* d, int i) {
-                       if (i != next_row) return;
-                       next_row += step;
-                       const uint8_t* const row_covered = covered + static_cast<size_t>(i) * n;
-                       for (int j = 0; j < n; j += step)
-                           d[j] = masked(paletted_pixel(u + static_cast<uint32_t>(j) * du,
-                                                        v + static_cast<uint32_t>(j) * dv, main, faded,
-                                                        c.kept, c.taken),
-                                         row_covered[j]);
-                   });
+    paletted_frame(
+        dest, t, exponent, pic1, pic2, pic3, palette, -1,
+        [&](uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main, const uint8_t* faded,
+            const AddedColours& c, int n, uint32_t* d, int i) {
+            const uint8_t* const row = covered + static_cast<size_t>(i) * n;
+            const uint32_t du_step = du * static_cast<uint32_t>(step),
+                           dv_step = dv * static_cast<uint32_t>(step);
+            for (int j = 0; j < n; j += step, u += du_step, v += dv_step)
+                d[j] = masked(paletted_pixel(u, v, main, faded, c.kept, c.taken), row[j]);
+        },
+        step);
 }
