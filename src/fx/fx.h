@@ -57,7 +57,8 @@ void suumi_effect_paletted(uint32_t* dest, int t, double exponent, const uint8_t
 // Every pixel of dest is written.
 void suumi_effect_masked(uint32_t* dest, int t, double exponent, const uint8_t* pic1, const uint8_t* pic2,
                          const uint8_t* pic3, const uint32_t* palette, const uint8_t* covered);
-// suumi_effect_masked cross-faded into dest: each byte i of a covered pixel's masked colour is weighed,
+// suumi_effect_masked cross-faded into dest (covered as venkula_coverage gives, whose five non-zero bytes
+// the colour tables are made for): each byte i of a covered pixel's masked colour is weighed,
 // i * weight / 255 (weight 0..255), and added to dest's; the other pixels are left as they are. Where dest
 // was weighed by 255 - weight, as a cross-fade's other source is, no byte passes 255.
 void suumi_effect_masked_add(uint32_t* dest, int t, double exponent, const uint8_t* pic1, const uint8_t* pic2,

@@ -422,8 +422,7 @@ void zoom_cross_fade(uint32_t* scratch, uint32_t* frame, int t, int level) {
     add_fade(frame, frame, frame, kScreenWords, 255 - level, 0);
     suumi_effect_masked_add(frame, z, 5.0, naama, naama, naama, zoom_palette, zoom_cover, level);
     uint32_t weighed[kThumbW * kThumbH];
-    for (int i = 0; i < kThumbW * kThumbH; i++)
-        weighed[i] = swar::weigh(thumb[i], static_cast<uint32_t>(level));
+    add_fade(thumb, thumb, weighed, kThumbW * kThumbH, level, 0);
     for (int r = 0; r < kScreenH; r++) {
         if (shown[r] < 0) continue;
         uint32_t* to = frame + r * kScreenW + kZoomThumbX;
