@@ -72,6 +72,11 @@ int scaled_at[kCached + 1]; // start of size s in `scaled`, or in `level_of` wit
 uint8_t level_of[kWords ? cached_entries() : 1];
 uint32_t level_add[kWords ? kGreens : 1][kLevels];
 
+// The first row and column of a sprite that can add anything: 1 when the profile's row 0 and column 0 (a
+// sprite's first row and column at every size) hold only levels of at most 1, which add
+// (1 * byte) >> 8 = 0 to every byte; else 0.
+int first_lit = 0;
+
 uint8_t profile_sample(int s, int r, int k) {
     const int step = 65536 / s; // 8.8 fixed-point step through the profile per sprite pixel
     return sprite_profile[((r * step) >> 8) * 256 + ((k * step) >> 8)];
@@ -142,8 +147,8 @@ void draw_sprite_words(uint32_t* dest, int x, int y, int s, int green, int r0, i
 // Adds one sprite of size s with its top-left corner at (x, y), clipped to the frame: every byte b of a
 // pixel becomes min(255, b + (profile * colour byte) >> 8), the colour being kSpriteBase with `green`.
 void draw_sprite(uint32_t* dest, int x, int y, int s, int green) {
-    const int r0 = std::max(0, -y), r1 = std::min(s, kH - y);
-    const int k0 = std::max(0, -x), k1 = std::min(s, kW - x);
+    const int r0 = std::max(first_lit, -y), r1 = std::min(s, kH - y);
+    const int k0 = std::max(first_lit, -x), k1 = std::min(s, kW - x);
     if (r0 >= r1 || k0 >= k1) return;
     if constexpr (kWords) return draw_sprite_words(dest, x, y, s, green, r0, r1, k0, k1);
     const uint32_t colour = kSpriteBase | static_cast<uint32_t>(green) << 8;
@@ -283,6 +288,9 @@ void init_flare_from(const uint8_t* portrait) {
             small_portrait[(j >> 1) * kW + (i >> 1) + 56 * kW + 96] = portrait_colour(g);
             large_portrait[large_row[j] * kW + large_column[i]] = portrait_colour(g);
         }
+    first_lit = 1;
+    for (int k = 0; k < 256; k++)
+        if (sprite_profile[k] > 1 || sprite_profile[k * 256] > 1) first_lit = 0;
     std::memset(scaled, 0, sizeof scaled);
     for (int s = 1, at = 0; s <= kCached; at += row_stride(s) * s, s++) {
         scaled_at[s] = at;
