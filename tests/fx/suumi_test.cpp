@@ -206,4 +206,36 @@ TEST_F(Suumi, MaskedZoomerAddsItsWeighedColoursAndGivesItsSamples) {
         }
     }
 }
+TEST_F(Suumi, MaskedZoomerRowsOfAnyWidth) {
+    // Rows drawn in groups of four pixels and the pixels after the last group: widths of 3, 6 and 317, a
+    // palette with blue and one without, masked and added, nothing past width * height.
+    PalettedSetup z;
+    for (const bool blue : {true, false}) {
+        if (!blue) {
+            for (uint32_t& c : z.palette) c &= 0x00FFFF00u;
+            z.colour();
+        }
+        for (const int w : {3, 6, 317}) {
+            const int h = 9, n = w * h;
+            suumi_init(w, h);
+            std::vector<uint32_t> want(n), got(n + 4, 0xDEADu), added(n + 4, 0xDEADu);
+            suumi_effect(want.data(), 300, 5.0, z.c1.data(), z.c2.data(), z.c3.data());
+            suumi_effect_masked(got.data(), 300, 5.0, z.g1.data(), z.g2.data(), z.g3.data(), z.palette.data(),
+                                z.masks.data());
+            std::fill(added.begin(), added.begin() + n, 0x00010101u);
+            suumi_effect_masked_add(added.data(), 300, 5.0, z.g1.data(), z.g2.data(), z.g3.data(),
+                                    z.palette.data(), z.masks.data(), 128);
+            for (int p = 0; p < n; p++) {
+                const uint32_t m = z.masked(want, size_t(p));
+                uint32_t weighed = 0;
+                for (int s = 0; s < 32; s += 8) weighed |= ((m >> s & 255) * 128 / 255) << s;
+                ASSERT_EQ(got[size_t(p)], m) << "blue " << blue << " width " << w << " pixel " << p;
+                ASSERT_EQ(added[size_t(p)], 0x00010101u + (z.masks[size_t(p)] ? weighed : 0))
+                    << "blue " << blue << " width " << w << " pixel " << p;
+            }
+            EXPECT_EQ(got[size_t(n)], 0xDEADu);
+            EXPECT_EQ(added[size_t(n)], 0xDEADu);
+        }
+    }
+}
 } // namespace
