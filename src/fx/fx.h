@@ -33,6 +33,8 @@ void cross_fade(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, 
 void add_fade(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, int gain_a, int gain_b);
 // add_fade(dst, c, dst, count, 255, gain) where every word of the frame c is `colour` (a flash).
 void add_colour(uint32_t* dst, int count, uint32_t colour, int gain);
+// Sets count words of dst to 0 (nothing for a count of 0 or less): a frame cleared to black.
+void clear_words(uint32_t* dst, int count);
 
 // Two-layer scrolling panorama over kPanoW x 240 images (the background and a keyed foreground).
 constexpr int kPanoW = 982;

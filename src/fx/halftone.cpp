@@ -267,7 +267,7 @@ void add_dot_onto_black(uint32_t* p, ptrdiff_t stride, const uint8_t* b, const u
 }
 
 void draw_words(uint32_t* dest, const uint32_t* src, int w, int h, const uint8_t* level, bool fill) {
-    if (fill) std::fill(dest, dest + static_cast<ptrdiff_t>(w) * h, 0u);
+    if (fill) clear_words(dest, w * h);
     for (int line = 0, y = 0; y < h; line++, y += kStepY) {
         // Rows y - 1 and y + 1 are covered by this line's dots alone, whose rows 2 and 4 are the same: drawn
         // onto black, row y + 1 is a copy of row y - 1.

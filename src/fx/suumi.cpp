@@ -565,7 +565,7 @@ void suumi_effect_paletted(uint32_t* dest, int t, double exponent, const uint8_t
 void suumi_effect_masked(uint32_t* dest, int t, double exponent, const uint8_t* pic1, const uint8_t* pic2,
                          const uint8_t* pic3, const uint32_t* palette, const uint8_t* covered) {
     // Black first, in one pass: the gaps between the runs are many and short.
-    if (out_w > 0 && out_h > 0) std::memset(dest, 0, sizeof(uint32_t) * static_cast<size_t>(out_w) * out_h);
+    if (out_w > 0 && out_h > 0) clear_words(dest, out_w * out_h);
     paletted_frame(dest, t, exponent, pic1, pic2, pic3, palette, -1,
                    [&](uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main,
                        const uint8_t* faded, const AddedColours& c, int n, uint32_t* d, int i) {

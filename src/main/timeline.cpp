@@ -75,7 +75,7 @@ int begin(int n) {
 }
 
 void clear(uint32_t* frame) {
-    std::memset(frame, 0, kFrameBytes);
+    clear_words(frame, kScreenWords);
 }
 
 // A running beat flash on x with end value `end` (0 = idle): a gain of 20 rising to 120 and back.

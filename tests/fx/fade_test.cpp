@@ -110,7 +110,21 @@ TEST(Fades, CountOfZeroOrLessWritesNothing) {
     auto d = filled(2, 0x12345678u);
     cross_fade(a.data(), a.data(), d.data(), 0, 100);
     add_fade(a.data(), a.data(), d.data(), -1, 100, 100);
+    clear_words(d.data(), 0);
+    clear_words(d.data(), -1);
     EXPECT_EQ(d, filled(2, 0x12345678u));
+}
+
+TEST(Fades, ClearWordsClearsTheCountAndNothingAfter) {
+    // Whole blocks of 32 words and the words after them, from an odd address on too.
+    for (const int offset : {0, 1})
+        for (const int n : {1, 31, 32, 33, 95, 129, 76800}) {
+            auto d = filled(n + 40, 0x12345678u);
+            clear_words(d.data() + offset, n);
+            for (int k = 0; k < n + 40; k++)
+                ASSERT_EQ(d[size_t(k)], k >= offset && k < offset + n ? 0u : 0x12345678u)
+                    << "count " << n << " offset " << offset << " word " << k;
+        }
 }
 
 TEST(Fades, MatchReferenceAlsoInPlace) {
