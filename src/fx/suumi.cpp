@@ -177,8 +177,8 @@ void blend(const uint32_t* main_texel, const uint32_t* faded_texel, uint16_t kee
     SUUMI_ADD_OF
 // A whole row of the masked or added zoomer (OP: SUUMI_MASK_OF or SUUMI_ADD_OF) up to %[end], four
 // coverage bytes at a time, so that no run has to be found: four uncovered pixels are passed over in 8
-// instructions, and in a group with coverage each pixel is drawn (3 instructions more than in a span) or
-// passed over (6). %[t2] is a low register, for CBNZ.
+// instructions, and in a group with coverage each pixel is drawn as in a span (the group's test in place
+// of the loop's) or passed over (6). %[t2] is a low register, for CBNZ.
 #define SUUMI_ROW_PIXEL(OP)                                                                                  \
     "ldrb   %[t2], [%[c]], #1\n\t"                                                                           \
     "cbnz   %[t2], 1f\n\t"                                                                                   \
@@ -225,24 +225,55 @@ void blend(const uint32_t* main_texel, const uint32_t* faded_texel, uint16_t kee
     "add    %w[u], %w[u], %w[du]\n\t"                                                                        \
     "add    %w[v], %w[v], %w[dv]\n\t"                                                                        \
     "add    %w[t0], %w[t0], %w[t1]\n\t"
+#define SUUMI_MASK_OF                                                                                        \
+    "orr    %w[t1], %w[t2], %w[t2], lsl #8\n\t"                                                              \
+    "orr    %w[t1], %w[t1], %w[t1], lsl #8\n\t"                                                              \
+    "lsr    %w[t2], %w[t2], #7\n\t"                                                                          \
+    "lsl    %w[t0], %w[t0], %w[t2]\n\t"                                                                      \
+    "and    %w[t0], %w[t1], %w[t0], lsr #1\n\t"
 #define SUUMI_MASK                                                                                           \
-    "ldrb   %w[t1], [%[c]], #1\n\t"                                                                          \
-    "orr    %w[t2], %w[t1], %w[t1], lsl #8\n\t"                                                              \
-    "orr    %w[t2], %w[t2], %w[t2], lsl #8\n\t"                                                              \
-    "lsr    %w[t1], %w[t1], #7\n\t"                                                                          \
-    "lsl    %w[t0], %w[t0], %w[t1]\n\t"                                                                      \
-    "and    %w[t0], %w[t2], %w[t0], lsr #1\n\t"
-#define SUUMI_ADD                                                                                            \
-    "ldrb   %w[t1], [%[c]], #1\n\t"                                                                          \
-    "lsr    %w[t1], %w[t1], #4\n\t"                                                                          \
-    "add    %x[t1], %[kept], %x[t1], lsl #8\n\t"                                                             \
-    "ubfx   %w[t2], %w[t0], #16, #8\n\t"                                                                     \
-    "ldrb   %w[t2], [%x[t1], %w[t2], uxtw]\n\t"                                                              \
+    "ldrb   %w[t2], [%[c]], #1\n\t"                                                                          \
+    SUUMI_MASK_OF
+#define SUUMI_ADD_OF                                                                                         \
+    "lsr    %w[t2], %w[t2], #4\n\t"                                                                          \
+    "add    %x[t2], %[kept], %x[t2], lsl #8\n\t"                                                             \
+    "ubfx   %w[t1], %w[t0], #16, #8\n\t"                                                                     \
+    "ldrb   %w[t1], [%x[t2], %w[t1], uxtw]\n\t"                                                              \
     "ubfx   %w[t0], %w[t0], #8, #8\n\t"                                                                      \
-    "ldrb   %w[t0], [%x[t1], %w[t0], uxtw]\n\t"                                                              \
-    "orr    %w[t0], %w[t0], %w[t2], lsl #8\n\t"                                                              \
+    "ldrb   %w[t0], [%x[t2], %w[t0], uxtw]\n\t"                                                              \
+    "orr    %w[t0], %w[t0], %w[t1], lsl #8\n\t"                                                              \
     "ldr    %w[t1], [%[d]]\n\t"                                                                              \
     "add    %w[t0], %w[t1], %w[t0], lsl #8\n\t"
+#define SUUMI_ADD                                                                                            \
+    "ldrb   %w[t2], [%[c]], #1\n\t"                                                                          \
+    SUUMI_ADD_OF
+#define SUUMI_ROW_PIXEL(OP)                                                                                  \
+    "ldrb   %w[t2], [%[c]], #1\n\t"                                                                          \
+    "cbnz   %w[t2], 1f\n\t"                                                                                  \
+    "add    %w[u], %w[u], %w[du]\n\t"                                                                        \
+    "add    %w[v], %w[v], %w[dv]\n\t"                                                                        \
+    "add    %[d], %[d], #4\n\t"                                                                              \
+    "b      2f\n"                                                                                            \
+    "1:\n\t"                                                                                                 \
+    SUUMI_PIXEL OP                                                                                           \
+    "str    %w[t0], [%[d]], #4\n"                                                                            \
+    "2:\n\t"
+#define SUUMI_ROW(OP)                                                                                        \
+    "3:\n\t"                                                                                                 \
+    "ldr    %w[t2], [%[c]]\n\t"                                                                              \
+    "cbnz   %w[t2], 4f\n\t"                                                                                  \
+    "add    %w[u], %w[u], %w[du], lsl #2\n\t"                                                                \
+    "add    %w[v], %w[v], %w[dv], lsl #2\n\t"                                                                \
+    "add    %[c], %[c], #4\n\t"                                                                              \
+    "add    %[d], %[d], #16\n\t"                                                                             \
+    "cmp    %[d], %[end]\n\t"                                                                                \
+    "b.ne   3b\n\t"                                                                                          \
+    "b      5f\n"                                                                                            \
+    "4:\n\t"                                                                                                 \
+    SUUMI_ROW_PIXEL(OP) SUUMI_ROW_PIXEL(OP) SUUMI_ROW_PIXEL(OP) SUUMI_ROW_PIXEL(OP)                          \
+    "cmp    %[d], %[end]\n\t"                                                                                \
+    "b.ne   3b\n"                                                                                            \
+    "5:"
 #define SUUMI_STORE                                                                                          \
     "str    %w[t0], [%[d]], #4\n\t"                                                                          \
     "cmp    %[d], %[end]\n\t"                                                                                \
@@ -335,8 +366,13 @@ static_assert(offsetof(AddedColours, faded) == 4 * 256, "the class rows follow k
 
 // A row of n pixels through masked_span's step (kAdd false) or added_span's (kAdd true, for a palette
 // without blue) in whole groups of four, uncovered pixels passed over; returns how many pixels it did.
-#if defined(__ARM_FEATURE_SIMD32) && defined(__thumb2__) && defined(__OPTIMIZE__)
+#if (defined(__ARM_FEATURE_SIMD32) && defined(__thumb2__) && defined(__OPTIMIZE__)) || defined(__aarch64__)
 #define SUUMI_ROWS 1
+#if defined(__thumb2__)
+#define SUUMI_LOW "=&l" // CBNZ takes a low register
+#else
+#define SUUMI_LOW "=&r"
+#endif
 template <bool kAdd>
 [[gnu::noinline]] int row_groups(uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main,
                                  const uint8_t* faded, const uint32_t* kept, const uint32_t* taken,
@@ -346,12 +382,12 @@ template <bool kAdd>
     uint32_t t0, t1, t2;
     if constexpr (kAdd)
         asm volatile(SUUMI_ROW(SUUMI_ADD_OF)
-                     : [t0] "=&r"(t0), [t1] "=&r"(t1), [t2] "=&l"(t2), [u] "+r"(u), [v] "+r"(v), [d] "+r"(d),
-                       [c] "+r"(covered)SUUMI_INPUTS);
+                     : [t0] "=&r"(t0), [t1] "=&r"(t1), [t2] SUUMI_LOW(t2), [u] "+r"(u), [v] "+r"(v),
+                       [d] "+r"(d), [c] "+r"(covered)SUUMI_INPUTS);
     else
         asm volatile(SUUMI_ROW(SUUMI_MASK_OF)
-                     : [t0] "=&r"(t0), [t1] "=&r"(t1), [t2] "=&l"(t2), [u] "+r"(u), [v] "+r"(v), [d] "+r"(d),
-                       [c] "+r"(covered)SUUMI_INPUTS);
+                     : [t0] "=&r"(t0), [t1] "=&r"(t1), [t2] SUUMI_LOW(t2), [u] "+r"(u), [v] "+r"(v),
+                       [d] "+r"(d), [c] "+r"(covered)SUUMI_INPUTS);
     return n & ~3;
 }
 #else
