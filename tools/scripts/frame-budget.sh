@@ -7,7 +7,7 @@
 #   every single frame             at most 6 M
 #   start-up and the first frame   at most 40 M
 #
-#   tools/scripts/frame-budget.sh aarch64|armhf|armhf-neon [--functions LIST|all]
+#   tools/scripts/frame-budget.sh aarch64|armhf|armhf-neon [--functions LIST|all]   (LIST: "2 6" or 2,6)
 #
 # --functions lists the busiest functions of those sections (default: of the sections over the budget).
 # An overrun that is known and not yet mended is listed in tools/scripts/frame-budget.known with the most
@@ -31,7 +31,7 @@ shift
 functions=""
 case "${1:-}" in
   "") ;;
-  --functions) functions=${2:?--functions needs a list}; shift 2 ;;
+  --functions) functions=${2:?--functions needs a list}; functions=${functions//,/ }; shift 2 ;;
   *) usage ;;
 esac
 [ $# -eq 0 ] || usage
