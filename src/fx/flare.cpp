@@ -10,6 +10,7 @@
 
 #include "assets.h"
 #include "lanes.h"
+#include "sine.h"
 #include "swar.h"
 
 #include <algorithm>
@@ -254,6 +255,14 @@ void morph_portraits(uint32_t* dest, int level) {
     }
 }
 
+// Whether v is below 1e6 in magnitude and more than kNear from every whole number.
+constexpr double kNear = 1e-6;
+bool clear_of_whole(double v) {
+    if (!(std::fabs(v) < 1e6)) return false;
+    const double f = std::fabs(v - static_cast<int>(v));
+    return f > kNear && f < 1 - kNear;
+}
+
 } // namespace
 
 void init_flare() {
@@ -332,17 +341,30 @@ void flarez(uint32_t* dest, int t) {
     const double pz = t * (1.0 / 48), px = t * (1.0 / 42), py = t * (1.0 / 43);
     for (int i = 0; i < kSprites; i++) {
         const int gx = i & 31, gy = i >> 5;
-        // The waves only count with the spread e: at e = 0 their terms are +-0 whatever they are.
-        const double sa = e != 0 ? std::sin(i * (1 / 2.6) + pz) : 0;
-        const double sb = e != 0 ? std::sin(i * (1 / 2.7) + px) : 0;
-        const double sc = e != 0 ? std::cos(i * (1 / 2.2) + py) : 0;
-        const double z = ((sa * 200 + 300) * e + 400 * a) * 0.001 + w;
-        const double zi = 1 / z;
-        const int s = (static_cast<int>(zi * 3000) * (e + c)) / 1000;
-        const int x =
-            static_cast<int>((((gx * 2200 - 32200) * a) + sb * 18000 * e) * (zi * 0.001) + 160) - s / 2;
-        const int y =
-            static_cast<int>((((gy * 2200 - 35200) * a) + sc * 18000 * e) * (zi * 0.001) + 120) - s / 2;
+        int s = 0, x = 0, y = 0;
+        // The sprite's size and place from its three waves; false where a value truncated on the way
+        // could depend on the waves' last bits: one within kNear of a whole number, or a depth z below
+        // 10. Elsewhere the waves of sine.h and of the library give the same s, x and y: with z >= 10 and
+        // the values below 1e6, waves that differ by 1e-15 move them by less than 1e-7.
+        auto place = [&](double sa, double sb, double sc) {
+            const double z = ((sa * 200 + 300) * e + 400 * a) * 0.001 + w;
+            const double zi = 1 / z;
+            const double size = zi * 3000;
+            s = (static_cast<int>(size) * (e + c)) / 1000;
+            const double xs = (((gx * 2200 - 32200) * a) + sb * 18000 * e) * (zi * 0.001) + 160;
+            const double ys = (((gy * 2200 - 35200) * a) + sc * 18000 * e) * (zi * 0.001) + 120;
+            x = static_cast<int>(xs) - s / 2;
+            y = static_cast<int>(ys) - s / 2;
+            return z >= 10 && clear_of_whole(size) && clear_of_whole(xs) && clear_of_whole(ys);
+        };
+        if (e == 0) { // the waves only count with the spread e: at e = 0 their terms are +-0
+            place(0, 0, 0);
+        } else {
+            const double ua = i * (1 / 2.6) + pz, ub = i * (1 / 2.7) + px, uc = i * (1 / 2.2) + py;
+            if (std::fabs(ua) >= sine::kLimit || std::fabs(ub) >= sine::kLimit ||
+                std::fabs(uc) >= sine::kLimit || !place(sine::sin(ua), sine::sin(ub), sine::cos(uc)))
+                place(std::sin(ua), std::sin(ub), std::cos(uc));
+        }
         if (s > 0) draw_sprite(dest, x, y, s, sprite_green[i]);
     }
     if (t < 256)
