@@ -129,6 +129,22 @@ struct Saturate {
     FADE_FIRST_FOUR                                                                                          \
     "cmp     %[src], %[end]\n\t"                                                                             \
     "bne     2b"
+// First pass without runs: a word is weighed in its register unless it is black (weighed 0), and four
+// are stored at a time.
+#define FADE_NONBLACK(S)                                                                                     \
+    "cbz     %[" S "], 1f\n\t"                                                                               \
+    FADE_WEIGH(S, S, "t", "u")                                                                               \
+    "1:\n\t"
+#define FADE_NONBLACK_FOUR                                                                                   \
+    "ldmia   %[src]!, {%[s0], %[s1], %[s2], %[s3]}\n\t"                                                      \
+    FADE_NONBLACK("s0") FADE_NONBLACK("s1") FADE_NONBLACK("s2") FADE_NONBLACK("s3")                          \
+    "stmia   %[d]!, {%[s0], %[s1], %[s2], %[s3]}\n\t"
+#define FADE_NONBLACK_LOOP                                                                                   \
+    "2:\n\t"                                                                                                 \
+    FADE_NONBLACK_FOUR                                                                                       \
+    FADE_NONBLACK_FOUR                                                                                       \
+    "cmp     %[src], %[end]\n\t"                                                                             \
+    "bne     2b"
 // Second pass, one word at byte offset OFF of %[d]: a black word leaves the destination as it is.
 #define FADE_SECOND(OP, S, BEFORE, OFF)                                                                      \
     "cbz     %[" S "], 2f\n\t"                                                                               \
@@ -165,9 +181,10 @@ struct Saturate {
 #define SHORELINE_FADE_ASM 0
 #endif
 
-// dst = t(src) word by word; a word that repeats the one before it repeats its weighed word. src may be
-// dst.
-template <class T> void first_pass(const uint32_t* src, uint32_t* dst, int count, const T& t) {
+// dst = t(src) word by word; with `runs` a word that repeats the one before it repeats its weighed word,
+// without, a black word is passed over (on 32-bit ARM; elsewhere both are the same loop). src may be dst.
+template <class T>
+void first_pass(const uint32_t* src, uint32_t* dst, int count, const T& t, bool runs = true) {
     if constexpr (std::is_same_v<T, Zero>) {
         std::fill(dst, dst + count, 0u);
     } else if constexpr (std::is_same_v<T, Same>) {
@@ -176,13 +193,21 @@ template <class T> void first_pass(const uint32_t* src, uint32_t* dst, int count
         uint32_t last = 0, o = 0; // the word before (0 before the first) and its weighed word
 #if SHORELINE_FADE_ASM
         if (count >= 8) {
-            // LDM takes ascending registers.
-            register uint32_t s0 asm("r4"), s1 asm("r5"), s2 asm("r6"), s3 asm("r8");
             uint32_t tmp, unused;
             const uint32_t* const end = src + (count & ~7);
-            asm volatile(FADE_FIRST_LOOP FADE_OPERANDS);
+            if (runs) {
+                // LDM takes ascending registers.
+                register uint32_t s0 asm("r4"), s1 asm("r5"), s2 asm("r6"), s3 asm("r8");
+                asm volatile(FADE_FIRST_LOOP FADE_OPERANDS);
+            } else {
+                // Low registers for CBZ, in ascending order for LDM and STM.
+                register uint32_t s0 asm("r0"), s1 asm("r1"), s2 asm("r2"), s3 asm("r3");
+                asm volatile(FADE_NONBLACK_LOOP FADE_OPERANDS);
+            }
             count &= 7;
         }
+#else
+        (void)runs;
 #endif
         for (int k = 0; k < count; k++) {
             if (src[k] != last) {
@@ -266,12 +291,30 @@ int black_words(const uint32_t* p, int count) {
     return black;
 }
 
+// Whether more than a quarter of 64 words spread over the count words at p repeat the word before them
+// and are not black: then weighing each run of a word once beats passing over black words alone.
+bool repeating(const uint32_t* p, int count) {
+    if (count < 65) return true;         // mostly the pass's tail anyway
+    const int stride = (count - 1) / 64; // one division: 32-bit ARM has no instruction for it
+    int repeats = 0;
+    for (int i = 0, k = 1; i < 64; i++, k += stride) repeats += p[k] != 0 && p[k] == p[k - 1];
+    return repeats > 16;
+}
+
+// Whether the first pass goes over the words at p by runs (see first_pass).
+template <class T> bool by_runs(const uint32_t* p, int count) {
+    if constexpr (SHORELINE_FADE_ASM && std::is_same_v<T, Scaled>) return repeating(p, count);
+    (void)p, (void)count;
+    return true;
+}
+
 // dst = op(tx(x), ty(y)), y's words added in the second pass. Where dst is y, chunks of y are copied aside
 // before the first pass overwrites them.
 template <class Op, class TX, class TY>
 void passes(const uint32_t* x, const uint32_t* y, uint32_t* dst, int count, const TX& tx, const TY& ty) {
+    const bool runs = by_runs<TX>(x, count);
     if (dst != y) {
-        first_pass(x, dst, count, tx);
+        first_pass(x, dst, count, tx, runs);
         second_pass<Op>(y, dst, count, ty);
         return;
     }
@@ -280,7 +323,7 @@ void passes(const uint32_t* x, const uint32_t* y, uint32_t* dst, int count, cons
     for (int i = 0; i < count; i += kChunk) {
         const int n = std::min(kChunk, count - i);
         std::memcpy(kept, y + i, static_cast<size_t>(n) * sizeof(uint32_t));
-        first_pass(x + i, dst + i, n, tx);
+        first_pass(x + i, dst + i, n, tx, runs);
         second_pass<Op>(kept, dst + i, n, ty);
     }
 }
@@ -291,8 +334,8 @@ void passes(const uint32_t* x, const uint32_t* y, uint32_t* dst, int count, cons
 // a test.
 template <class Op, class TA, class TB>
 void two_passes(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, const TA& ta, const TB& tb) {
-    if constexpr (std::is_same_v<TA, Zero>) return first_pass(b, dst, count, tb);
-    if constexpr (std::is_same_v<TB, Zero>) return first_pass(a, dst, count, ta);
+    if constexpr (std::is_same_v<TA, Zero>) return first_pass(b, dst, count, tb, by_runs<TB>(b, count));
+    if constexpr (std::is_same_v<TB, Zero>) return first_pass(a, dst, count, ta, by_runs<TA>(a, count));
     bool b_second = dst != b;
     if constexpr (std::is_same_v<TA, Scaled> && std::is_same_v<TB, Scaled>) {
         const int margin = black_words(b, count) - black_words(a, count);
