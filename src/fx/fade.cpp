@@ -170,7 +170,8 @@ struct Saturate {
     "add     %[d], %[d], #32\n\t"                                                                            \
     "cmp     %[src], %[end]\n\t"                                                                             \
     "bne     3b"
-// The operands of both loops: s0..s3 in registers fit for LDM, tmp and unused the weigh's temporaries.
+// The operands of the loops: s0..s3 in registers fit for LDM, tmp and unused the weigh's temporaries (the
+// loop without runs leaves last and o as they are).
 #define FADE_OPERANDS                                                                                        \
     : [src] "+r"(src), [d] "+r"(dst), [last] "+r"(last), [o] "+r"(o), [s0] "=&r"(s0), [s1] "=&r"(s1),        \
       [s2] "=&r"(s2), [s3] "=&r"(s3), [t] "=&r"(tmp), [u] "=&r"(unused)                                      \
@@ -284,21 +285,25 @@ template <class Op, class T> void second_pass(const uint32_t* src, uint32_t* dst
     }
 }
 
+// How many of 64 indexes spread over 0 .. count - 1 pass test(k). From a count of 64 on they are multiples
+// of count / 64: 32-bit products, where count * i / 64 would need 64-bit ones on 32-bit ARM.
+template <class Test> int sampled(int count, Test test) {
+    const int stride = count / 64;
+    int n = 0;
+    for (int i = 0; i < 64; i++) n += test(count >= 64 ? i * stride : i * count / 64);
+    return n;
+}
+
 // Black words among 64 spread over the count words at p.
 int black_words(const uint32_t* p, int count) {
-    int black = 0;
-    for (int i = 0; i < 64; i++) black += p[static_cast<int64_t>(count) * i / 64] == 0;
-    return black;
+    return sampled(count, [&](int k) { return p[k] == 0; });
 }
 
 // Whether more than a quarter of 64 words spread over the count words at p repeat the word before them
 // and are not black: then weighing each run of a word once beats passing over black words alone.
 bool repeating(const uint32_t* p, int count) {
-    if (count < 65) return true;         // mostly the pass's tail anyway
-    const int stride = (count - 1) / 64; // one division: 32-bit ARM has no instruction for it
-    int repeats = 0;
-    for (int i = 0, k = 1; i < 64; i++, k += stride) repeats += p[k] != 0 && p[k] == p[k - 1];
-    return repeats > 16;
+    if (count < 65) return true; // mostly the pass's tail anyway
+    return sampled(count - 1, [&](int k) { return p[k + 1] != 0 && p[k + 1] == p[k]; }) > 16;
 }
 
 // Whether the first pass goes over the words at p by runs (see first_pass).
