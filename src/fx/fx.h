@@ -53,19 +53,22 @@ void suumi_effect(uint32_t* dest, int t, double exponent, const uint32_t* pic1, 
 // suumi_effect over 8-bit pictures that stand for palette[byte] (256 colours): the same frame as
 // suumi_effect over the pictures the palette makes, drawn only where covered (a byte per pixel, as
 // venkula_coverage gives) is not 0, or everywhere when covered is null; other pixels are left as they are.
+// The masked zoomers below also take a shorter palette, of palette_size colours, when every byte of the
+// pictures is below it; with 8 colours or fewer they draw through a table of every pair of texels.
 void suumi_effect_paletted(uint32_t* dest, int t, double exponent, const uint8_t* pic1, const uint8_t* pic2,
                            const uint8_t* pic3, const uint32_t* palette, const uint8_t* covered);
 // venkula(time, dest, z) of the paletted zoomer's frame z, in one pass: covered is venkula_coverage(time).
 // Every pixel of dest is written.
 void suumi_effect_masked(uint32_t* dest, int t, double exponent, const uint8_t* pic1, const uint8_t* pic2,
-                         const uint8_t* pic3, const uint32_t* palette, const uint8_t* covered);
+                         const uint8_t* pic3, const uint32_t* palette, const uint8_t* covered,
+                         int palette_size = 256);
 // suumi_effect_masked cross-faded into dest (covered as venkula_coverage gives, whose five non-zero bytes
 // the colour tables are made for): each byte i of a covered pixel's masked colour is weighed,
 // i * weight / 255 (weight 0..255), and added to dest's; the other pixels are left as they are. Where dest
 // was weighed by 255 - weight, as a cross-fade's other source is, no byte passes 255.
 void suumi_effect_masked_add(uint32_t* dest, int t, double exponent, const uint8_t* pic1, const uint8_t* pic2,
-                             const uint8_t* pic3, const uint32_t* palette, const uint8_t* covered,
-                             int weight);
+                             const uint8_t* pic3, const uint32_t* palette, const uint8_t* covered, int weight,
+                             int palette_size = 256);
 // The pixels of suumi_effect_masked whose row and column are multiples of step (a thumbnail's samples);
 // the other pixels of dest are left as they are.
 void suumi_effect_masked_samples(uint32_t* dest, int t, double exponent, const uint8_t* pic1,

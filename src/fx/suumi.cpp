@@ -175,11 +175,31 @@ void blend(const uint32_t* main_texel, const uint32_t* faded_texel, uint16_t kee
 #define SUUMI_ADD                                                                                            \
     "ldrb   %[t2], [%[c]], #1\n\t"                                                                           \
     SUUMI_ADD_OF
-// A whole row of the masked or added zoomer (OP: SUUMI_MASK_OF or SUUMI_ADD_OF) up to %[end], four
+// The pixel through a pair table (pictures whose bytes are all below 8): the colour of its main texel m,
+// faded texel f and coverage byte b (in %[t2]) at b << 6 | m << 3 | f, already masked (and for the added
+// zoomer weighed), in 12 instructions; SUUMI_PAIR_ADD adds it to the frame's pixel.
+#define SUUMI_PAIR                                                                                           \
+    "lsr    %[t0], %[v], #8\n\t"                                                                             \
+    "and    %[t0], %[t0], #0xFF00\n\t"                                                                       \
+    "uxtab  %[t0], %[t0], %[u], ror #16\n\t"                                                                 \
+    "and    %[t1], %[v], #0xFF00\n\t"                                                                        \
+    "uxtab  %[t1], %[t1], %[u], ror #8\n\t"                                                                  \
+    "ldrb   %[t0], [%[main], %[t0]]\n\t"                                                                     \
+    "ldrb   %[t1], [%[faded], %[t1]]\n\t"                                                                    \
+    "add    %[u], %[u], %[du]\n\t"                                                                           \
+    "add    %[v], %[v], %[dv]\n\t"                                                                           \
+    "add    %[t0], %[t1], %[t0], lsl #3\n\t"                                                                 \
+    "add    %[t0], %[t0], %[t2], lsl #6\n\t"                                                                 \
+    "ldr    %[t0], [%[pairs], %[t0], lsl #2]\n\t"
+#define SUUMI_PAIR_ADD                                                                                       \
+    SUUMI_PAIR                                                                                               \
+    "ldr    %[t1], [%[d]]\n\t"                                                                               \
+    "add    %[t0], %[t0], %[t1]\n\t"
+// A whole row of the masked or added zoomer (STEP: a covered pixel's colour into %[t0]) up to %[end], four
 // coverage bytes at a time, so that no run has to be found: four uncovered pixels are passed over in 8
 // instructions, and in a group with coverage each pixel is drawn as in a span (the group's test in place
 // of the loop's) or passed over (6). %[t2] is a low register, for CBNZ.
-#define SUUMI_ROW_PIXEL(OP)                                                                                  \
+#define SUUMI_ROW_PIXEL(STEP)                                                                                \
     "ldrb   %[t2], [%[c]], #1\n\t"                                                                           \
     "cbnz   %[t2], 1f\n\t"                                                                                   \
     "add    %[u], %[u], %[du]\n\t"                                                                           \
@@ -187,10 +207,10 @@ void blend(const uint32_t* main_texel, const uint32_t* faded_texel, uint16_t kee
     "add    %[d], %[d], #4\n\t"                                                                              \
     "b      2f\n"                                                                                            \
     "1:\n\t"                                                                                                 \
-    SUUMI_PIXEL OP                                                                                           \
+    STEP                                                                                                     \
     "str    %[t0], [%[d]], #4\n"                                                                             \
     "2:\n\t"
-#define SUUMI_ROW(OP)                                                                                        \
+#define SUUMI_ROW(STEP)                                                                                      \
     "3:\n\t"                                                                                                 \
     "ldr    %[t2], [%[c]]\n\t"                                                                               \
     "cbnz   %[t2], 4f\n\t"                                                                                   \
@@ -202,7 +222,7 @@ void blend(const uint32_t* main_texel, const uint32_t* faded_texel, uint16_t kee
     "bne    3b\n\t"                                                                                          \
     "b      5f\n"                                                                                            \
     "4:\n\t"                                                                                                 \
-    SUUMI_ROW_PIXEL(OP) SUUMI_ROW_PIXEL(OP) SUUMI_ROW_PIXEL(OP) SUUMI_ROW_PIXEL(OP)                          \
+    SUUMI_ROW_PIXEL(STEP) SUUMI_ROW_PIXEL(STEP) SUUMI_ROW_PIXEL(STEP) SUUMI_ROW_PIXEL(STEP)                  \
     "cmp    %[d], %[end]\n\t"                                                                                \
     "bne    3b\n"                                                                                            \
     "5:"
@@ -247,7 +267,24 @@ void blend(const uint32_t* main_texel, const uint32_t* faded_texel, uint16_t kee
 #define SUUMI_ADD                                                                                            \
     "ldrb   %w[t2], [%[c]], #1\n\t"                                                                          \
     SUUMI_ADD_OF
-#define SUUMI_ROW_PIXEL(OP)                                                                                  \
+#define SUUMI_PAIR                                                                                           \
+    "lsr    %w[t0], %w[v], #8\n\t"                                                                           \
+    "bfxil  %w[t0], %w[u], #16, #8\n\t"                                                                      \
+    "and    %w[t0], %w[t0], #0xffff\n\t"                                                                     \
+    "and    %w[t1], %w[v], #0xff00\n\t"                                                                      \
+    "bfxil  %w[t1], %w[u], #8, #8\n\t"                                                                       \
+    "ldrb   %w[t0], [%[main], %w[t0], uxtw]\n\t"                                                             \
+    "ldrb   %w[t1], [%[faded], %w[t1], uxtw]\n\t"                                                            \
+    "add    %w[u], %w[u], %w[du]\n\t"                                                                        \
+    "add    %w[v], %w[v], %w[dv]\n\t"                                                                        \
+    "add    %w[t0], %w[t1], %w[t0], lsl #3\n\t"                                                              \
+    "add    %w[t0], %w[t0], %w[t2], lsl #6\n\t"                                                              \
+    "ldr    %w[t0], [%[pairs], %w[t0], uxtw #2]\n\t"
+#define SUUMI_PAIR_ADD                                                                                       \
+    SUUMI_PAIR                                                                                               \
+    "ldr    %w[t1], [%[d]]\n\t"                                                                              \
+    "add    %w[t0], %w[t0], %w[t1]\n\t"
+#define SUUMI_ROW_PIXEL(STEP)                                                                                \
     "ldrb   %w[t2], [%[c]], #1\n\t"                                                                          \
     "cbnz   %w[t2], 1f\n\t"                                                                                  \
     "add    %w[u], %w[u], %w[du]\n\t"                                                                        \
@@ -255,10 +292,10 @@ void blend(const uint32_t* main_texel, const uint32_t* faded_texel, uint16_t kee
     "add    %[d], %[d], #4\n\t"                                                                              \
     "b      2f\n"                                                                                            \
     "1:\n\t"                                                                                                 \
-    SUUMI_PIXEL OP                                                                                           \
+    STEP                                                                                                     \
     "str    %w[t0], [%[d]], #4\n"                                                                            \
     "2:\n\t"
-#define SUUMI_ROW(OP)                                                                                        \
+#define SUUMI_ROW(STEP)                                                                                      \
     "3:\n\t"                                                                                                 \
     "ldr    %w[t2], [%[c]]\n\t"                                                                              \
     "cbnz   %w[t2], 4f\n\t"                                                                                  \
@@ -270,7 +307,7 @@ void blend(const uint32_t* main_texel, const uint32_t* faded_texel, uint16_t kee
     "b.ne   3b\n\t"                                                                                          \
     "b      5f\n"                                                                                            \
     "4:\n\t"                                                                                                 \
-    SUUMI_ROW_PIXEL(OP) SUUMI_ROW_PIXEL(OP) SUUMI_ROW_PIXEL(OP) SUUMI_ROW_PIXEL(OP)                          \
+    SUUMI_ROW_PIXEL(STEP) SUUMI_ROW_PIXEL(STEP) SUUMI_ROW_PIXEL(STEP) SUUMI_ROW_PIXEL(STEP)                  \
     "cmp    %[d], %[end]\n\t"                                                                                \
     "b.ne   3b\n"                                                                                            \
     "5:"
@@ -336,7 +373,8 @@ struct AddedColours {
     uint32_t kept[256];
     uint8_t faded[12][256];
     uint32_t taken[256];
-    bool blue; // some colour of the palette has a blue byte
+    bool blue;             // some colour of the palette has a blue byte
+    const uint32_t* pairs; // the pair table when the pictures' bytes are all below 8, else null
 };
 static_assert(offsetof(AddedColours, faded) == 4 * 256, "the class rows follow kept");
 
@@ -381,13 +419,34 @@ template <bool kAdd>
     uint32_t* const end = d + (n & ~3);
     uint32_t t0, t1, t2;
     if constexpr (kAdd)
-        asm volatile(SUUMI_ROW(SUUMI_ADD_OF)
+        asm volatile(SUUMI_ROW(SUUMI_PIXEL SUUMI_ADD_OF)
                      : [t0] "=&r"(t0), [t1] "=&r"(t1), [t2] SUUMI_LOW(t2), [u] "+r"(u), [v] "+r"(v),
                        [d] "+r"(d), [c] "+r"(covered)SUUMI_INPUTS);
     else
-        asm volatile(SUUMI_ROW(SUUMI_MASK_OF)
+        asm volatile(SUUMI_ROW(SUUMI_PIXEL SUUMI_MASK_OF)
                      : [t0] "=&r"(t0), [t1] "=&r"(t1), [t2] SUUMI_LOW(t2), [u] "+r"(u), [v] "+r"(v),
                        [d] "+r"(d), [c] "+r"(covered)SUUMI_INPUTS);
+    return n & ~3;
+}
+
+// row_groups through the pair table `pairs`: the pixels masked (kAdd false) or weighed and added.
+template <bool kAdd>
+[[gnu::noinline]] int pair_groups(uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main,
+                                  const uint8_t* faded, const uint32_t* pairs, const uint8_t* covered,
+                                  uint32_t* d, int n) {
+    if (n < 4) return 0;
+    uint32_t* const end = d + (n & ~3);
+    uint32_t t0, t1, t2;
+#define SUUMI_PAIR_OPERANDS                                                                                  \
+    : [t0] "=&r"(t0), [t1] "=&r"(t1), [t2] SUUMI_LOW(t2), [u] "+r"(u), [v] "+r"(v), [d] "+r"(d),             \
+      [c] "+r"(covered)                                                                                      \
+    : [du] "r"(du), [dv] "r"(dv), [main] "r"(main), [faded] "r"(faded), [pairs] "r"(pairs), [end] "r"(end)   \
+    : "cc", "memory"
+    if constexpr (kAdd)
+        asm volatile(SUUMI_ROW(SUUMI_PAIR_ADD) SUUMI_PAIR_OPERANDS);
+    else
+        asm volatile(SUUMI_ROW(SUUMI_PAIR) SUUMI_PAIR_OPERANDS);
+#undef SUUMI_PAIR_OPERANDS
     return n & ~3;
 }
 #else
@@ -556,27 +615,55 @@ namespace {
 // The paletted zoomer's frame, row by row through row(u, v, du, dv, main, faded, colours, width, d, i):
 // the palette weighed for either layer once a frame (top bytes 0) and, for a weight of 0..255, the class
 // rows of the added zoomer.
+// With a pair table (palette_size <= kPairColours, on the targets with row loops) the masked colours (weight
+// below 0) or the weighed ones are kept for every pair of texels and each of the five coverage bytes.
+constexpr int kPairColours = 8;
+// Entry b << 6 | m << 3 | f; bytes of kPairColours or more, which the callers promise not to pass, still
+// index inside the table.
+uint32_t pair_table[(255 << 6) + (255 << 3) + 256];
+
 template <class Row>
 void paletted_frame(uint32_t* dest, int t, double exponent, const uint8_t* pic1, const uint8_t* pic2,
-                    const uint8_t* pic3, const uint32_t* palette, int weight, Row row, int row_step = 1) {
+                    const uint8_t* pic3, const uint32_t* palette, int weight, Row row, int row_step = 1,
+                    int palette_size = 256) {
     if (out_w <= 0 || out_h <= 0) return;
     const Frame fr(t, exponent);
     const uint8_t* pics[] = {pic1, pic2, pic3};
     AddedColours colours;
-    for (int i = 0; i < 256; i++) {
+    const int size = std::clamp(palette_size, 1, 256);
+    if (size < 256) { // colours past the palette stay black
+        std::memset(colours.kept, 0, sizeof colours.kept);
+        std::memset(colours.taken, 0, sizeof colours.taken);
+    }
+    for (int i = 0; i < size; i++) {
         colours.kept[i] = swar::weigh(palette[i], static_cast<uint32_t>(255 - fr.take)) & 0x00FFFFFFu;
         colours.taken[i] = swar::weigh(palette[i], static_cast<uint32_t>(fr.take)) & 0x00FFFFFFu;
     }
     colours.blue = false;
+    colours.pairs = nullptr;
+    constexpr uint32_t kCoverage[] = {0x40u, 0x60u, 0x7Fu, 0xC0u, 0xFFu}; // venkula_coverage's bytes
     if (weight >= 0) {
-        for (int i = 0; i < 256; i++) colours.blue |= (palette[i] & 255) != 0;
+        for (int i = 0; i < size; i++) colours.blue |= (palette[i] & 255) != 0;
         std::memset(colours.faded, 0, sizeof colours.faded);
-        for (const uint32_t b : {0x40u, 0x60u, 0x7Fu, 0xC0u, 0xFFu})
+        for (const uint32_t b : kCoverage)
             for (uint32_t i = 0; i < 256; i++) {
                 const uint32_t masked = b >= 0x80 ? i & b : (i >> 1) & b; // as venkula_coverage says
                 colours.faded[(b >> 4) - 4][i] =
                     static_cast<uint8_t>(masked * static_cast<uint32_t>(weight) / 255);
             }
+    }
+    if (SUUMI_ROWS && size <= kPairColours) {
+        for (const uint32_t b : kCoverage) {
+            const uint8_t* f = colours.faded[(b >> 4) - 4];
+            for (uint32_t m = 0; m < kPairColours; m++)
+                for (uint32_t k = 0; k < kPairColours; k++) {
+                    const uint32_t z = colours.kept[m] + colours.taken[k];
+                    pair_table[b << 6 | m << 3 | k] =
+                        weight < 0 ? masked(z, b)
+                                   : uint32_t{f[z >> 16 & 255]} << 16 | f[z >> 8 & 255] << 8 | f[z & 255];
+                }
+        }
+        colours.pairs = pair_table;
     }
     for (int i = 0; i < out_h; i += row_step)
         row(fr.u(i), fr.v(i), fr.du, fr.dv, pics[fr.first], pics[(fr.first + 1) % 3], colours, out_w,
@@ -599,43 +686,51 @@ void suumi_effect_paletted(uint32_t* dest, int t, double exponent, const uint8_t
 }
 
 void suumi_effect_masked(uint32_t* dest, int t, double exponent, const uint8_t* pic1, const uint8_t* pic2,
-                         const uint8_t* pic3, const uint32_t* palette, const uint8_t* covered) {
+                         const uint8_t* pic3, const uint32_t* palette, const uint8_t* covered,
+                         int palette_size) {
     // Black first, in one pass: the gaps between the runs are many and short.
     if (out_w > 0 && out_h > 0) clear_words(dest, out_w * out_h);
-    paletted_frame(dest, t, exponent, pic1, pic2, pic3, palette, -1,
-                   [&](uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main,
-                       const uint8_t* faded, const AddedColours& c, int n, uint32_t* d, int i) {
-                       const uint8_t* const row = covered + static_cast<size_t>(i) * n;
-                       int done = 0; // pixels drawn a row at a time; the rest in runs
+    paletted_frame(
+        dest, t, exponent, pic1, pic2, pic3, palette, -1,
+        [&](uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main, const uint8_t* faded,
+            const AddedColours& c, int n, uint32_t* d, int i) {
+            const uint8_t* const row = covered + static_cast<size_t>(i) * n;
+            int done = 0; // pixels drawn a row at a time; the rest in runs
 #if SUUMI_ROWS
-                       done = row_groups<false>(u, v, du, dv, main, faded, c.kept, c.taken, row, d, n);
+            done = c.pairs ? pair_groups<false>(u, v, du, dv, main, faded, c.pairs, row, d, n)
+                           : row_groups<false>(u, v, du, dv, main, faded, c.kept, c.taken, row, d, n);
 #endif
-                       each_run(row + done, n - done, [&](int start, int end) {
-                           start += done, end += done;
-                           masked_span(at_pixel(u, du, start), at_pixel(v, dv, start), du, dv, main, faded,
-                                       c.kept, c.taken, row + start, d + start, d + end);
-                       });
-                   });
+            each_run(row + done, n - done, [&](int start, int end) {
+                start += done, end += done;
+                masked_span(at_pixel(u, du, start), at_pixel(v, dv, start), du, dv, main, faded, c.kept,
+                            c.taken, row + start, d + start, d + end);
+            });
+        },
+        1, palette_size);
 }
 
 void suumi_effect_masked_add(uint32_t* dest, int t, double exponent, const uint8_t* pic1, const uint8_t* pic2,
-                             const uint8_t* pic3, const uint32_t* palette, const uint8_t* covered,
-                             int weight) {
-    paletted_frame(dest, t, exponent, pic1, pic2, pic3, palette, std::clamp(weight, 0, 255),
-                   [&](uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main,
-                       const uint8_t* faded, const AddedColours& c, int n, uint32_t* d, int i) {
-                       const uint8_t* const row = covered + static_cast<size_t>(i) * n;
-                       int done = 0; // as in suumi_effect_masked
+                             const uint8_t* pic3, const uint32_t* palette, const uint8_t* covered, int weight,
+                             int palette_size) {
+    paletted_frame(
+        dest, t, exponent, pic1, pic2, pic3, palette, std::clamp(weight, 0, 255),
+        [&](uint32_t u, uint32_t v, uint32_t du, uint32_t dv, const uint8_t* main, const uint8_t* faded,
+            const AddedColours& c, int n, uint32_t* d, int i) {
+            const uint8_t* const row = covered + static_cast<size_t>(i) * n;
+            int done = 0; // as in suumi_effect_masked
 #if SUUMI_ROWS
-                       if (!c.blue)
-                           done = row_groups<true>(u, v, du, dv, main, faded, c.kept, c.taken, row, d, n);
+            if (c.pairs)
+                done = pair_groups<true>(u, v, du, dv, main, faded, c.pairs, row, d, n);
+            else if (!c.blue)
+                done = row_groups<true>(u, v, du, dv, main, faded, c.kept, c.taken, row, d, n);
 #endif
-                       each_run(row + done, n - done, [&](int start, int end) {
-                           start += done, end += done;
-                           added_span(at_pixel(u, du, start), at_pixel(v, dv, start), du, dv, main, faded, c,
-                                      row + start, d + start, d + end);
-                       });
-                   });
+            each_run(row + done, n - done, [&](int start, int end) {
+                start += done, end += done;
+                added_span(at_pixel(u, du, start), at_pixel(v, dv, start), du, dv, main, faded, c,
+                           row + start, d + start, d + end);
+            });
+        },
+        1, palette_size);
 }
 
 void suumi_effect_masked_samples(uint32_t* dest, int t, double exponent, const uint8_t* pic1,

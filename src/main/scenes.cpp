@@ -20,22 +20,29 @@
 #include <arm_neon.h>
 #endif
 
-uint32_t screen_a[kScreenWords];
-uint32_t screen_b[2 * kScreenWords];
-uint32_t screen_c[kScreenWords];
-uint32_t flash_frame[kScreenWords];
-uint32_t thumb[kThumbW * kThumbH];
-uint32_t pano_back[kPanoW * kScreenH];
-uint32_t pano_front[kPanoW * kScreenH];
-uint32_t zoom_texture[256 * 256];
+// Buffers on cache-line boundaries: the library's copies between them then take the same path whatever
+// else the program holds.
+alignas(64) uint32_t screen_a[kScreenWords];
+alignas(64) uint32_t screen_b[2 * kScreenWords];
+alignas(64) uint32_t screen_c[kScreenWords];
+alignas(64) uint32_t flash_frame[kScreenWords];
+alignas(64) uint32_t thumb[kThumbW * kThumbH];
+alignas(64) uint32_t pano_back[kPanoW * kScreenH];
+alignas(64) uint32_t pano_front[kPanoW * kScreenH];
+alignas(64) uint32_t zoom_texture[256 * 256];
 
 namespace {
-uint32_t blur_frame[kScreenWords];
-uint32_t halftone_frame[kScreenWords];
-[[maybe_unused]] uint32_t zoom_frame[kScreenWords];
-[[maybe_unused]] uint8_t zoom_cover[kScreenWords]; // the pixels of zoom_frame that the mask shows
-uint32_t zoom_palette[256];                        // the colours of zoom_texture's greys
-uint32_t twist_frame[kScreenWords];
+alignas(64) uint32_t blur_frame[kScreenWords];
+alignas(64) uint32_t halftone_frame[kScreenWords];
+alignas(64) [[maybe_unused]] uint32_t zoom_frame[kScreenWords];
+alignas(64) [[maybe_unused]] uint8_t zoom_cover[kScreenWords]; // the pixels of zoom_frame that the mask shows
+uint32_t zoom_palette[256];                                    // the colours of zoom_texture's greys
+// The zoomer's picture as indices into its few distinct colours (zoom_indexed of them, 0 when it has more
+// than 8): the masked zoomers then draw through a table of texel pairs.
+alignas(64) [[maybe_unused]] uint8_t zoom_indices[256 * 256];
+[[maybe_unused]] uint32_t zoom_index_colours[256];
+int zoom_indexed = 0;
+alignas(64) uint32_t twist_frame[kScreenWords];
 
 constexpr uint32_t kOrange = 0x00EE8800; // panorama sky and the pictures' key colour
 constexpr uint32_t kThumbBorder = 0x00885500;
@@ -93,6 +100,34 @@ void zoom_colours(const uint8_t* picture, uint32_t* palette) {
 }
 } // namespace
 
+namespace {
+void index_zoom_picture(const uint8_t* picture) {
+    constexpr int kMostColours = 8;
+    int index[256];
+    std::fill(index, index + 256, -1);
+    std::memset(zoom_index_colours, 0, sizeof zoom_index_colours);
+    zoom_indexed = 0;
+    int count = 0;
+    for (int i = 0; i < 256 * 256; i++) {
+        const uint8_t v = picture[i];
+        if (index[v] < 0) {
+            if (count == kMostColours) return;
+            index[v] = count;
+            zoom_index_colours[count++] = zoom_palette[v];
+        }
+        zoom_indices[i] = static_cast<uint8_t>(index[v]);
+    }
+    zoom_indexed = count;
+}
+
+// The zoomer's pictures for the masked zoomers: indexed where they can be.
+struct ZoomPicture {
+    const uint8_t* bytes = zoom_indexed ? zoom_indices : naama;
+    const uint32_t* palette = zoom_indexed ? zoom_index_colours : zoom_palette;
+    int size = zoom_indexed ? zoom_indexed : 256;
+};
+} // namespace
+
 void build_zoom_texture(const uint8_t* picture, uint32_t* texture) {
     uint32_t palette[256];
     zoom_colours(picture, palette);
@@ -120,6 +155,7 @@ void make_zoom_texture() {
     venkula_init(500, 180);
     build_zoom_texture(naama, zoom_texture);
     zoom_colours(naama, zoom_palette);
+    index_zoom_picture(naama);
 }
 
 void make_portrait_screen() {
@@ -388,7 +424,8 @@ void zoom_scene(uint32_t* frame, int t) {
 #else
     // Without a vector unit the zoomer is drawn masked, and only where the mask lets it through.
     venkula_coverage(t, zoom_cover);
-    suumi_effect_masked(frame, z, 5.0, naama, naama, naama, zoom_palette, zoom_cover);
+    const ZoomPicture p;
+    suumi_effect_masked(frame, z, 5.0, p.bytes, p.bytes, p.bytes, p.palette, zoom_cover, p.size);
 #endif
     make_thumb(frame);
     int rows[3];
@@ -408,7 +445,8 @@ void zoom_cross_fade(uint32_t* scratch, uint32_t* frame, int t, int level) {
     // cover it: the mask is cleared under them, and their weighed pixels added.
     const int z = zoom_depth(t);
     venkula_coverage(t, zoom_cover);
-    suumi_effect_masked_samples(scratch, z, 5.0, naama, naama, naama, zoom_palette, zoom_cover, 5);
+    const ZoomPicture p;
+    suumi_effect_masked_samples(scratch, z, 5.0, p.bytes, p.bytes, p.bytes, p.palette, zoom_cover, 5);
     make_thumb(scratch);
     int rows[3];
     zoom_thumb_rows(t, rows);
@@ -420,7 +458,7 @@ void zoom_cross_fade(uint32_t* scratch, uint32_t* frame, int t, int level) {
             std::memset(zoom_cover + r * kScreenW + kZoomThumbX, 0, kThumbW);
         }
     add_fade(frame, frame, frame, kScreenWords, 255 - level, 0);
-    suumi_effect_masked_add(frame, z, 5.0, naama, naama, naama, zoom_palette, zoom_cover, level);
+    suumi_effect_masked_add(frame, z, 5.0, p.bytes, p.bytes, p.bytes, p.palette, zoom_cover, level, p.size);
     uint32_t weighed[kThumbW * kThumbH];
     add_fade(thumb, thumb, weighed, kThumbW * kThumbH, level, 0);
     for (int r = 0; r < kScreenH; r++) {

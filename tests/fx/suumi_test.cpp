@@ -206,6 +206,51 @@ TEST_F(Suumi, MaskedZoomerAddsItsWeighedColoursAndGivesItsSamples) {
         }
     }
 }
+TEST_F(Suumi, MaskedZoomersOfFewColoursDrawTheFramesOfTheirColours) {
+    // Pictures whose bytes lie below a short palette of 8 colours or fewer (drawn through a table of
+    // texel pairs where rows are drawn in groups): the masked and the added frames are those of the
+    // pictures in colour, at widths with and without pixels after the last group, with blue in the
+    // palette. The palette is read no further than its size.
+    PalettedSetup z;
+    auto weigh = [](uint32_t x, int w) {
+        uint32_t out = 0;
+        for (int s = 0; s < 32; s += 8) out |= ((x >> s & 255) * static_cast<uint32_t>(w) / 255) << s;
+        return out;
+    };
+    for (const int size : {8, 5, 1}) {
+        for (auto* g : {&z.g1, &z.g2, &z.g3})
+            for (uint8_t& b : *g) b = static_cast<uint8_t>(b % size);
+        z.colour();
+        const std::vector<uint32_t> palette(z.palette.begin(), z.palette.begin() + size);
+        for (const int w : {kW, 317, 6}) {
+            const int h = w == kW ? kH : 9, n = w * h;
+            suumi_init(w, h);
+            std::vector<uint32_t> want(n), got(n + 4, 0xDEADu);
+            const auto base = random_frame(n, 3, true);
+            for (const int t : {100, 300, 600}) {
+                suumi_effect(want.data(), t, 5.0, z.c1.data(), z.c2.data(), z.c3.data());
+                suumi_effect_masked(got.data(), t, 5.0, z.g1.data(), z.g2.data(), z.g3.data(), palette.data(),
+                                    z.masks.data(), size);
+                for (int p = 0; p < n; p++)
+                    ASSERT_EQ(got[size_t(p)], z.masked(want, size_t(p)))
+                        << "size " << size << " width " << w << " t " << t << " pixel " << p;
+                for (const int level : {1, 128, 255}) {
+                    for (int p = 0; p < n; p++) got[size_t(p)] = weigh(base[size_t(p)], 255 - level);
+                    suumi_effect_masked_add(got.data(), t, 5.0, z.g1.data(), z.g2.data(), z.g3.data(),
+                                            palette.data(), z.masks.data(), level, size);
+                    for (int p = 0; p < n; p++)
+                        ASSERT_EQ(got[size_t(p)],
+                                  weigh(base[size_t(p)], 255 - level) +
+                                      (z.masks[size_t(p)] ? weigh(z.masked(want, size_t(p)), level) : 0))
+                            << "size " << size << " width " << w << " t " << t << " level " << level
+                            << " pixel " << p;
+                }
+                EXPECT_EQ(got[size_t(n)], 0xDEADu);
+            }
+        }
+    }
+}
+
 TEST_F(Suumi, MaskedZoomerRowsOfAnyWidth) {
     // Rows drawn in groups of four pixels and the pixels after the last group: widths of 3, 6 and 317, a
     // palette with blue and one without, masked and added, nothing past width * height.
