@@ -73,6 +73,87 @@ int scaled_at[kCached + 1]; // start of size s in `scaled`, or in `level_of` wit
 uint8_t level_of[kWords ? cached_entries() : 1];
 uint32_t level_add[kWords ? kGreens : 1][kLevels];
 
+// The sprites of each green and size that a frame draws, their words already looked up (a pixel is then
+// one load and one saturating add), rows of s + kPad words whose last kPad words add 0, so that a row can
+// be drawn in whole groups of four. Made when first drawn and kept, until the pool is full; then all are
+// dropped and made again as they come.
+constexpr int kPad = 3;
+constexpr int kPoolWords = kWords ? 1 << 17 : 1;
+uint32_t sprite_pool[kPoolWords];
+int pool_used = 0;
+int sprite_at[kWords ? kGreens : 1][kCached + 1]; // start in sprite_pool, or -1
+
+void drop_sprites() {
+    pool_used = 0;
+    for (auto& sizes : sprite_at) std::fill_n(sizes, kCached + 1, -1);
+}
+
+// The words of the sprite of this green and size s (1..kCached).
+const uint32_t* sprite_words(int green, int s) {
+    int& at = sprite_at[green][s];
+    if (at >= 0) return sprite_pool + at;
+    const int stride = s + kPad;
+    if (pool_used + stride * s > kPoolWords) drop_sprites();
+    at = pool_used;
+    pool_used += stride * s;
+    uint32_t* w = sprite_pool + at;
+    const uint8_t* level = level_of + scaled_at[s];
+    const uint32_t* add = level_add[green];
+    for (int r = 0; r < s; r++, w += stride, level += s) {
+        for (int k = 0; k < s; k++) w[k] = add[level[k]];
+        std::fill(w + s, w + stride, 0u);
+    }
+    return sprite_pool + at;
+}
+
+// The rows of a sprite: `rows` rows of `width` pixels from d on, a frame row apart, each pixel's bytes b
+// becoming min(255, b + word) with the words of a row from `words` on and rows `stride` words apart.
+void add_word_rows(uint32_t* d, int rows, int width, const uint32_t* words, int stride) {
+#if defined(__ARM_FEATURE_SIMD32) && defined(__thumb2__) && defined(__OPTIMIZE__)
+    // By hand: four pixels in 10 instructions, and a few more a row.
+    register uint32_t d0 asm("r4"), d1 asm("r5"), d2 asm("r6"), d3 asm("r8"); // ascending, for LDM/STM
+    const uint32_t d_skip = 4 * static_cast<uint32_t>(kW - width),
+                   w_skip = 4 * static_cast<uint32_t>(stride - width);
+    uint32_t a0, a1, n;
+    asm volatile("1:\n\t"
+                 "subs    %[n], %[width], #4\n\t"
+                 "blt     3f\n"
+                 "2:\n\t"
+                 "ldm     %[d], {%[d0], %[d1], %[d2], %[d3]}\n\t"
+                 "ldrd    %[a0], %[a1], [%[w]], #8\n\t"
+                 "uqadd8  %[d0], %[d0], %[a0]\n\t"
+                 "uqadd8  %[d1], %[d1], %[a1]\n\t"
+                 "ldrd    %[a0], %[a1], [%[w]], #8\n\t"
+                 "uqadd8  %[d2], %[d2], %[a0]\n\t"
+                 "uqadd8  %[d3], %[d3], %[a1]\n\t"
+                 "stmia   %[d]!, {%[d0], %[d1], %[d2], %[d3]}\n\t"
+                 "subs    %[n], %[n], #4\n\t"
+                 "bge     2b\n"
+                 "3:\n\t"
+                 "adds    %[n], %[n], #4\n\t"
+                 "beq     5f\n"
+                 "4:\n\t"
+                 "ldr     %[d0], [%[d]]\n\t"
+                 "ldr     %[a0], [%[w]], #4\n\t"
+                 "uqadd8  %[d0], %[d0], %[a0]\n\t"
+                 "str     %[d0], [%[d]], #4\n\t"
+                 "subs    %[n], %[n], #1\n\t"
+                 "bne     4b\n"
+                 "5:\n\t"
+                 "add     %[d], %[d], %[d_skip]\n\t"
+                 "add     %[w], %[w], %[w_skip]\n\t"
+                 "subs    %[rows], %[rows], #1\n\t"
+                 "bne     1b"
+                 : [d] "+r"(d), [w] "+r"(words), [rows] "+r"(rows), [n] "=&r"(n), [a0] "=&r"(a0),
+                   [a1] "=&r"(a1), [d0] "=&r"(d0), [d1] "=&r"(d1), [d2] "=&r"(d2), [d3] "=&r"(d3)
+                 : [width] "r"(width), [d_skip] "r"(d_skip), [w_skip] "r"(w_skip)
+                 : "cc", "memory");
+#else
+    for (; rows > 0; rows--, d += kW, words += stride)
+        for (int k = 0; k < width; k++) d[k] = swar::add_saturate(d[k], words[k]);
+#endif
+}
+
 // The first row and column of a sprite that can add anything: 1 when the profile's row 0 and column 0 (a
 // sprite's first row and column at every size) hold only levels of at most 1, which add
 // (1 * byte) >> 8 = 0 to every byte; else 0.
@@ -83,62 +164,20 @@ uint8_t profile_sample(int s, int r, int k) {
     return sprite_profile[((r * step) >> 8) * 256 + ((k * step) >> 8)];
 }
 
-// The rows of a sprite: `rows` rows of `width` pixels (both at least 1) from d on, a frame row apart,
-// each pixel's bytes b becoming min(255, b + add[level]) with the levels of a row from `level` on and
-// rows of levels `level_stride` apart.
-void add_rows(uint32_t* d, int rows, int width, const uint8_t* level, int level_stride, const uint32_t* add) {
-#if defined(__ARM_FEATURE_SIMD32) && defined(__thumb2__) && defined(__OPTIMIZE__)
-    // By hand, all rows in one loop: four pixels in 16 instructions, the frame's words loaded and stored
-    // together, and a few more a row.
-    register uint32_t d0 asm("r4"), d1 asm("r5"), d2 asm("r6"), d3 asm("r8"); // ascending, for LDM/STM
-    const uint32_t d_skip = 4 * static_cast<uint32_t>(kW - width), level_skip = level_stride - width;
-    uint32_t t, n;
-    // clang-format off
-#define FLARE_ADD(D)                                                                                         \
-    "ldrb    %[t], [%[level]], #1\n\t"                                                                       \
-    "ldr     %[t], [%[add], %[t], lsl #2]\n\t"                                                               \
-    "uqadd8  %[" D "], %[" D "], %[t]\n\t"
-    asm volatile("1:\n\t"
-                 "subs    %[n], %[width], #4\n\t"
-                 "blt     3f\n"
-                 "2:\n\t"
-                 "ldm     %[d], {%[d0], %[d1], %[d2], %[d3]}\n\t"
-                 FLARE_ADD("d0") FLARE_ADD("d1") FLARE_ADD("d2") FLARE_ADD("d3")
-                 "stmia   %[d]!, {%[d0], %[d1], %[d2], %[d3]}\n\t"
-                 "subs    %[n], %[n], #4\n\t"
-                 "bge     2b\n"
-                 "3:\n\t"
-                 "adds    %[n], %[n], #4\n\t"
-                 "beq     5f\n"
-                 "4:\n\t"
-                 "ldr     %[d0], [%[d]]\n\t"
-                 FLARE_ADD("d0")
-                 "str     %[d0], [%[d]], #4\n\t"
-                 "subs    %[n], %[n], #1\n\t"
-                 "bne     4b\n"
-                 "5:\n\t"
-                 "add     %[d], %[d], %[d_skip]\n\t"
-                 "add     %[level], %[level], %[level_skip]\n\t"
-                 "subs    %[rows], %[rows], #1\n\t"
-                 "bne     1b"
-                 : [d] "+r"(d), [level] "+r"(level), [rows] "+r"(rows), [t] "=&r"(t), [n] "=&r"(n),
-                   [d0] "=&r"(d0), [d1] "=&r"(d1), [d2] "=&r"(d2), [d3] "=&r"(d3)
-                 : [width] "r"(width), [d_skip] "r"(d_skip), [level_skip] "r"(level_skip), [add] "r"(add)
-                 : "cc", "memory");
-#undef FLARE_ADD
-    // clang-format on
-#else
-    for (; rows > 0; rows--, d += kW, level += level_stride)
-        for (int k = 0; k < width; k++) d[k] = swar::add_saturate(d[k], add[level[k]]);
-#endif
-}
-
 // draw_sprite without a vector unit: rows r0..r1-1, columns k0..k1-1 of the sprite.
 void draw_sprite_words(uint32_t* dest, int x, int y, int s, int green, int r0, int r1, int k0, int k1) {
     const uint32_t* add = level_add[green];
-    if (s <= kCached)
-        return add_rows(dest + (y + r0) * kW + x + k0, r1 - r0, k1 - k0,
-                        level_of + scaled_at[s] + r0 * s + k0, s, add);
+    if (s <= kCached) {
+        uint32_t* const d = dest + (y + r0) * kW + x + k0;
+        const int width = k1 - k0;
+        // Rows rounded up to whole groups of four touch up to 3 pixels after the sprite, which get 0 from
+        // the rows' ends: allowed where the sprite is not clipped on the right and the last row's pixels
+        // stay inside the frame (others of them are the next row's first pixels, which gain nothing).
+        const int rounded = (width + 3) & ~3;
+        const bool whole = k1 == s && (y + r1 - 1) * kW + x + k0 + rounded <= kPixels;
+        return add_word_rows(d, r1 - r0, whole ? rounded : width,
+                             sprite_words(green, s) + r0 * (s + kPad) + k0, s + kPad);
+    }
     for (int r = r0; r < r1; r++) {
         uint32_t* d = dest + (y + r) * kW + x;
         for (int k = k0; k < k1; k++) d[k] = swar::add_saturate(d[k], add[profile_sample(s, r, k)]);
@@ -316,6 +355,7 @@ void init_flare_from(const uint8_t* portrait) {
             }
         }
     }
+    drop_sprites();
     if constexpr (kWords)
         for (uint32_t g = 0; g < kGreens; g++)
             for (uint32_t p = 0; p < kLevels; p++)
