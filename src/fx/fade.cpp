@@ -459,6 +459,54 @@ void add_colour(uint32_t* dst, int count, uint32_t colour, int gain) {
     for (int k = 0; k < count; k++) dst[k] = swar::add_saturate(dst[k], add);
 }
 
+void add_red_green_weighed(uint32_t* frame, const uint32_t* other, int count, int weight) {
+    if (count <= 0) return;
+    const uint32_t w = static_cast<uint32_t>(std::clamp(weight, 0, 255));
+#if SHORELINE_FADE_ASM
+    if (count >= 4) {
+        // The two weighed bytes from tables already shifted into place: 5 instructions a word, four words
+        // loaded and stored together.
+        uint16_t green[256];
+        uint32_t red[256];
+        for (uint32_t i = 0, product = 0; i < 256; i++, product += w) {
+            const uint32_t weighed = product / 255;
+            green[i] = static_cast<uint16_t>(weighed << 8);
+            red[i] = weighed << 16;
+        }
+        register uint32_t f0 asm("r4"), f1 asm("r5"), f2 asm("r6"), f3 asm("r8"); // ascending, for LDM/STM
+        uint32_t t, u;
+        uint32_t* const end = frame + (count & ~3);
+        // clang-format off
+#define RED_GREEN(F)                                                                                         \
+    "ubfx    %[t], %[" F "], #8, #8\n\t"                                                                       \
+    "ldrh    %[t], [%[green], %[t], lsl #1]\n\t"                                                              \
+    "ubfx    %[u], %[" F "], #16, #8\n\t"                                                                      \
+    "ldr     %[u], [%[red], %[u], lsl #2]\n\t"                                                                \
+    "orr     %[" F "], %[t], %[u]\n\t"
+        asm volatile("1:\n\t"
+                     "ldm     %[f], {%[f0], %[f1], %[f2], %[f3]}\n\t"
+                     RED_GREEN("f0") RED_GREEN("f1") RED_GREEN("f2") RED_GREEN("f3")
+                     "ldrd    %[t], %[u], [%[o]], #8\n\t"
+                     "add     %[f0], %[f0], %[t]\n\t"
+                     "add     %[f1], %[f1], %[u]\n\t"
+                     "ldrd    %[t], %[u], [%[o]], #8\n\t"
+                     "add     %[f2], %[f2], %[t]\n\t"
+                     "add     %[f3], %[f3], %[u]\n\t"
+                     "stmia   %[f]!, {%[f0], %[f1], %[f2], %[f3]}\n\t"
+                     "cmp     %[f], %[end]\n\t"
+                     "bne     1b"
+                     : [f] "+r"(frame), [o] "+r"(other), [f0] "=&r"(f0), [f1] "=&r"(f1), [f2] "=&r"(f2),
+                       [f3] "=&r"(f3), [t] "=&r"(t), [u] "=&r"(u)
+                     : [end] "r"(end), [green] "r"(green), [red] "r"(red)
+                     : "cc", "memory");
+#undef RED_GREEN
+        // clang-format on
+        count &= 3;
+    }
+#endif
+    for (int k = 0; k < count; k++) frame[k] = other[k] + swar::weigh(frame[k] & 0x00FFFF00u, w);
+}
+
 void clear_words(uint32_t* dst, int count) {
     if (count <= 0) return;
 #if SHORELINE_FADE_ASM

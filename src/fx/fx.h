@@ -33,6 +33,10 @@ void cross_fade(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, 
 void add_fade(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, int gain_a, int gain_b);
 // add_fade(dst, c, dst, count, 255, gain) where every word of the frame c is `colour` (a flash).
 void add_colour(uint32_t* dst, int count, uint32_t colour, int gain);
+// frame = other + frame weighed by weight (0..255) for frames without blue: each red and green byte i of
+// frame becomes i * weight / 255 (its blue and top bytes count as 0), and other's word is added, where no
+// byte passes 255 (other is a cross-fade's other source, weighed by 255 - weight).
+void add_red_green_weighed(uint32_t* frame, const uint32_t* other, int count, int weight);
 // Sets count words of dst to 0 (nothing for a count of 0 or less): a frame cleared to black.
 void clear_words(uint32_t* dst, int count);
 

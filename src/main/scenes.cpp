@@ -361,22 +361,9 @@ void pano_halftone_fade(uint32_t* scratch, uint32_t* frame, int pano_t, int half
     pano_captions(scratch, pano_t);
     uint32_t* const captions = scratch + kCaptionTop * kScreenW;
     add_fade(captions, captions, captions, kCaptionRows * kScreenW, 255 - level, 0);
-    // The halftone scene weighed in place; below its thumbnail strip a dot line's row y + 1 repeats row
-    // y - 1 (halftone_scene), and so does its weighed row. Then the two are added (no byte passes 255).
-    auto repeated = [](int y) { return y - 2 >= kStripRows && y % 5 == 1; };
-    for (int y = 0; y < kScreenH;) {
-        uint32_t* row = frame + y * kScreenW;
-        if (repeated(y)) {
-            std::memcpy(row, row - 2 * kScreenW, kScreenW * sizeof(uint32_t));
-            y++;
-            continue;
-        }
-        int rows = 1;
-        while (y + rows < kScreenH && !repeated(y + rows)) rows++;
-        add_fade(row, row, row, rows * kScreenW, level, 0);
-        y += rows;
-    }
-    add_fade(frame, scratch, frame, kScreenWords, 255, 255);
+    // The halftone scene weighed in place and the panorama added (no byte passes 255). The halftone has
+    // no blue: its dots and thumbnails come from the panorama, whose pictures are red and orange.
+    add_red_green_weighed(frame, scratch, kScreenWords, level);
 #endif
 }
 

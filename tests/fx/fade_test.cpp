@@ -105,6 +105,28 @@ TEST(AddFade, OneSourceInPlaceAndAFrameOfOneColour) {
     EXPECT_EQ(d, a);
 }
 
+TEST(CrossFade, RedAndGreenWeighedOntoTheOtherSource) {
+    // add_red_green_weighed(f, o, n, w) is cross_fade(o', f, f, n, w) for a frame f without blue and top
+    // bytes and o' weighed by 255 - w (so o is added as it is); f's blue and top bytes are left out. Counts
+    // around the groups of four words, every weight's ends and middle.
+    const auto noise = random_frame(kPixels, 12, true);
+    std::vector<uint32_t> rg(kPixels), other(kPixels);
+    for (const int w : {0, 1, 77, 128, 254, 255})
+        for (const int n : {1, 3, 4, 5, 77, kPixels}) {
+            for (int k = 0; k < n; k++) {
+                rg[size_t(k)] = noise[size_t(k)] & 0x00FFFF00u;
+                other[size_t(k)] = noise[size_t(kPixels - 1 - k)] & 0x00FFFFFFu;
+            }
+            std::vector<uint32_t> kept(n), want(n);
+            add_fade(other.data(), other.data(), kept.data(), n, 255 - w, 0);
+            add_fade(kept.data(), rg.data(), want.data(), n, 255, w);
+            std::vector<uint32_t> got(n);
+            for (int k = 0; k < n; k++) got[size_t(k)] = rg[size_t(k)] | 0xFF0000FFu; // bytes that count as 0
+            add_red_green_weighed(got.data(), kept.data(), n, w);
+            ASSERT_EQ(got, want) << "weight " << w << " count " << n;
+        }
+}
+
 TEST(Fades, CountOfZeroOrLessWritesNothing) {
     const auto a = filled(2, 0x00FFFFFFu);
     auto d = filled(2, 0x12345678u);

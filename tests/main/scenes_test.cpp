@@ -243,7 +243,8 @@ TEST(Compositors, PanoramaSceneAtTimeZero) {
 }
 
 // pano_halftone_fade is the panorama cross-faded into the halftone scene: at the fade's ends, with the
-// titles coming up and at full level (the caption rows are weighed apart from the rest).
+// titles coming up and at full level (the caption rows are weighed apart from the rest). The halftone
+// scene has neither blue nor top bytes, which the fade leaves out.
 TEST(Compositors, PanoramaHalftoneFadeIsTheCrossFadeOfBothScenes) {
     init_maf();
     make_pano_tables();
@@ -255,6 +256,7 @@ TEST(Compositors, PanoramaHalftoneFadeIsTheCrossFadeOfBothScenes) {
         for (int level : {0, 1, 77, 254, 255}) {
             pano_scene(panorama.data(), t);
             halftone_scene(halftone.data(), t / 3);
+            for (const uint32_t w : halftone) ASSERT_EQ(w & 0xFF0000FFu, 0u) << "a blue or top byte, t " << t;
             cross_fade(panorama.data(), halftone.data(), want.data(), kScreenWords, level);
             pano_halftone_fade(scratch.data(), got.data(), t, t / 3, level);
             ASSERT_EQ(got, want) << "t " << t << ", level " << level;
