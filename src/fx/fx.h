@@ -27,6 +27,11 @@ void vert_maf(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy
 // once more the same way (each fade truncated on its own).
 void horiz_maf_fade(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,
                     int pitch, int bufheight, int n, int level, int then_level = 0);
+// horiz_maf_fade of a frame whose words are each pixel's quotients v / n already (top bytes 0; window n
+// of 2..255; windows of 0, 1 and 256 on take the pixels as horiz_maf_fade does): the panorama drawn
+// through the quotients of its few colours.
+void horiz_maf_fade_divided(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width,
+                            int height, int pitch, int bufheight, int n, int level, int then_level);
 
 // Byte-wise blends; dst may equal either source.
 void cross_fade(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, int level);
@@ -46,6 +51,12 @@ extern const uint32_t* tausta;   // background image
 extern const uint32_t* paalline; // foreground image; its first pixel is the transparent key
 int pano_init(const uint32_t* back, const uint32_t* front);
 void pano_effect(uint32_t* dest, uint32_t position);
+// The images' colours as pano_init found them, where they are kept as indices (at most 256 colours, on
+// cores without a vector unit): their count, else 0.
+int pano_colours(const uint32_t** colours);
+// pano_effect with every pixel's colour pano_colours()[i] drawn as map[i] (a blur's quotients, say), for
+// images unchanged since pano_init and a count above 0.
+void pano_effect_mapped(uint32_t* dest, uint32_t position, const uint32_t* map);
 // pano_effect for a frame that is only sampled: every `step`-th column (0, step, 2 * step ...) of the rows
 // whose index modulo `period` (1..32) has its bit set in `rows`; every other pixel is left as it was.
 void pano_effect_grid(uint32_t* dest, uint32_t position, int step, int period, uint32_t rows);

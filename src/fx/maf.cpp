@@ -397,6 +397,34 @@ void prefix_sums(const uint32_t* s, uint32_t* p, int len, const Divisor& div) {
     }
 }
 
+// p[j] = s[0] + ... + s[j] for words that are quotients already (mod 2^32).
+void running_sums(const uint32_t* s, uint32_t* p, int len) {
+    uint32_t sum = 0;
+    int j = 0;
+#if SHORELINE_MAF_ASM
+    if (len >= 4) {
+        register uint32_t s0 asm("r4"), s1 asm("r5"), s2 asm("r6"), s3 asm("r8"); // ascending, for LDM/STM
+        const uint32_t* const end = s + (len & ~3);
+        asm volatile("1:\n\t"
+                     "ldmia   %[s]!, {%[s0], %[s1], %[s2], %[s3]}\n\t"
+                     "add     %[s0], %[s0], %[sum]\n\t"
+                     "add     %[s1], %[s1], %[s0]\n\t"
+                     "add     %[s2], %[s2], %[s1]\n\t"
+                     "add     %[sum], %[s3], %[s2]\n\t"
+                     "mov     %[s3], %[sum]\n\t"
+                     "stmia   %[p]!, {%[s0], %[s1], %[s2], %[s3]}\n\t"
+                     "cmp     %[s], %[end]\n\t"
+                     "bne     1b"
+                     : [s] "+r"(s), [p] "+r"(p), [sum] "+r"(sum), [s0] "=&r"(s0), [s1] "=&r"(s1),
+                       [s2] "=&r"(s2), [s3] "=&r"(s3)
+                     : [end] "r"(end)
+                     : "cc", "memory");
+        len &= 3;
+    }
+#endif
+    for (; j < len; j++) p[j] = sum += s[j];
+}
+
 // d[x] = a[x] - b[x], the window sums from two stretches of prefix sums, stored through out().
 template <class Out>
 void window_sums(const uint32_t* a, const uint32_t* b, uint32_t* d, int len, const Out& out) {
@@ -424,26 +452,31 @@ void window_sums(const uint32_t* a, const uint32_t* b, uint32_t* d, int len, con
 
 // One row of len pixels (len <= kSpan) through the buffer p of kSpan + kDividedWindows words, whose first
 // `behind` words are 0.
-template <class Out>
+// A row whose words are quotients already (kDivided) is summed as it is.
+template <bool kDivided, class Out>
 void blur_row_words(const uint32_t* s, uint32_t* d, int len, int n, uint32_t* p, const Divisor& div,
                     const Out& out) {
     const int k = n / 2, behind = n - k;
     uint32_t* const row = p + behind;
-    prefix_sums(s, row, len, div);
+    if constexpr (kDivided)
+        running_sums(s, row, len);
+    else
+        prefix_sums(s, row, len, div);
     std::fill(row + len, row + len + k, row[len - 1]);
     window_sums(p + n, p, d, len, out);
 }
 
 // One row of `len` pixels, window n of 2..255, stored through out().
-template <class Out>
+template <bool kDivided, class Out>
 void blur_row(const uint32_t* s, uint32_t* d, int len, int n, const Divisor& div, const Out& out) {
     const int k = n / 2, behind = n - k;
+    auto quotients = [&](uint32_t w) { return kDivided ? w & 0x00FFFFFFu : div.word(w); };
     if (len > kSpan) {
         uint32_t sum = 0; // running window sum
-        for (int i = 0; i < std::min(k, len); i++) sum += div.word(s[i]);
+        for (int i = 0; i < std::min(k, len); i++) sum += quotients(s[i]);
         for (int x = 0; x < len; x++) {
-            if (x + k < len) sum += div.word(s[x + k]);
-            if (x >= behind) sum -= div.word(s[x - behind]);
+            if (x + k < len) sum += quotients(s[x + k]);
+            if (x >= behind) sum -= quotients(s[x - behind]);
             d[x] = out(sum);
         }
         return;
@@ -455,11 +488,11 @@ void blur_row(const uint32_t* s, uint32_t* d, int len, int n, const Divisor& div
     std::fill(q, q + behind, 0u);
     uint32_t* row = q + behind;
     int j = 0;
-    if constexpr (kVectorUnit) {
+    if constexpr (kVectorUnit && !kDivided) {
 #pragma GCC unroll 4
         for (; j + 4 <= len; j += 4) store(row + j, div.words(s + j));
     }
-    for (; j < len; j++) row[j] = div.word(s[j]);
+    for (; j < len; j++) row[j] = quotients(s[j]);
     std::fill(row + len, q + rounded + n, 0u);
 
     uint32_t first = 0; // the window of output -1: pixels 0 .. k - 1
@@ -554,7 +587,7 @@ void vertical_words(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, 
     }
 }
 
-template <class Out>
+template <class Out, bool kDivided = false>
 void horizontal(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,
                 int pitch, int n, const Out out) {
     if (width <= 0 || height <= 0 || !window_ok(n)) return;
@@ -563,12 +596,13 @@ void horizontal(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int 
     if (kWords && width <= kSpan) {
         uint32_t p[kSpan + kDividedWindows];
         std::fill(p, p + (n - n / 2), 0u);
-        each_row(src, dst, sx, sy, dx, dy, height, pitch,
-                 [&](const uint32_t* s, uint32_t* d) { blur_row_words(s, d, width, n, p, div, out); });
+        each_row(src, dst, sx, sy, dx, dy, height, pitch, [&](const uint32_t* s, uint32_t* d) {
+            blur_row_words<kDivided>(s, d, width, n, p, div, out);
+        });
         return;
     }
     each_row(src, dst, sx, sy, dx, dy, height, pitch,
-             [&](const uint32_t* s, uint32_t* d) { blur_row(s, d, width, n, div, out); });
+             [&](const uint32_t* s, uint32_t* d) { blur_row<kDivided>(s, d, width, n, div, out); });
 }
 
 } // namespace
@@ -583,18 +617,34 @@ void horiz_maf(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int d
     horizontal(src, dst, sx, sy, dx, dy, width, height, pitch, n, Plain{});
 }
 
-void horiz_maf_fade(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,
-                    int pitch, int /*bufheight*/, int n, int level, int then_level) {
+namespace {
+template <bool kDivided>
+void faded_blur(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,
+                int pitch, int n, int level, int then_level) {
     int keep = 255 - std::clamp(level, 0, 255), then = 255 - std::clamp(then_level, 0, 255);
     if (keep == 255) std::swap(keep, then); // a single fade is the first
     if (keep == 255)
-        horizontal(src, dst, sx, sy, dx, dy, width, height, pitch, n, Plain{});
+        horizontal<Plain, kDivided>(src, dst, sx, sy, dx, dy, width, height, pitch, n, Plain{});
     else if (keep == 0 || then == 0) // faded out: black wherever the blur would write, as window 0 gives
-        horizontal(src, dst, sx, sy, dx, dy, width, height, pitch, window_ok(n) ? 0 : n, Plain{});
+        horizontal<Plain, kDivided>(src, dst, sx, sy, dx, dy, width, height, pitch, window_ok(n) ? 0 : n,
+                                    Plain{});
     else if (then == 255)
-        horizontal(src, dst, sx, sy, dx, dy, width, height, pitch, n, Faded<false>(keep));
+        horizontal<Faded<false>, kDivided>(src, dst, sx, sy, dx, dy, width, height, pitch, n,
+                                           Faded<false>(keep));
     else
-        horizontal(src, dst, sx, sy, dx, dy, width, height, pitch, n, Faded<true>(keep, then));
+        horizontal<Faded<true>, kDivided>(src, dst, sx, sy, dx, dy, width, height, pitch, n,
+                                          Faded<true>(keep, then));
+}
+} // namespace
+
+void horiz_maf_fade(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,
+                    int pitch, int /*bufheight*/, int n, int level, int then_level) {
+    faded_blur<false>(src, dst, sx, sy, dx, dy, width, height, pitch, n, level, then_level);
+}
+
+void horiz_maf_fade_divided(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width,
+                            int height, int pitch, int /*bufheight*/, int n, int level, int then_level) {
+    faded_blur<true>(src, dst, sx, sy, dx, dy, width, height, pitch, n, level, then_level);
 }
 
 // Columns of the rectangle; walks the rows in order and keeps one running sum per column, so that the

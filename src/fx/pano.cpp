@@ -48,6 +48,45 @@ int stretch_first[kH + 1];
 
 using namespace lanes;
 
+// 32-bit ARM's NEON draws the stretches too: its hand-written loop beats the runs in 16-byte lanes.
+#if defined(__ARM_NEON) && defined(__thumb2__) && defined(__OPTIMIZE__)
+constexpr bool kStretches = true;
+#else
+constexpr bool kStretches = false;
+#endif
+
+// Where the stretches are drawn, the images as indices into their colours (at most 256 of them, as
+// pano_init found them): pano_effect_mapped draws any word per colour, a blur's quotients for one.
+constexpr bool kIndexed = !kVectorUnit || kStretches;
+constexpr size_t kImageWords = size_t{kImageW} * kH;
+uint8_t back_index[kIndexed ? kImageWords : 1], fore_index[kIndexed ? kImageWords : 1];
+uint32_t image_colours[256];
+int colour_count = 0; // 0: the images have more colours, or are not indexed
+
+// Indices of both images' words into image_colours; false for more than 256 colours.
+bool index_images(const uint32_t* back, const uint32_t* front) {
+    colour_count = 1;
+    image_colours[0] = back[0];
+    uint32_t last = back[0];
+    uint8_t last_index = 0;
+    for (const auto& [image, index] : {std::pair{back, back_index}, std::pair{front, fore_index}})
+        for (size_t k = 0; k < kImageWords; k++) {
+            const uint32_t w = image[k];
+            if (w != last) { // mostly the word before it
+                int i = 0;
+                while (i < colour_count && image_colours[i] != w) i++;
+                if (i == colour_count) {
+                    if (colour_count == 256) return false;
+                    image_colours[colour_count++] = w;
+                }
+                last = w;
+                last_index = static_cast<uint8_t>(i);
+            }
+            index[k] = last_index;
+        }
+    return true;
+}
+
 // dest[x] = fore[x] unless it is the key, else back[x], for x of 0..n-1.
 void select_span(uint32_t* dest, const uint32_t* fore, const uint32_t* back, int n, uint32_t key) {
     if (kVectorUnit && n >= 4) {
@@ -122,68 +161,74 @@ int pano_init(const uint32_t* back, const uint32_t* front) {
         }
     }
     stretch_first[kH] = static_cast<int>(stretches.size());
+    if (!kIndexed || !back || !front || !index_images(back, front)) colour_count = 0;
     return 1;
 }
 
 namespace {
 
-// 32-bit ARM's NEON draws the stretches too: its hand-written loop beats the runs in 16-byte lanes.
-#if defined(__ARM_NEON) && defined(__thumb2__) && defined(__OPTIMIZE__)
-constexpr bool kStretches = true;
-#else
-constexpr bool kStretches = false;
-#endif
-
 // pano_effect without a vector unit: per stretch, each column's row-0 pointers (foreground, background
-// side by side) and the stretch's offset.
-void draw_stretches(uint32_t* dest, uint32_t position, uint32_t key) {
-    const uint32_t* layers[kW][2];
+// side by side) and the stretch's offset. With index images (T of uint8_t) a texel is the word of its
+// colour in `map`.
+template <class T>
+void draw_stretches(uint32_t* dest, uint32_t position, const T* back, const T* front, uint32_t key,
+                    const uint32_t* map = nullptr) {
+    constexpr bool kMapped = sizeof(T) == 1;
+    auto word = [map](T texel) { return kMapped ? map[texel] : uint32_t{texel}; };
+    const T* layers[kW][2];
     for (int j = 0; j < kW; j++) {
-        layers[j][0] = paalline + (2 * position + column[j]) % kImageW;
-        layers[j][1] = tausta + (position + column[j]) % kImageW;
+        layers[j][0] = front + (2 * position + column[j]) % kImageW;
+        layers[j][1] = back + (position + column[j]) % kImageW;
     }
     for (int i = 0; i < kH; i++, dest += kW)
         for (int k = stretch_first[i]; k < stretch_first[i + 1]; k++) {
             const Stretch& st = stretches[k];
             const uint32_t offset = st.offset;
-            const uint32_t* const* l = layers[st.start];
+            const T* const* l = layers[st.start];
             uint32_t* d = dest + st.start;
             uint32_t* const end = d + st.length;
 #if defined(__thumb2__) && defined(__OPTIMIZE__)
-            // By hand four pixels a step, 5.5 instructions a pixel (2 more where the background shows);
-            // a stretch starts with the pixels beyond whole steps.
+            // By hand four pixels a step, 5.5 instructions a pixel (2 more where the background shows, 1
+            // more for the map); a stretch starts with the pixels beyond whole steps.
             uint32_t v;
             for (int n = st.length & 3; n > 0; n--, l += 2) {
-                v = l[0][offset];
-                *d++ = v != key ? v : l[1][offset];
+                const T f = l[0][offset];
+                *d++ = word(f != key ? f : l[1][offset]);
             }
             // clang-format off
             if (d == end) continue;
-#define PANO_PIXEL(L)                                                                                        \
+#define PANO_PIXEL(L, LOAD, MAP)                                                                             \
     "ldr    %[v], [%[l]], #8\n\t"                                                                            \
-    "ldr    %[v], [%[v], %[offset], lsl #2]\n\t"                                                             \
+    LOAD                                                                                                     \
     "cmp    %[v], %[key]\n\t"                                                                                \
     "bne    " L "f\n\t"                                                                                      \
     "ldr    %[v], [%[l], #-4]\n\t"                                                                           \
-    "ldr    %[v], [%[v], %[offset], lsl #2]\n"                                                                \
+    LOAD                                                                                                     \
     L ":\n\t"                                                                                                \
+    MAP                                                                                                      \
     "str    %[v], [%[d]], #4\n\t"
-            asm volatile("1:\n\t"
-                         PANO_PIXEL("2")
-                         PANO_PIXEL("3")
-                         PANO_PIXEL("4")
-                         PANO_PIXEL("5")
-                         "cmp    %[d], %[end]\n\t"
-                         "bne    1b"
-                         : [v] "=&r"(v), [l] "+r"(l), [d] "+r"(d)
-                         : [offset] "r"(offset), [key] "r"(key), [end] "r"(end)
-                         : "cc", "memory");
+#define PANO_FOUR(LOAD, MAP)                                                                                 \
+    "1:\n\t"                                                                                                 \
+    PANO_PIXEL("2", LOAD, MAP) PANO_PIXEL("3", LOAD, MAP) PANO_PIXEL("4", LOAD, MAP) PANO_PIXEL("5", LOAD, MAP) \
+    "cmp    %[d], %[end]\n\t"                                                                                \
+    "bne    1b"
+            if constexpr (kMapped)
+                asm volatile(PANO_FOUR("ldrb   %[v], [%[v], %[offset]]\n\t", "ldr    %[v], [%[map], %[v], lsl #2]\n\t")
+                             : [v] "=&r"(v), [l] "+r"(l), [d] "+r"(d)
+                             : [offset] "r"(offset), [key] "r"(key), [end] "r"(end), [map] "r"(map)
+                             : "cc", "memory");
+            else
+                asm volatile(PANO_FOUR("ldr    %[v], [%[v], %[offset], lsl #2]\n\t", "")
+                             : [v] "=&r"(v), [l] "+r"(l), [d] "+r"(d)
+                             : [offset] "r"(offset), [key] "r"(key), [end] "r"(end)
+                             : "cc", "memory");
+#undef PANO_FOUR
 #undef PANO_PIXEL
-            // clang-format on
+                // clang-format on
 #else
             for (; d != end; d++, l += 2) {
-                const uint32_t v = l[0][offset];
-                *d = v != key ? v : l[1][offset];
+                const T f = l[0][offset];
+                *d = word(f != key ? f : l[1][offset]);
             }
 #endif
         }
@@ -193,7 +238,8 @@ void draw_stretches(uint32_t* dest, uint32_t position, uint32_t key) {
 
 void pano_effect(uint32_t* dest, uint32_t position) {
     if (!tausta || !paalline) return; // pano_init not called yet
-    if constexpr (!kVectorUnit || kStretches) return draw_stretches(dest, position, paalline[0]);
+    if constexpr (!kVectorUnit || kStretches)
+        return draw_stretches(dest, position, tausta, paalline, paalline[0]);
     const uint32_t* back[kW]; // row 0 of the column each screen column samples, per layer
     const uint32_t* fore[kW];
     for (int j = 0; j < kW; j++) {
@@ -247,4 +293,14 @@ void pano_effect_grid(uint32_t* dest, uint32_t position, int step, int period, u
             d[j] = f != key ? f : layers[j][1][r];
         }
     }
+}
+
+int pano_colours(const uint32_t** colours) {
+    *colours = image_colours;
+    return tausta && paalline ? colour_count : 0;
+}
+
+void pano_effect_mapped(uint32_t* dest, uint32_t position, const uint32_t* map) {
+    if (!tausta || !paalline || colour_count == 0) return;
+    if constexpr (kIndexed) draw_stretches(dest, position, back_index, fore_index, fore_index[0], map);
 }

@@ -316,11 +316,30 @@ struct PanoBlur {
     }
 };
 
-// pano_scene's blur and fade of blur_frame into rows `first` .. `first + rows - 1` of frame, faded once
-// more by then_level.
-void pano_blur_rows(uint32_t* frame, PanoBlur blur, int first, int rows, int then_level) {
-    horiz_maf_fade(blur_frame, frame, 0, first, 0, first, kScreenW, rows, kScreenW, kScreenH, blur.n,
-                   blur.level, then_level);
+// The panorama at a position into dest, for a blur of window n. Where the panorama's colours are indexed
+// it is drawn as their quotients v / n, which the blur then sums as they are (true).
+bool draw_pano(uint32_t* dest, uint32_t position, int n) {
+    const uint32_t* colours;
+    const int count = pano_colours(&colours);
+    if (count == 0 || n < 2 || n > 255) {
+        pano_effect(dest, position);
+        return false;
+    }
+    const uint32_t d = static_cast<uint32_t>(n);
+    uint32_t quotients[256];
+    for (int i = 0; i < count; i++) {
+        const uint32_t c = colours[i];
+        quotients[i] = (c >> 16 & 255) / d << 16 | (c >> 8 & 255) / d << 8 | (c & 255) / d;
+    }
+    pano_effect_mapped(dest, position, quotients);
+    return true;
+}
+
+// pano_scene's blur and fade of blur_frame (drawn by draw_pano, divided or not) into rows `first` ..
+// `first + rows - 1` of frame, faded once more by then_level.
+void pano_blur_rows(uint32_t* frame, PanoBlur blur, bool divided, int first, int rows, int then_level) {
+    (divided ? horiz_maf_fade_divided : horiz_maf_fade)(blur_frame, frame, 0, first, 0, first, kScreenW, rows,
+                                                        kScreenW, kScreenH, blur.n, blur.level, then_level);
 }
 
 void pano_captions(uint32_t* frame, int t) {
@@ -331,9 +350,10 @@ void pano_captions(uint32_t* frame, int t) {
 } // namespace
 
 void pano_scene(uint32_t* frame, int t) {
-    pano_effect(blur_frame, static_cast<uint32_t>(10000 - t));
+    const PanoBlur blur(t);
+    const bool divided = draw_pano(blur_frame, static_cast<uint32_t>(10000 - t), blur.n);
     // Blurred and faded towards black in one pass.
-    pano_blur_rows(frame, PanoBlur(t), 0, kScreenH, 0);
+    pano_blur_rows(frame, blur, divided, 0, kScreenH, 0);
     pano_captions(frame, t);
 }
 
@@ -352,12 +372,12 @@ void pano_halftone_fade(uint32_t* scratch, uint32_t* frame, int pano_t, int half
     // The cross-fade's weight of the panorama, i * (255 - level) / 255 per byte, is a fade towards black
     // too: outside the caption rows the blur applies it with its own. The caption rows are weighed after
     // their captions.
-    pano_effect(blur_frame, static_cast<uint32_t>(10000 - pano_t));
     const PanoBlur blur(pano_t);
+    const bool divided = draw_pano(blur_frame, static_cast<uint32_t>(10000 - pano_t), blur.n);
     constexpr int kBelow = kCaptionTop + kCaptionRows;
-    pano_blur_rows(scratch, blur, 0, kCaptionTop, level);
-    pano_blur_rows(scratch, blur, kCaptionTop, kCaptionRows, 0);
-    pano_blur_rows(scratch, blur, kBelow, kScreenH - kBelow, level);
+    pano_blur_rows(scratch, blur, divided, 0, kCaptionTop, level);
+    pano_blur_rows(scratch, blur, divided, kCaptionTop, kCaptionRows, 0);
+    pano_blur_rows(scratch, blur, divided, kBelow, kScreenH - kBelow, level);
     pano_captions(scratch, pano_t);
     uint32_t* const captions = scratch + kCaptionTop * kScreenW;
     add_fade(captions, captions, captions, kCaptionRows * kScreenW, 255 - level, 0);
@@ -457,8 +477,13 @@ void zoom_cross_fade(uint32_t* scratch, uint32_t* frame, int t, int level) {
 }
 
 void twist_scene(uint32_t* frame, int t) {
-    pano_effect(frame, static_cast<uint32_t>(t));
-    blur_rows(frame, twist_frame, static_cast<int>(std::fabs(std::sin(t * (1.0 / 12))) * 20 + 1));
+    // The panorama is drawn into frame only to be blurred: the hole mask then writes the whole frame.
+    const int n = static_cast<int>(std::fabs(std::sin(t * (1.0 / 12))) * 20 + 1);
+    if (draw_pano(frame, static_cast<uint32_t>(t), n))
+        horiz_maf_fade_divided(frame, twist_frame, 0, 0, 0, 0, kScreenW, kScreenH, kScreenW, kScreenH, n, 0,
+                               0);
+    else
+        blur_rows(frame, twist_frame, n);
     venkula(t, frame, twist_frame);
     make_thumb(frame);
 }

@@ -295,6 +295,30 @@ TEST_F(Maf, FadedBlurIsTheBlurCrossFadedToBlack) {
     EXPECT_EQ(d, std::vector<uint32_t>(pitch * rows, 7));
 }
 
+TEST_F(Maf, DividedFramesBlurAsTheirPixels) {
+    // A frame of each pixel's quotients v / n blurs and fades as the pixels do: both row paths, the
+    // windows that divide and those that do not (whose frame is the pixels, or anything for 0 and 256
+    // on), single and double fades.
+    constexpr int pitch = 1100, rows = 4;
+    const auto src = random_frame(pitch * rows, 23, true);
+    for (int w : {3, 320, 1100})
+        for (int n : {0, 1, 2, 7, 41, 255, 300})
+            for (auto [level, then] :
+                 {std::pair{0, 0}, std::pair{90, 0}, std::pair{90, 100}, std::pair{255, 0}}) {
+                std::vector<uint32_t> divided(pitch * rows);
+                for (size_t k = 0; k < divided.size(); k++) {
+                    const uint32_t v = src[k], d = n >= 1 && n < 256 ? static_cast<uint32_t>(n) : 1;
+                    divided[k] = (v >> 16 & 255) / d << 16 | (v >> 8 & 255) / d << 8 | (v & 255) / d;
+                }
+                std::vector<uint32_t> want(pitch * rows, 0x00ABCDEFu), got = want;
+                horiz_maf_fade(src.data(), want.data(), 0, 0, 0, 0, w, rows, pitch, rows, n, level, then);
+                horiz_maf_fade_divided(divided.data(), got.data(), 0, 0, 0, 0, w, rows, pitch, rows, n, level,
+                                       then);
+                ASSERT_EQ(got, want) << "width " << w << ", window " << n << ", levels " << level << " "
+                                     << then;
+            }
+}
+
 TEST_F(Maf, WideRectanglesTakeTheLongRowAndColumnChunkPaths) {
     constexpr int w = 1100, h = 9; // rows beyond the prefix buffer, columns beyond one chunk
     const auto src = random_frame(w * h, 17);

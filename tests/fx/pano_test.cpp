@@ -111,6 +111,34 @@ TEST(Pano, MatchesReference) {
     }
 }
 
+TEST(Pano, MappedColoursDrawTheSameFrameThroughTheMap) {
+    // Images of few colours are kept as indices where there is no vector unit: every pixel is then drawn
+    // as its colour's word of the map (here each colour's complement), key included. Images of more than
+    // 256 colours are not indexed, and the test images have more.
+    std::vector<uint32_t> back(kImg), fore(kImg);
+    for (int k = 0; k < kImg; k++) {
+        back[size_t(k)] = 0x00100000u * static_cast<uint32_t>(k % 7) + static_cast<uint32_t>(k / kImgW % 3);
+        fore[size_t(k)] = k % 5 == 0 ? kKey : 0x00000100u * static_cast<uint32_t>(k % 11);
+    }
+    fore[0] = kKey;
+    pano_init(back.data(), fore.data());
+    const uint32_t* colours = nullptr;
+    const int count = pano_colours(&colours);
+    if (count == 0) GTEST_SKIP() << "the images are kept as words here";
+    EXPECT_EQ(count, 7 * 3 + 1 + 10);
+    std::vector<uint32_t> map(static_cast<size_t>(count)), want(kW * kH), got(kW * kH);
+    for (int i = 0; i < count; i++) map[size_t(i)] = ~colours[i];
+    for (uint32_t p : {0u, 491u, 4294966314u}) {
+        pano_effect(want.data(), p);
+        for (uint32_t& w : want) w = ~w;
+        pano_effect_mapped(got.data(), p, map.data());
+        ASSERT_EQ(got, want) << p;
+    }
+    Images img(false);
+    pano_init(img.back.data(), img.fore.data());
+    EXPECT_EQ(pano_colours(&colours), 0);
+}
+
 TEST(Pano, GridDrawsOnlyItsPixelsAndThoseAsTheFullFrame) {
     Images img(false);
     pano_init(img.back.data(), img.fore.data());
