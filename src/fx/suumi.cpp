@@ -135,15 +135,18 @@ void blend(const uint32_t* main_texel, const uint32_t* faded_texel, uint16_t kee
 // masked_span the mask of its coverage byte applied (6 more).
 // clang-format off
 #if defined(__ARM_FEATURE_SIMD32) && defined(__thumb2__)
-// uxtab adds a texel's column byte into its row bits in one.
-#define SUUMI_PIXEL                                                                                          \
+// A pixel's texels (main into %[t0], faded into %[t1]); uxtab adds a texel's column byte into its row bits
+// in one.
+#define SUUMI_TEXELS                                                                                         \
     "lsr    %[t0], %[v], #8\n\t"                                                                             \
     "and    %[t0], %[t0], #0xFF00\n\t"                                                                       \
     "uxtab  %[t0], %[t0], %[u], ror #16\n\t"                                                                 \
     "and    %[t1], %[v], #0xFF00\n\t"                                                                        \
     "uxtab  %[t1], %[t1], %[u], ror #8\n\t"                                                                  \
     "ldrb   %[t0], [%[main], %[t0]]\n\t"                                                                     \
-    "ldrb   %[t1], [%[faded], %[t1]]\n\t"                                                                    \
+    "ldrb   %[t1], [%[faded], %[t1]]\n\t"
+#define SUUMI_PIXEL                                                                                          \
+    SUUMI_TEXELS                                                                                             \
     "ldr    %[t0], [%[kept], %[t0], lsl #2]\n\t"                                                             \
     "ldr    %[t1], [%[taken], %[t1], lsl #2]\n\t"                                                            \
     "add    %[u], %[u], %[du]\n\t"                                                                           \
@@ -179,13 +182,7 @@ void blend(const uint32_t* main_texel, const uint32_t* faded_texel, uint16_t kee
 // faded texel f and coverage byte b (in %[t2]) at b << 6 | m << 3 | f, already masked (and for the added
 // zoomer weighed), in 12 instructions; SUUMI_PAIR_ADD adds it to the frame's pixel.
 #define SUUMI_PAIR                                                                                           \
-    "lsr    %[t0], %[v], #8\n\t"                                                                             \
-    "and    %[t0], %[t0], #0xFF00\n\t"                                                                       \
-    "uxtab  %[t0], %[t0], %[u], ror #16\n\t"                                                                 \
-    "and    %[t1], %[v], #0xFF00\n\t"                                                                        \
-    "uxtab  %[t1], %[t1], %[u], ror #8\n\t"                                                                  \
-    "ldrb   %[t0], [%[main], %[t0]]\n\t"                                                                     \
-    "ldrb   %[t1], [%[faded], %[t1]]\n\t"                                                                    \
+    SUUMI_TEXELS                                                                                             \
     "add    %[u], %[u], %[du]\n\t"                                                                           \
     "add    %[v], %[v], %[dv]\n\t"                                                                           \
     "add    %[t0], %[t1], %[t0], lsl #3\n\t"                                                                 \
@@ -232,14 +229,16 @@ void blend(const uint32_t* main_texel, const uint32_t* faded_texel, uint16_t kee
     "bne    1b"
 #elif defined(__aarch64__)
 // bfxil puts a texel's column byte under its row bits in one.
-#define SUUMI_PIXEL                                                                                          \
+#define SUUMI_TEXELS                                                                                         \
     "lsr    %w[t0], %w[v], #8\n\t"                                                                           \
     "bfxil  %w[t0], %w[u], #16, #8\n\t"                                                                      \
     "and    %w[t0], %w[t0], #0xffff\n\t"                                                                     \
     "and    %w[t1], %w[v], #0xff00\n\t"                                                                      \
     "bfxil  %w[t1], %w[u], #8, #8\n\t"                                                                       \
     "ldrb   %w[t0], [%[main], %w[t0], uxtw]\n\t"                                                             \
-    "ldrb   %w[t1], [%[faded], %w[t1], uxtw]\n\t"                                                            \
+    "ldrb   %w[t1], [%[faded], %w[t1], uxtw]\n\t"
+#define SUUMI_PIXEL                                                                                          \
+    SUUMI_TEXELS                                                                                             \
     "ldr    %w[t0], [%[kept], %w[t0], uxtw #2]\n\t"                                                          \
     "ldr    %w[t1], [%[taken], %w[t1], uxtw #2]\n\t"                                                         \
     "add    %w[u], %w[u], %w[du]\n\t"                                                                        \
@@ -268,13 +267,7 @@ void blend(const uint32_t* main_texel, const uint32_t* faded_texel, uint16_t kee
     "ldrb   %w[t2], [%[c]], #1\n\t"                                                                          \
     SUUMI_ADD_OF
 #define SUUMI_PAIR                                                                                           \
-    "lsr    %w[t0], %w[v], #8\n\t"                                                                           \
-    "bfxil  %w[t0], %w[u], #16, #8\n\t"                                                                      \
-    "and    %w[t0], %w[t0], #0xffff\n\t"                                                                     \
-    "and    %w[t1], %w[v], #0xff00\n\t"                                                                      \
-    "bfxil  %w[t1], %w[u], #8, #8\n\t"                                                                       \
-    "ldrb   %w[t0], [%[main], %w[t0], uxtw]\n\t"                                                             \
-    "ldrb   %w[t1], [%[faded], %w[t1], uxtw]\n\t"                                                            \
+    SUUMI_TEXELS                                                                                             \
     "add    %w[u], %w[u], %w[du]\n\t"                                                                        \
     "add    %w[v], %w[v], %w[dv]\n\t"                                                                        \
     "add    %w[t0], %w[t1], %w[t0], lsl #3\n\t"                                                              \
@@ -612,16 +605,16 @@ void suumi_effect(uint32_t* dest, int t, double exponent, const uint32_t* pic1, 
 }
 
 namespace {
+// The colours of every pair of main and faded texels (m, f) per coverage byte b, at b << 6 | m << 3 | f,
+// for pictures whose bytes are all below kPairColours; bytes of kPairColours or more, which the callers
+// promise not to pass, still index inside the table.
+constexpr int kPairColours = 8;
+uint32_t pair_table[SUUMI_ROWS ? (255 << 6) + (255 << 3) + 256 : 1];
+
 // The paletted zoomer's frame, row by row through row(u, v, du, dv, main, faded, colours, width, d, i):
 // the palette weighed for either layer once a frame (top bytes 0) and, for a weight of 0..255, the class
-// rows of the added zoomer.
-// With a pair table (palette_size <= kPairColours, on the targets with row loops) the masked colours (weight
-// below 0) or the weighed ones are kept for every pair of texels and each of the five coverage bytes.
-constexpr int kPairColours = 8;
-// Entry b << 6 | m << 3 | f; bytes of kPairColours or more, which the callers promise not to pass, still
-// index inside the table.
-uint32_t pair_table[(255 << 6) + (255 << 3) + 256];
-
+// rows of the added zoomer. With a palette of at most kPairColours (on the targets with row loops) the
+// pair table holds the masked colours (weight below 0) or the masked and weighed ones.
 template <class Row>
 void paletted_frame(uint32_t* dest, int t, double exponent, const uint8_t* pic1, const uint8_t* pic2,
                     const uint8_t* pic3, const uint32_t* palette, int weight, Row row, int row_step = 1,
@@ -652,18 +645,20 @@ void paletted_frame(uint32_t* dest, int t, double exponent, const uint8_t* pic1,
                     static_cast<uint8_t>(masked * static_cast<uint32_t>(weight) / 255);
             }
     }
-    if (SUUMI_ROWS && size <= kPairColours) {
-        for (const uint32_t b : kCoverage) {
-            const uint8_t* f = colours.faded[(b >> 4) - 4];
-            for (uint32_t m = 0; m < kPairColours; m++)
-                for (uint32_t k = 0; k < kPairColours; k++) {
-                    const uint32_t z = colours.kept[m] + colours.taken[k];
-                    pair_table[b << 6 | m << 3 | k] =
-                        weight < 0 ? masked(z, b)
-                                   : uint32_t{f[z >> 16 & 255]} << 16 | f[z >> 8 & 255] << 8 | f[z & 255];
-                }
+    if constexpr (SUUMI_ROWS) {
+        if (size <= kPairColours) {
+            for (const uint32_t b : kCoverage) {
+                const uint8_t* f = colours.faded[(b >> 4) - 4];
+                for (uint32_t m = 0; m < kPairColours; m++)
+                    for (uint32_t k = 0; k < kPairColours; k++) {
+                        const uint32_t z = colours.kept[m] + colours.taken[k];
+                        pair_table[b << 6 | m << 3 | k] =
+                            weight < 0 ? masked(z, b)
+                                       : uint32_t{f[z >> 16 & 255]} << 16 | f[z >> 8 & 255] << 8 | f[z & 255];
+                    }
+            }
+            colours.pairs = pair_table;
         }
-        colours.pairs = pair_table;
     }
     for (int i = 0; i < out_h; i += row_step)
         row(fr.u(i), fr.v(i), fr.du, fr.dv, pics[fr.first], pics[(fr.first + 1) % 3], colours, out_w,

@@ -98,10 +98,9 @@ namespace {
 void zoom_colours(const uint8_t* picture, uint32_t* palette) {
     for (uint32_t v = 0; v < 256; v++) palette[v] = v == picture[0] ? kOrange : ((3 * v) >> 2) << 16;
 }
-} // namespace
 
-namespace {
-void index_zoom_picture(const uint8_t* picture) {
+// The picture's bytes as indices into zoom_index_colours, when it has at most 8 greys.
+[[maybe_unused]] void index_zoom_picture(const uint8_t* picture) {
     constexpr int kMostColours = 8;
     int index[256];
     std::fill(index, index + 256, -1);
@@ -155,7 +154,9 @@ void make_zoom_texture() {
     venkula_init(500, 180);
     build_zoom_texture(naama, zoom_texture);
     zoom_colours(naama, zoom_palette);
+#if !defined(__SSE2__) || defined(SHORELINE_NO_SIMD) // the masked zoomers' picture (zoom_scene)
     index_zoom_picture(naama);
+#endif
 }
 
 void make_portrait_screen() {
