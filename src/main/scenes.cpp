@@ -107,14 +107,26 @@ void zoom_colours(const uint8_t* picture, uint32_t* palette) {
     std::memset(zoom_index_colours, 0, sizeof zoom_index_colours);
     zoom_indexed = 0;
     int count = 0;
-    for (int i = 0; i < 256 * 256; i++) {
-        const uint8_t v = picture[i];
-        if (index[v] < 0) {
-            if (count == kMostColours) return;
-            index[v] = count;
-            zoom_index_colours[count++] = zoom_palette[v];
+    // Four bytes at a time: mostly they repeat the byte before them (the picture is posterised).
+    uint32_t run = ~0u, run_indices = 0; // four times the last byte and four times its index
+    for (int i = 0; i < 256 * 256; i += 4) {
+        uint32_t four;
+        std::memcpy(&four, picture + i, 4);
+        if (four != run) {
+            for (int k = 0; k < 4; k++) {
+                const uint8_t v = picture[i + k];
+                if (index[v] < 0) {
+                    if (count == kMostColours) return;
+                    index[v] = count;
+                    zoom_index_colours[count++] = zoom_palette[v];
+                }
+                zoom_indices[i + k] = static_cast<uint8_t>(index[v]);
+            }
+            run = picture[i + 3] * 0x01010101u;
+            run_indices = static_cast<uint32_t>(index[picture[i + 3]]) * 0x01010101u;
+            continue;
         }
-        zoom_indices[i] = static_cast<uint8_t>(index[v]);
+        std::memcpy(zoom_indices + i, &run_indices, 4);
     }
     zoom_indexed = count;
 }
