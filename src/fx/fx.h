@@ -32,6 +32,11 @@ void horiz_maf_fade(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, 
 // through the quotients of its few colours.
 void horiz_maf_fade_divided(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width,
                             int height, int pitch, int bufheight, int n, int level, int then_level);
+// horiz_maf_fade_divided of rows first .. first + rows - 1 of a frame `width` words wide given as runs of
+// quotient words (as pano_runs gives them, window n of 2..255), into the same rows of dst.
+struct PanoRun;
+void horiz_maf_fade_runs(const PanoRun* runs, const int* row_first, uint32_t* dst, int first, int rows,
+                         int width, int n, int level, int then_level);
 
 // Byte-wise blends; dst may equal either source.
 void cross_fade(const uint32_t* a, const uint32_t* b, uint32_t* dst, int count, int level);
@@ -57,6 +62,16 @@ int pano_colours(const uint32_t** colours);
 // pano_effect with every pixel's colour pano_colours()[i] drawn as map[i] (a blur's quotients, say), for
 // images unchanged since pano_init and a count above 0.
 void pano_effect_mapped(uint32_t* dest, uint32_t position, const uint32_t* map);
+// The rows of pano_effect_mapped(dest, position, map) as runs of one word, for work that goes by runs
+// rather than by pixels: row i's runs are runs[row_first[i]] .. runs[row_first[i + 1] - 1], each covering
+// the columns from the end of the one before it (0 for a row's first) up to its own end - 1, neighbours
+// differing. runs takes up to 320 * 240 of them, row_first 241 entries. False, with nothing written, where
+// pano_effect_mapped would draw nothing, or for positions whose sums wrap round 2^32 within a row.
+struct PanoRun {
+    uint32_t word;
+    uint16_t end; // the column after the run
+};
+bool pano_runs(uint32_t position, const uint32_t* map, PanoRun* runs, int* row_first);
 // pano_effect for a frame that is only sampled: every `step`-th column (0, step, 2 * step ...) of the rows
 // whose index modulo `period` (1..32) has its bit set in `rows`; every other pixel is left as it was.
 void pano_effect_grid(uint32_t* dest, uint32_t position, int step, int period, uint32_t rows);

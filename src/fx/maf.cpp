@@ -647,6 +647,140 @@ void horiz_maf_fade_divided(const uint32_t* src, uint32_t* dst, int sx, int sy, 
     faded_blur<true>(src, dst, sx, sy, dx, dy, width, height, pitch, n, level, then_level);
 }
 
+namespace {
+// d[x] = v for x of 0..len-1.
+inline void fill_words(uint32_t* d, int len, uint32_t v) {
+#if SHORELINE_MAF_ASM
+    if (len >= 8) {
+        // Two words a store.
+        uint32_t* const end = d + (len & ~7);
+        asm volatile("1:\n\t"
+                     "strd    %[v], %[v], [%[d]], #8\n\t"
+                     "strd    %[v], %[v], [%[d]], #8\n\t"
+                     "strd    %[v], %[v], [%[d]], #8\n\t"
+                     "strd    %[v], %[v], [%[d]], #8\n\t"
+                     "cmp     %[d], %[end]\n\t"
+                     "bne     1b"
+                     : [d] "+r"(d)
+                     : [v] "r"(v), [end] "r"(end)
+                     : "cc", "memory");
+        len &= 7;
+    }
+#endif
+    for (; len >= 4; len -= 4, d += 4) d[0] = d[1] = d[2] = d[3] = v;
+    for (; len > 0; len--) *d++ = v;
+}
+
+// What a faded window sum is stored as: its channels through `of`, or, where no word has blue, its red and
+// green through tables that hold them in place.
+struct FadedChannels {
+    const uint8_t* of;
+    uint32_t operator()(uint32_t sum) const { return map_channels(of, sum); }
+};
+struct FadedRedGreen {
+    uint32_t red[256];
+    uint16_t green[256];
+    explicit FadedRedGreen(const uint8_t* of) {
+        for (int i = 0; i < 256; i++) {
+            red[i] = uint32_t{of[i]} << 16;
+            green[i] = static_cast<uint16_t>(of[i] << 8);
+        }
+    }
+    uint32_t operator()(uint32_t sum) const { return red[sum >> 16 & 255] | green[sum >> 8 & 255]; }
+};
+
+// d[x] = out(sum += step) for x of 0..len-1 (len above 0); returns the last sum.
+template <class Out> uint32_t step_words(uint32_t* d, int len, uint32_t sum, uint32_t step, const Out& out) {
+#if SHORELINE_MAF_ASM
+    if constexpr (std::is_same_v<Out, FadedRedGreen>) {
+        uint32_t t, u;
+        uint32_t* const end = d + len;
+        asm volatile("1:\n\t"
+                     "add     %[sum], %[sum], %[step]\n\t"
+                     "ubfx    %[t], %[sum], #8, #8\n\t"
+                     "ldrh    %[t], [%[green], %[t], lsl #1]\n\t"
+                     "ubfx    %[u], %[sum], #16, #8\n\t"
+                     "ldr     %[u], [%[red], %[u], lsl #2]\n\t"
+                     "orr     %[t], %[t], %[u]\n\t"
+                     "str     %[t], [%[d]], #4\n\t"
+                     "cmp     %[d], %[end]\n\t"
+                     "bne     1b"
+                     : [d] "+r"(d), [sum] "+r"(sum), [t] "=&r"(t), [u] "=&r"(u)
+                     : [step] "r"(step), [end] "r"(end), [red] "r"(out.red), [green] "r"(out.green)
+                     : "cc", "memory");
+        return sum;
+    }
+#endif
+    for (int x = 0; x < len; x++) d[x] = out(sum += step);
+    return sum;
+}
+
+// One row of width pixels (at most kSpan) as runs, window n (k = n / 2 ahead, behind = n - k), stored
+// through out(). Output x adds the quotients of pixel x + k and drops those of pixel x - behind: while
+// both pixels stay in one run each, the sum changes by the same step at every pixel, and by none where
+// the two runs' words are the same, where the stored word repeats. The runs are turned into the outputs
+// at which each pixel's run stops entering (its end - k) and stops leaving (its end + behind).
+struct Edge {
+    int at;        // the output after the run's last
+    uint32_t word; // its quotients
+};
+template <class Out>
+void fade_runs_row(const PanoRun* runs, int count, uint32_t* d, int width, int n, const Out& out) {
+    const int k = n / 2, behind = n - k;
+    Edge enter[kSpan + 1], leave[kSpan + 1];
+    leave[0] = {behind, 0}; // pixels before the row
+    uint32_t sum = 0;       // the window of output -1: pixels 0 .. k - 1
+    int e = 0;
+    for (int r = 0, start = 0; r < count; start = runs[r++].end) {
+        const int end = runs[r].end;
+        const uint32_t w = runs[r].word;
+        leave[r + 1] = {end + behind, w};
+        if (end <= k) {
+            sum += w * static_cast<uint32_t>(end - start);
+        } else {
+            if (start < k) sum += w * static_cast<uint32_t>(k - start);
+            enter[e++] = {end - k, w};
+        }
+    }
+    enter[e] = {width, 0}; // pixels after the row
+    const Edge* in = enter;
+    const Edge* gone = leave;
+    for (int x = 0; x < width;) {
+        const int end = std::min(std::min(in->at, gone->at), width);
+        const uint32_t step = in->word - gone->word;
+        if (step == 0)
+            fill_words(d + x, end - x, out(sum));
+        else
+            sum = step_words(d + x, end - x, sum, step, out);
+        x = end;
+        in += in->at == x;
+        gone += gone->at == x;
+    }
+}
+} // namespace
+
+void horiz_maf_fade_runs(const PanoRun* runs, const int* row_first, uint32_t* dst, int first, int rows,
+                         int width, int n, int level, int then_level) {
+    if (n < 2 || n >= kDividedWindows || width <= 0 || width > kSpan) return;
+    // Both fades of a channel sum i, each truncated on its own (none for a level of 0).
+    const uint32_t keep = 255 - static_cast<uint32_t>(std::clamp(level, 0, 255));
+    const uint32_t then = 255 - static_cast<uint32_t>(std::clamp(then_level, 0, 255));
+    uint8_t of[256];
+    for (uint32_t i = 0, p = 0; i < 256; i++, p += keep)
+        of[i] = static_cast<uint8_t>(div255(div255(p) * then));
+    uint32_t blue = 0;
+    for (int r = row_first[first]; r < row_first[first + rows]; r++) blue |= runs[r].word;
+    auto each_row = [&](const auto& out) {
+        for (int r = first; r < first + rows; r++)
+            fade_runs_row(runs + row_first[r], row_first[r + 1] - row_first[r],
+                          dst + static_cast<ptrdiff_t>(r) * width, width, n, out);
+    };
+    if (blue & 255)
+        each_row(FadedChannels{of});
+    else
+        each_row(FadedRedGreen(of));
+}
+
 // Columns of the rectangle; walks the rows in order and keeps one running sum per column, so that the
 // memory is read row by row.
 void vert_maf(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,

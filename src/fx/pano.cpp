@@ -56,20 +56,30 @@ constexpr bool kStretches = false;
 #endif
 
 // Where the stretches are drawn, the images as indices into their colours (at most 256 of them, as
-// pano_init found them): pano_effect_mapped draws any word per colour, a blur's quotients for one.
+// pano_init found them): pano_effect_mapped draws any word per colour, a blur's quotients for one. A
+// pixel's cell holds its index in the low byte and, in the high byte, how many pixels its run of that
+// colour in its image row still has from it on (1..255; a longer run counts as several): pano_runs steps
+// from run to run with it.
 constexpr bool kIndexed = !kVectorUnit || kStretches;
 constexpr size_t kImageWords = size_t{kImageW} * kH;
-uint8_t back_index[kIndexed ? kImageWords : 1], fore_index[kIndexed ? kImageWords : 1];
+uint16_t back_cells[kIndexed ? kImageWords : 1], fore_cells[kIndexed ? kImageWords : 1];
 uint32_t image_colours[256];
 int colour_count = 0; // 0: the images have more colours, or are not indexed
 
-// Indices of both images' words into image_colours; false for more than 256 colours.
+// first_at[v]: the first screen column whose image column is column[0] + v or more (kW for none), for v
+// up to the columns' span plus the longest step of a run; reach[j] = first_at + column[j] - column[0].
+constexpr int kMaxSpan = 1024;
+uint16_t first_at[kMaxSpan + 256];
+const uint16_t* reach[kW];
+
+// Cells of both images' words; false for more than 256 colours, or columns that span too much.
 bool index_images(const uint32_t* back, const uint32_t* front) {
+    if (column[kW - 1] - column[0] >= kMaxSpan) return false;
     colour_count = 1;
     image_colours[0] = back[0];
     uint32_t last = back[0];
-    uint8_t last_index = 0;
-    for (const auto& [image, index] : {std::pair{back, back_index}, std::pair{front, fore_index}})
+    uint16_t last_index = 0;
+    for (const auto& [image, cells] : {std::pair{back, back_cells}, std::pair{front, fore_cells}}) {
         for (size_t k = 0; k < kImageWords; k++) {
             const uint32_t w = image[k];
             if (w != last) { // mostly the word before it
@@ -80,10 +90,25 @@ bool index_images(const uint32_t* back, const uint32_t* front) {
                     image_colours[colour_count++] = w;
                 }
                 last = w;
-                last_index = static_cast<uint8_t>(i);
+                last_index = static_cast<uint16_t>(i);
             }
-            index[k] = last_index;
+            cells[k] = last_index;
         }
+        for (size_t row = 0; row < kImageWords; row += kImageW) {
+            uint16_t* const c = cells + row;
+            uint32_t left = 1 << 8;
+            c[kImageW - 1] = static_cast<uint16_t>(c[kImageW - 1] | left);
+            for (size_t x = kImageW - 1; x-- > 0;) {
+                left = c[x] == (c[x + 1] & 255) && left < 255 << 8 ? left + (1 << 8) : 1 << 8;
+                c[x] = static_cast<uint16_t>(c[x] | left);
+            }
+        }
+    }
+    for (uint32_t v = 0, j = 0; v < std::size(first_at); v++) {
+        while (j < kW && column[j] - column[0] < v) j++;
+        first_at[v] = static_cast<uint16_t>(j);
+    }
+    for (int j = 0; j < kW; j++) reach[j] = first_at + (column[j] - column[0]);
     return true;
 }
 
@@ -168,13 +193,14 @@ int pano_init(const uint32_t* back, const uint32_t* front) {
 namespace {
 
 // pano_effect without a vector unit: per stretch, each column's row-0 pointers (foreground, background
-// side by side) and the stretch's offset. With index images (T of uint8_t) a texel is the word of its
-// colour in `map`.
+// side by side) and the stretch's offset. With cells (T of uint16_t) a texel is the word of its colour in
+// `map`, and the key a colour index.
 template <class T>
 void draw_stretches(uint32_t* dest, uint32_t position, const T* back, const T* front, uint32_t key,
                     const uint32_t* map = nullptr) {
-    constexpr bool kMapped = sizeof(T) == 1;
-    auto word = [map](T texel) { return kMapped ? map[texel] : uint32_t{texel}; };
+    constexpr bool kMapped = sizeof(T) == 2;
+    auto colour = [](T texel) { return kMapped ? texel & 255u : uint32_t{texel}; };
+    auto word = [map, colour](T texel) { return kMapped ? map[colour(texel)] : uint32_t{texel}; };
     const T* layers[kW][2];
     for (int j = 0; j < kW; j++) {
         layers[j][0] = front + (2 * position + column[j]) % kImageW;
@@ -193,7 +219,7 @@ void draw_stretches(uint32_t* dest, uint32_t position, const T* back, const T* f
             uint32_t v;
             for (int n = st.length & 3; n > 0; n--, l += 2) {
                 const T f = l[0][offset];
-                *d++ = word(f != key ? f : l[1][offset]);
+                *d++ = word(colour(f) != key ? f : l[1][offset]);
             }
             // clang-format off
             if (d == end) continue;
@@ -212,8 +238,11 @@ void draw_stretches(uint32_t* dest, uint32_t position, const T* back, const T* f
     PANO_PIXEL("2", LOAD, MAP) PANO_PIXEL("3", LOAD, MAP) PANO_PIXEL("4", LOAD, MAP) PANO_PIXEL("5", LOAD, MAP) \
     "cmp    %[d], %[end]\n\t"                                                                                \
     "bne    1b"
+            // A cell's low byte is its colour index.
+            static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "a cell's low byte comes first");
             if constexpr (kMapped)
-                asm volatile(PANO_FOUR("ldrb   %[v], [%[v], %[offset]]\n\t", "ldr    %[v], [%[map], %[v], lsl #2]\n\t")
+                asm volatile(PANO_FOUR("ldrb   %[v], [%[v], %[offset], lsl #1]\n\t",
+                                       "ldr    %[v], [%[map], %[v], lsl #2]\n\t")
                              : [v] "=&r"(v), [l] "+r"(l), [d] "+r"(d)
                              : [offset] "r"(offset), [key] "r"(key), [end] "r"(end), [map] "r"(map)
                              : "cc", "memory");
@@ -228,7 +257,7 @@ void draw_stretches(uint32_t* dest, uint32_t position, const T* back, const T* f
 #else
             for (; d != end; d++, l += 2) {
                 const T f = l[0][offset];
-                *d = word(f != key ? f : l[1][offset]);
+                *d = word(colour(f) != key ? f : l[1][offset]);
             }
 #endif
         }
@@ -302,5 +331,59 @@ int pano_colours(const uint32_t** colours) {
 
 void pano_effect_mapped(uint32_t* dest, uint32_t position, const uint32_t* map) {
     if (!tausta || !paalline || colour_count == 0) return;
-    if constexpr (kIndexed) draw_stretches(dest, position, back_index, fore_index, fore_index[0], map);
+    if constexpr (kIndexed) draw_stretches(dest, position, back_cells, fore_cells, fore_cells[0] & 255u, map);
+}
+
+// A screen column's image column moves on with its screen column's, (position + column[j]) mod kImageW,
+// until the image row ends: so the run of one colour that an image column starts covers the screen
+// columns whose column[] lies less than its length beyond, up to reach[j][length]. Where the unsigned
+// sums wrap round 2^32 inside a row that does not hold, and nothing is drawn.
+bool pano_runs(uint32_t position, const uint32_t* map, PanoRun* runs, int* row_first) {
+    if (!kIndexed || !tausta || !paalline || colour_count == 0) return false;
+    const uint32_t fore_start = 2 * position + column[0], back_start = position + column[0];
+    const uint32_t span = column[kW - 1] - column[0];
+    if (fore_start > fore_start + span || back_start > back_start + span) return false;
+    // Per screen column: row 0 of the cells of its image column in either layer, and where its runs end.
+    struct Column {
+        const uint16_t *fore, *back;
+        const uint16_t* reach;
+        uint32_t pad; // 16 bytes: a column's entry is found with a shift
+    };
+    Column columns[kW];
+    for (int j = 0; j < kW; j++)
+        columns[j] = {fore_cells + (2 * position + column[j]) % kImageW,
+                      back_cells + (position + column[j]) % kImageW, reach[j], 0};
+    const uint32_t key = fore_cells[0] & 255u;
+    PanoRun* out = runs;
+    for (int i = 0; i < kH; i++) {
+        row_first[i] = static_cast<int>(out - runs);
+        uint32_t last = ~0u; // no quotient word has a top byte
+        for (int k = stretch_first[i]; k < stretch_first[i + 1]; k++) {
+            const Stretch& st = stretches[k];
+            const uint32_t offset = st.offset;
+            const uint32_t end = st.start + st.length;
+            const Column* c = columns + st.start;
+            for (;;) {
+                const uint32_t f = c->fore[offset];
+                uint32_t next = std::min<uint32_t>(c->reach[f >> 8], end);
+                uint32_t w;
+                if ((f & 255u) != key) {
+                    w = map[f & 255u];
+                } else {
+                    const uint32_t b = c->back[offset];
+                    w = map[b & 255u];
+                    next = std::min<uint32_t>(c->reach[b >> 8], next);
+                }
+                if (w != last) {
+                    out->word = last = w;
+                    out++;
+                }
+                out[-1].end = static_cast<uint16_t>(next);
+                if (next == end) break;
+                c = columns + next;
+            }
+        }
+    }
+    row_first[kH] = static_cast<int>(out - runs);
+    return true;
 }

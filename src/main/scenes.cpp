@@ -48,10 +48,6 @@ constexpr uint32_t kOrange = 0x00EE8800; // panorama sky and the pictures' key c
 constexpr uint32_t kThumbBorder = 0x00885500;
 constexpr int kStripY = -10; // a thumb strip hides thumbnail rows 0..9
 
-void blur_rows(const uint32_t* src, uint32_t* dst, int n) {
-    horiz_maf(src, dst, 0, 0, 0, 0, kScreenW, kScreenH, kScreenW, kScreenH, n);
-}
-
 void thumb_strip(uint32_t* frame, const int* xs, int count) {
     for (int i = 0; i < count; i++) paste_thumb(frame, xs[i], kStripY);
 }
@@ -329,14 +325,21 @@ struct PanoBlur {
     }
 };
 
-// The panorama at a position into dest, for a blur of window n. Where the panorama's colours are indexed
-// it is drawn as their quotients v / n, which the blur then sums as they are (true).
-bool draw_pano(uint32_t* dest, uint32_t position, int n) {
+// The panorama at a position, ready for a blur of window n: drawn into dest as it is (kPixels), or as its
+// colours' quotients v / n where the images are indexed (kQuotients), which the blur then sums as they
+// are; or, for a blur that fades (`runs`) and where the rows can be, not drawn but taken as runs of one
+// quotient word into pano_run (kRuns), which the blur follows from run to run: a faded sum costs three
+// look-ups, which the runs make once a run, where a plain sum costs a subtraction either way.
+enum class PanoDrawn { kPixels, kQuotients, kRuns };
+PanoRun pano_run[kScreenWords];
+int pano_run_rows[kScreenH + 1];
+
+PanoDrawn draw_pano(uint32_t* dest, uint32_t position, int n, bool runs) {
     const uint32_t* colours;
     const int count = pano_colours(&colours);
     if (count == 0 || n < 2 || n > 255) {
         pano_effect(dest, position);
-        return false;
+        return PanoDrawn::kPixels;
     }
     const uint32_t d = static_cast<uint32_t>(n);
     uint32_t quotients[256];
@@ -344,15 +347,25 @@ bool draw_pano(uint32_t* dest, uint32_t position, int n) {
         const uint32_t c = colours[i];
         quotients[i] = (c >> 16 & 255) / d << 16 | (c >> 8 & 255) / d << 8 | (c & 255) / d;
     }
+    if (runs && pano_runs(position, quotients, pano_run, pano_run_rows)) return PanoDrawn::kRuns;
     pano_effect_mapped(dest, position, quotients);
-    return true;
+    return PanoDrawn::kQuotients;
 }
 
-// pano_scene's blur and fade of blur_frame (drawn by draw_pano, divided or not) into rows `first` ..
+// horiz_maf_fade of rows first .. first + rows - 1 of the panorama that draw_pano(src, ..., n) drew.
+void blur_pano_rows(PanoDrawn drawn, const uint32_t* src, uint32_t* dst, int first, int rows, int n,
+                    int level, int then_level) {
+    if (drawn == PanoDrawn::kRuns)
+        horiz_maf_fade_runs(pano_run, pano_run_rows, dst, first, rows, kScreenW, n, level, then_level);
+    else
+        (drawn == PanoDrawn::kQuotients ? horiz_maf_fade_divided : horiz_maf_fade)(
+            src, dst, 0, first, 0, first, kScreenW, rows, kScreenW, kScreenH, n, level, then_level);
+}
+
+// pano_scene's blur and fade of the panorama drawn into blur_frame into rows `first` ..
 // `first + rows - 1` of frame, faded once more by then_level.
-void pano_blur_rows(uint32_t* frame, PanoBlur blur, bool divided, int first, int rows, int then_level) {
-    (divided ? horiz_maf_fade_divided : horiz_maf_fade)(blur_frame, frame, 0, first, 0, first, kScreenW, rows,
-                                                        kScreenW, kScreenH, blur.n, blur.level, then_level);
+void pano_blur_rows(uint32_t* frame, PanoBlur blur, PanoDrawn drawn, int first, int rows, int then_level) {
+    blur_pano_rows(drawn, blur_frame, frame, first, rows, blur.n, blur.level, then_level);
 }
 
 void pano_captions(uint32_t* frame, int t) {
@@ -364,9 +377,9 @@ void pano_captions(uint32_t* frame, int t) {
 
 void pano_scene(uint32_t* frame, int t) {
     const PanoBlur blur(t);
-    const bool divided = draw_pano(blur_frame, static_cast<uint32_t>(10000 - t), blur.n);
+    const PanoDrawn drawn = draw_pano(blur_frame, static_cast<uint32_t>(10000 - t), blur.n, true);
     // Blurred and faded towards black in one pass.
-    pano_blur_rows(frame, blur, divided, 0, kScreenH, 0);
+    pano_blur_rows(frame, blur, drawn, 0, kScreenH, 0);
     pano_captions(frame, t);
 }
 
@@ -386,11 +399,11 @@ void pano_halftone_fade(uint32_t* scratch, uint32_t* frame, int pano_t, int half
     // too: outside the caption rows the blur applies it with its own. The caption rows are weighed after
     // their captions.
     const PanoBlur blur(pano_t);
-    const bool divided = draw_pano(blur_frame, static_cast<uint32_t>(10000 - pano_t), blur.n);
+    const PanoDrawn drawn = draw_pano(blur_frame, static_cast<uint32_t>(10000 - pano_t), blur.n, true);
     constexpr int kBelow = kCaptionTop + kCaptionRows;
-    pano_blur_rows(scratch, blur, divided, 0, kCaptionTop, level);
-    pano_blur_rows(scratch, blur, divided, kCaptionTop, kCaptionRows, 0);
-    pano_blur_rows(scratch, blur, divided, kBelow, kScreenH - kBelow, level);
+    pano_blur_rows(scratch, blur, drawn, 0, kCaptionTop, level);
+    pano_blur_rows(scratch, blur, drawn, kCaptionTop, kCaptionRows, 0);
+    pano_blur_rows(scratch, blur, drawn, kBelow, kScreenH - kBelow, level);
     pano_captions(scratch, pano_t);
     uint32_t* const captions = scratch + kCaptionTop * kScreenW;
     add_fade(captions, captions, captions, kCaptionRows * kScreenW, 255 - level, 0);
@@ -492,11 +505,8 @@ void zoom_cross_fade(uint32_t* scratch, uint32_t* frame, int t, int level) {
 void twist_scene(uint32_t* frame, int t) {
     // The panorama is drawn into frame only to be blurred: the hole mask then writes the whole frame.
     const int n = static_cast<int>(std::fabs(std::sin(t * (1.0 / 12))) * 20 + 1);
-    if (draw_pano(frame, static_cast<uint32_t>(t), n))
-        horiz_maf_fade_divided(frame, twist_frame, 0, 0, 0, 0, kScreenW, kScreenH, kScreenW, kScreenH, n, 0,
-                               0);
-    else
-        blur_rows(frame, twist_frame, n);
+    blur_pano_rows(draw_pano(frame, static_cast<uint32_t>(t), n, false), frame, twist_frame, 0, kScreenH, n,
+                   0, 0);
     venkula(t, frame, twist_frame);
     make_thumb(frame);
 }

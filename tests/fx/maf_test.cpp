@@ -319,6 +319,49 @@ TEST_F(Maf, DividedFramesBlurAsTheirPixels) {
             }
 }
 
+TEST_F(Maf, RunsBlurAsTheFrameTheyMake) {
+    // Rows given as runs of quotient words blur and fade as the frame of those words does: runs of 1 to
+    // 40 pixels and whole rows of one run, windows wider than runs and than the row, words with and
+    // without blue, rows of a band left alone.
+    constexpr int rows = 6;
+    const auto colours = posterised_frame(kW * rows, 29);
+    for (int n : {2, 3, 8, 41, 255})
+        for (auto [level, then] : {std::pair{0, 0}, std::pair{90, 0}, std::pair{90, 100}, std::pair{255, 0}})
+            for (bool blue : {true, false}) {
+                std::vector<uint32_t> divided(kW * rows);
+                for (size_t k = 0; k < divided.size(); k++) {
+                    const uint32_t v = colours[k] & (blue ? 0x00FFFFFFu : 0x00FFFF00u),
+                                   d = static_cast<uint32_t>(n);
+                    divided[k] = (v >> 16 & 255) / d << 16 | (v >> 8 & 255) / d << 8 | (v & 255) / d;
+                }
+                std::fill(divided.begin() + 2 * kW, divided.begin() + 3 * kW, divided[2 * kW]); // one run
+                std::vector<PanoRun> runs;
+                std::vector<int> row_first;
+                for (int y = 0; y < rows; y++) {
+                    row_first.push_back(static_cast<int>(runs.size()));
+                    for (int x = 0; x < kW; x++) {
+                        const uint32_t w = divided[y * kW + x];
+                        if (x == 0 || w != runs.back().word) runs.push_back({w, 0});
+                        runs.back().end = static_cast<uint16_t>(x + 1);
+                    }
+                }
+                row_first.push_back(static_cast<int>(runs.size()));
+                std::vector<uint32_t> want(kW * rows, 0x00ABCDEFu), got = want;
+                horiz_maf_fade_divided(divided.data(), want.data(), 0, 1, 0, 1, kW, rows - 2, kW, rows, n,
+                                       level, then);
+                horiz_maf_fade_runs(runs.data(), row_first.data(), got.data(), 1, rows - 2, kW, n, level,
+                                    then);
+                ASSERT_EQ(got, want) << "window " << n << ", levels " << level << " " << then << ", blue "
+                                     << blue;
+            }
+    // Windows that do not divide are refused: nothing is written.
+    const std::vector<PanoRun> runs = {{0x00010101u, kW}};
+    const std::vector<int> row_first = {0, 1};
+    std::vector<uint32_t> d(kW, 7);
+    for (int n : {0, 1, 256}) horiz_maf_fade_runs(runs.data(), row_first.data(), d.data(), 0, 1, kW, n, 0, 0);
+    EXPECT_EQ(d, std::vector<uint32_t>(kW, 7));
+}
+
 TEST_F(Maf, WideRectanglesTakeTheLongRowAndColumnChunkPaths) {
     constexpr int w = 1100, h = 9; // rows beyond the prefix buffer, columns beyond one chunk
     const auto src = random_frame(w * h, 17);

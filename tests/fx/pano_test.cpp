@@ -139,6 +139,48 @@ TEST(Pano, MappedColoursDrawTheSameFrameThroughTheMap) {
     EXPECT_EQ(pano_colours(&colours), 0);
 }
 
+TEST(Pano, RunsAreTheMappedFrameRowByRow) {
+    // Images of long runs (up to 350 pixels, longer than a cell counts) and short ones, the foreground
+    // keyed in wide and narrow gaps: every row's runs, laid end to end, are the mapped frame's row, and
+    // neighbouring runs differ. Where a row's sums wrap round 2^32 there are no runs.
+    std::vector<uint32_t> back(kImg), fore(kImg);
+    for (int r = 0; r < kH; r++)
+        for (int c = 0; c < kImgW; c++) {
+            const int k = r * kImgW + c;
+            back[size_t(k)] = 0x00010000u * static_cast<uint32_t>(c / (50 + 100 * (r % 4)) % 3);
+            const int band = c / (3 + r % 29);
+            fore[size_t(k)] = band % 4 == 0 ? 0x00000100u * static_cast<uint32_t>(band % 5) : kKey;
+        }
+    fore[0] = kKey;
+    pano_init(back.data(), fore.data());
+    const uint32_t* colours = nullptr;
+    const int count = pano_colours(&colours);
+    if (count == 0) GTEST_SKIP() << "the images are kept as words here";
+    std::vector<uint32_t> map(static_cast<size_t>(count)), frame(kW * kH);
+    for (int i = 0; i < count; i++) map[size_t(i)] = colours[i] >> 1; // two colours map alike
+    std::vector<PanoRun> runs(kW * kH);
+    std::vector<int> row_first(kH + 1);
+    for (uint32_t p : {0u, 1u, 491u, 981u, 9634u, 2147483000u}) {
+        ASSERT_TRUE(pano_runs(p, map.data(), runs.data(), row_first.data())) << p;
+        pano_effect_mapped(frame.data(), p, map.data());
+        EXPECT_EQ(row_first[0], 0);
+        for (int i = 0; i < kH; i++) {
+            int x = 0;
+            for (int r = row_first[i]; r < row_first[i + 1]; r++) {
+                ASSERT_GT(runs[r].end, x) << p << ": row " << i;
+                if (r > row_first[i]) {
+                    ASSERT_NE(runs[r].word, runs[r - 1].word) << p << ": row " << i;
+                }
+                for (; x < runs[r].end; x++)
+                    ASSERT_EQ(runs[r].word, frame[i * kW + x]) << p << ": " << i << "," << x;
+            }
+            ASSERT_EQ(x, kW) << p << ": row " << i;
+        }
+    }
+    for (uint32_t p : {4294966314u, 2147483157u})
+        EXPECT_FALSE(pano_runs(p, map.data(), runs.data(), row_first.data())) << p;
+}
+
 TEST(Pano, GridDrawsOnlyItsPixelsAndThoseAsTheFullFrame) {
     Images img(false);
     pano_init(img.back.data(), img.fore.data());
