@@ -22,6 +22,10 @@ void horiz_maf(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int d
                int pitch, int bufheight, int n);
 void vert_maf(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,
               int pitch, int bufheight, int n);
+// horiz_maf of a rectangle without blue (every pixel's blue byte 0; the result is then undefined for any
+// other): the same words, with two channels' quotients to take instead of three.
+void horiz_maf_red_green(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width,
+                         int height, int pitch, int bufheight, int n);
 // horiz_maf with its result faded towards black as cross_fade(result, black, dst, level) would fade it:
 // every channel sum s becomes s * (255 - level) / 255, the level clamped to 0..255; then_level fades that
 // once more the same way (each fade truncated on its own).
@@ -33,7 +37,8 @@ void horiz_maf_fade(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, 
 void horiz_maf_fade_divided(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width,
                             int height, int pitch, int bufheight, int n, int level, int then_level);
 // horiz_maf_fade_divided of rows first .. first + rows - 1 of a frame `width` words wide given as runs of
-// quotient words (as pano_runs gives them, window n of 2..255), into the same rows of dst.
+// quotient words (as pano_runs gives them; window n of 1..255, else nothing is written), into the same
+// rows of dst.
 struct PanoRun;
 void horiz_maf_fade_runs(const PanoRun* runs, const int* row_first, uint32_t* dst, int first, int rows,
                          int width, int n, int level, int then_level);
@@ -108,8 +113,9 @@ void suumi_effect_masked_samples(uint32_t* dest, int t, double exponent, const u
 // Halftone dot screen added onto dest with saturation; dest must not overlap src.
 void halftone_init(int width, int height);
 void halftone(uint32_t* dest, const uint32_t* src, int gain);
-// halftone onto black: writes every pixel of dest, which therefore needs no clearing.
-void halftone_fill(uint32_t* dest, const uint32_t* src, int gain);
+// halftone onto black: writes every pixel of dest, which therefore needs no clearing. Returns whether
+// any pixel has blue.
+bool halftone_fill(uint32_t* dest, const uint32_t* src, int gain);
 
 // Flare sprites over a tinted 256x256 portrait: init_flare uses the embedded `naama`, init_flare_from the
 // picture it is given (read only while it builds the tables).

@@ -248,9 +248,9 @@ void add_dot_onto_black(uint32_t* p, ptrdiff_t stride, const uint8_t* b, const u
 // those at the edges clipped pixel by pixel.
 // The dots of line y centred at x, x + 6, ... while they lie inside the frame, onto black with the line's
 // row 4 left to copy (3 <= x, 3 <= y, y + 3 < h): kept out of line, so that its loop keeps its values in
-// registers. Returns the first centre past them.
+// registers. Returns the first centre past them; ORs the blue levels of the dots drawn into `blue`.
 [[gnu::noinline]] int inner_dots_onto_black(uint32_t* dest, const uint32_t* src, int w, int y, int x,
-                                            const uint8_t* level) {
+                                            const uint8_t* level, uint32_t& blue) {
     const uint32_t* above = src + static_cast<ptrdiff_t>(y - kHalf) * w - kHalf;
     const uint32_t* at = src + static_cast<ptrdiff_t>(y) * w - kHalf;
     uint32_t* const top_left = dest + static_cast<ptrdiff_t>(y - kHalf) * w - kHalf;
@@ -261,12 +261,15 @@ void add_dot_onto_black(uint32_t* p, ptrdiff_t stride, const uint8_t* b, const u
                        lg = level[((p0 >> 8 & 255) + (p1 >> 8 & 255) + (p2 >> 8 & 255) + (p3 >> 8 & 255)) >>
                                   2];
         if ((lb | lg | lr) < 4) continue;
+        blue |= lb;
         add_dot_onto_black(top_left + x, w, dot_bytes[lb], dot_bytes[lg], dot_bytes[lr]);
     }
     return x;
 }
 
-void draw_words(uint32_t* dest, const uint32_t* src, int w, int h, const uint8_t* level, bool fill) {
+// Returns the OR of the blue levels of the dots drawn (below 4: no dot drew blue).
+uint32_t draw_words(uint32_t* dest, const uint32_t* src, int w, int h, const uint8_t* level, bool fill) {
+    uint32_t blue = 0;
     if (fill) clear_words(dest, w * h);
     for (int line = 0, y = 0; y < h; line++, y += kStepY) {
         // Rows y - 1 and y + 1 are covered by this line's dots alone, whose rows 2 and 4 are the same: drawn
@@ -275,13 +278,14 @@ void draw_words(uint32_t* dest, const uint32_t* src, int w, int h, const uint8_t
         const bool inner_line = fill && y >= kHalf && y + kHalf < h;
         for (int x = (line & 1) * (kStepX / 2); x < w; x += kStepX) {
             if (inner_line && x >= kHalf && x + kHalf < w) {
-                x = inner_dots_onto_black(dest, src, w, y, x, level);
+                x = inner_dots_onto_black(dest, src, w, y, x, level, blue);
                 if (x >= w) break;
             }
             uint32_t sb, sg, sr;
             dot_average(src, w, x, y, sb, sg, sr);
             const unsigned lb = level[sb], lg = level[sg], lr = level[sr];
             if (lb < 4 && lg < 4 && lr < 4) continue;
+            blue |= lb;
             const uint8_t *b = dot_bytes[lb], *g = dot_bytes[lg], *r = dot_bytes[lr];
             if (x >= kHalf && x + kHalf < w && y >= kHalf && y + kHalf < h) {
                 uint32_t* const at = dest + static_cast<ptrdiff_t>(y - kHalf) * w + x - kHalf;
@@ -307,22 +311,25 @@ void draw_words(uint32_t* dest, const uint32_t* src, int w, int h, const uint8_t
             std::memcpy(dest + static_cast<ptrdiff_t>(y + 1) * w, dest + static_cast<ptrdiff_t>(y - 1) * w,
                         sizeof(uint32_t) * static_cast<size_t>(w));
     }
+    return blue;
 }
 
 // The whole frame, one dot line at a time, through a band of the seven rows the line covers (rows
 // outside the frame included, never stored). A row is started (from the destination, or from black when
 // `fill`) before the first line that reaches it and stored once no later line can: the last two rows of
 // a line's band are the first two of the next line's.
-void draw(uint32_t* dest, const uint32_t* src, int gain, bool fill) {
+// Returns whether a dot drew blue.
+bool draw(uint32_t* dest, const uint32_t* src, int gain, bool fill) {
     const int w = frame_w, h = frame_h;
-    if (w <= 0 || h <= 0) return;
+    if (w <= 0 || h <= 0) return false;
     // level[i] = i * gain / 255, 255 once i * gain reaches 65280; a negative gain draws nothing. Gains
     // beyond 65280 give the same table as 65280, which keeps the products within 32 bits.
     uint8_t level[256];
     const uint32_t g = static_cast<uint32_t>(std::clamp(gain, 0, 65280));
     for (uint32_t i = 0, x = 0; i < 256; i++, x += g)
         level[i] = x >= 65280 ? 255 : static_cast<uint8_t>(div255(x));
-    if constexpr (kWords) return draw_words(dest, src, w, h, level, fill);
+    if constexpr (kWords) return draw_words(dest, src, w, h, level, fill) >= 4;
+    uint32_t blue = 0;
     const ptrdiff_t stride = w + 2 * kMargin;
     uint32_t* const top =
         band.data() + kMargin; // band row i at top + i * stride, columns -kMargin .. w + kMargin
@@ -342,6 +349,7 @@ void draw(uint32_t* dest, const uint32_t* src, int gain, bool fill) {
             dot_average(src, w, x, y, sb, sg, sr);
             const unsigned lb = level[sb], lg = level[sg], lr = level[sr];
             if (lb < 4 && lg < 4 && lr < 4) continue;
+            blue |= lb;
             add_dot(top + x - kHalf, stride, dot_bytes[lb], dot_bytes[lg], dot_bytes[lr]);
         }
         const bool last = y + kStepY >= h;
@@ -356,6 +364,7 @@ void draw(uint32_t* dest, const uint32_t* src, int gain, bool fill) {
             std::copy(top - kMargin + kStepY * stride, top - kMargin + kDot * stride, top - kMargin);
         }
     }
+    return blue >= 4;
 }
 
 } // namespace
@@ -388,6 +397,6 @@ void halftone(uint32_t* dest, const uint32_t* src, int gain) {
     draw(dest, src, gain, false);
 }
 
-void halftone_fill(uint32_t* dest, const uint32_t* src, int gain) {
-    draw(dest, src, gain, true);
+bool halftone_fill(uint32_t* dest, const uint32_t* src, int gain) {
+    return draw(dest, src, gain, true);
 }

@@ -49,11 +49,15 @@ struct Divisor {
     uint32_t m;
     Multiplier lanes; // m for the three channel bytes of each word, 0 for the top byte
     uint8_t quotient[kWords ? 256 : 1];
+    uint32_t shifted[kWords ? 256 : 1]; // quotient << 16: a red byte's quotient in place, a green's << 8
 
     static Wide spread(uint16_t v) { return Wide{v, v, v, 0, v, v, v, 0, v, v, v, 0, v, v, v, 0}; }
     explicit Divisor(int window) : n(window), m(multiplier[window]), lanes(spread(multiplier[window])) {
         if constexpr (kWords)
-            for (uint32_t v = 0; v < 256; v++) quotient[v] = static_cast<uint8_t>(v * m >> 16);
+            for (uint32_t v = 0; v < 256; v++) {
+                quotient[v] = static_cast<uint8_t>(v * m >> 16);
+                shifted[v] = uint32_t{quotient[v]} << 16;
+            }
     }
     uint32_t word(uint32_t w) const {
         if constexpr (kWords) return map_channels(quotient, w);
@@ -128,6 +132,13 @@ template <bool kTwice> struct Faded {
     "ubfx    %[" B "], %[" S "], #8, #8\n\t"                                                                 \
     "smulwb  %[" B "], %[" B "], %[m]\n\t"                                                                   \
     "bfi     %[" A "], %[" B "], #8, #8\n\t"
+// v / n for the red and green of %[S], whose blue is 0, into %[A] from the table %[m] of quotients << 16.
+#define MAF_RED_GREEN(S, A, B)                                                                               \
+    "ubfx    %[" B "], %[" S "], #8, #8\n\t"                                                                 \
+    "ldr     %[" B "], [%[m], %[" B "], lsl #2]\n\t"                                                         \
+    "ubfx    %[" A "], %[" S "], #16, #8\n\t"                                                                \
+    "ldr     %[" A "], [%[m], %[" A "], lsl #2]\n\t"                                                         \
+    "orr     %[" A "], %[" A "], %[" B "], lsr #8\n\t"
 // v / 2 for the three channels: bits 1..23 shifted down, each channel's low bit cleared.
 #define MAF_HALVES(S, A, B)                                                                                  \
     "ubfx    %[" A "], %[" S "], #1, #23\n\t"                                                                \
@@ -368,8 +379,9 @@ bool undivided(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int d
 // pixel's quotients are computed only where it differs from the pixel before it (which it mostly repeats
 // in the demo's pictures); otherwise P[j] = 2 P[j - 1] - P[j - 2], as the step repeats.
 
-// p[j] = P[j] for the row's pixels j of 0..len-1.
-void prefix_sums(const uint32_t* s, uint32_t* p, int len, const Divisor& div) {
+// p[j] = P[j] for the row's pixels j of 0..len-1; red_green: no pixel has blue.
+void prefix_sums(const uint32_t* s, uint32_t* p, int len, const Divisor& div,
+                 [[maybe_unused]] bool red_green) {
     uint32_t last = 0, sum = 0, step = 0; // the pixel before j (0 before the row), P[j - 1], its quotients
 #if SHORELINE_MAF_ASM
     if (len >= 8) {
@@ -377,11 +389,16 @@ void prefix_sums(const uint32_t* s, uint32_t* p, int len, const Divisor& div) {
         register uint32_t s0 asm("r4"), s1 asm("r5"), s2 asm("r6"), s3 asm("r8");
         register uint32_t p0 asm("r9"), p1 asm("r10"), p2 asm("r11") = 0, p3 asm("r12") = 0;
         const uint32_t* const end = s + (len & ~7);
-        const uint32_t m = div.m;
-        if (div.n == 2)
+        if (div.n == 2) {
+            const uint32_t m = div.m;
             asm volatile(MAF_PREFIX_LOOP(MAF_HALVES) MAF_PREFIX_OPERANDS);
-        else
+        } else if (red_green) {
+            const uint32_t* const m = div.shifted;
+            asm volatile(MAF_PREFIX_LOOP(MAF_RED_GREEN) MAF_PREFIX_OPERANDS);
+        } else {
+            const uint32_t m = div.m;
             asm volatile(MAF_PREFIX_LOOP(MAF_QUOTIENTS) MAF_PREFIX_OPERANDS);
+        }
         sum = p3;
         step = p3 - p2;
         len &= 7;
@@ -455,13 +472,13 @@ void window_sums(const uint32_t* a, const uint32_t* b, uint32_t* d, int len, con
 // A row whose words are quotients already (kDivided) is summed as it is.
 template <bool kDivided, class Out>
 void blur_row_words(const uint32_t* s, uint32_t* d, int len, int n, uint32_t* p, const Divisor& div,
-                    const Out& out) {
+                    const Out& out, bool red_green) {
     const int k = n / 2, behind = n - k;
     uint32_t* const row = p + behind;
     if constexpr (kDivided)
         running_sums(s, row, len);
     else
-        prefix_sums(s, row, len, div);
+        prefix_sums(s, row, len, div, red_green);
     std::fill(row + len, row + len + k, row[len - 1]);
     window_sums(p + n, p, d, len, out);
 }
@@ -587,9 +604,10 @@ void vertical_words(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, 
     }
 }
 
+// red_green: no pixel of the rectangle has blue.
 template <class Out, bool kDivided = false>
 void horizontal(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,
-                int pitch, int n, const Out out) {
+                int pitch, int n, const Out out, bool red_green = false) {
     if (width <= 0 || height <= 0 || !window_ok(n)) return;
     if (undivided(src, dst, sx, sy, dx, dy, width, height, pitch, n, out)) return;
     const Divisor& div = divisor(n);
@@ -597,7 +615,7 @@ void horizontal(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int 
         uint32_t p[kSpan + kDividedWindows];
         std::fill(p, p + (n - n / 2), 0u);
         each_row(src, dst, sx, sy, dx, dy, height, pitch, [&](const uint32_t* s, uint32_t* d) {
-            blur_row_words<kDivided>(s, d, width, n, p, div, out);
+            blur_row_words<kDivided>(s, d, width, n, p, div, out, red_green);
         });
         return;
     }
@@ -615,6 +633,11 @@ void init_maf() {
 void horiz_maf(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width, int height,
                int pitch, int /*bufheight*/, int n) {
     horizontal(src, dst, sx, sy, dx, dy, width, height, pitch, n, Plain{});
+}
+
+void horiz_maf_red_green(const uint32_t* src, uint32_t* dst, int sx, int sy, int dx, int dy, int width,
+                         int height, int pitch, int /*bufheight*/, int n) {
+    horizontal(src, dst, sx, sy, dx, dy, width, height, pitch, n, Plain{}, true);
 }
 
 namespace {
@@ -745,6 +768,78 @@ void fade_runs_row(const PanoRun* runs, int count, uint32_t* d, int width, int n
     enter[e] = {width, 0}; // pixels after the row
     const Edge* in = enter;
     const Edge* gone = leave;
+#if SHORELINE_MAF_ASM
+    if constexpr (std::is_same_v<Out, FadedRedGreen>) {
+        // By hand: 17 instructions a segment, 9 a pixel of steps, and a fill two words a store.
+        uint32_t *stop, step, t, u;
+        const uint32_t* const base = d;
+        const uint32_t* const row_end = d + width;
+        // clang-format off
+#define MAF_RED_GREEN_STORED                                                                                 \
+    "ubfx    %[t], %[sum], #8, #8\n\t"                                                                        \
+    "ldrh    %[t], [%[green], %[t], lsl #1]\n\t"                                                              \
+    "ubfx    %[u], %[sum], #16, #8\n\t"                                                                       \
+    "ldr     %[u], [%[red], %[u], lsl #2]\n\t"                                                                \
+    "orr     %[t], %[t], %[u]\n\t"
+        asm volatile(
+            "1:\n\t"
+            // The segment ends at the nearer edge; each list moves past an edge it reaches.
+            "ldr     %[t], [%[in]]\n\t"
+            "ldr     %[u], [%[gone]]\n\t"
+            "cmp     %[t], %[u]\n\t"
+            "it      gt\n\t"
+            "movgt   %[t], %[u]\n\t"
+            "add     %[stop], %[base], %[t], lsl #2\n\t"
+            "ldr     %[u], [%[in]]\n\t"
+            "ldr     %[step], [%[in], #4]\n\t"
+            "cmp     %[u], %[t]\n\t"
+            "it      eq\n\t"
+            "addeq   %[in], %[in], #8\n\t"
+            "ldr     %[u], [%[gone]]\n\t"
+            "cmp     %[u], %[t]\n\t"
+            "ldr     %[u], [%[gone], #4]\n\t"
+            "it      eq\n\t"
+            "addeq   %[gone], %[gone], #8\n\t"
+            "subs    %[step], %[step], %[u]\n\t"
+            "beq     3f\n"
+            "2:\n\t"
+            "add     %[sum], %[sum], %[step]\n\t"
+            MAF_RED_GREEN_STORED
+            "str     %[t], [%[d]], #4\n\t"
+            "cmp     %[d], %[stop]\n\t"
+            "bne     2b\n\t"
+            "cmp     %[d], %[row_end]\n\t"
+            "bne     1b\n\t"
+            "b       9f\n"
+            "3:\n\t"
+            MAF_RED_GREEN_STORED
+            "sub     %[u], %[stop], %[d]\n\t"
+            "tst     %[u], #4\n\t"
+            "it      ne\n\t"
+            "strne   %[t], [%[d]], #4\n\t"
+            "tst     %[u], #8\n\t"
+            "it      ne\n\t"
+            "strdne  %[t], %[t], [%[d]], #8\n\t"
+            "cmp     %[d], %[stop]\n\t"
+            "beq     5f\n"
+            "4:\n\t"
+            "strd    %[t], %[t], [%[d]], #8\n\t"
+            "strd    %[t], %[t], [%[d]], #8\n\t"
+            "cmp     %[d], %[stop]\n\t"
+            "bne     4b\n"
+            "5:\n\t"
+            "cmp     %[d], %[row_end]\n\t"
+            "bne     1b\n"
+            "9:"
+            : [d] "+&r"(d), [in] "+&r"(in), [gone] "+&r"(gone), [sum] "+&r"(sum), [stop] "=&r"(stop),
+              [step] "=&r"(step), [t] "=&r"(t), [u] "=&r"(u)
+            : [base] "r"(base), [row_end] "r"(row_end), [red] "r"(out.red), [green] "r"(out.green)
+            : "cc", "memory");
+#undef MAF_RED_GREEN_STORED
+        // clang-format on
+        return;
+    }
+#endif
     for (int x = 0; x < width;) {
         const int end = std::min(std::min(in->at, gone->at), width);
         const uint32_t step = in->word - gone->word;
@@ -761,7 +856,7 @@ void fade_runs_row(const PanoRun* runs, int count, uint32_t* d, int width, int n
 
 void horiz_maf_fade_runs(const PanoRun* runs, const int* row_first, uint32_t* dst, int first, int rows,
                          int width, int n, int level, int then_level) {
-    if (n < 2 || n >= kDividedWindows || width <= 0 || width > kSpan) return;
+    if (n < 1 || n >= kDividedWindows || width <= 0 || width > kSpan) return;
     // Both fades of a channel sum i, each truncated on its own (none for a level of 0).
     const uint32_t keep = 255 - static_cast<uint32_t>(std::clamp(level, 0, 255));
     const uint32_t then = 255 - static_cast<uint32_t>(std::clamp(then_level, 0, 255));

@@ -337,7 +337,7 @@ int pano_run_rows[kScreenH + 1];
 PanoDrawn draw_pano(uint32_t* dest, uint32_t position, int n, bool runs) {
     const uint32_t* colours;
     const int count = pano_colours(&colours);
-    if (count == 0 || n < 2 || n > 255) {
+    if (count == 0 || n < (runs ? 1 : 2) || n > 255) {
         pano_effect(dest, position);
         return PanoDrawn::kPixels;
     }
@@ -417,12 +417,14 @@ void halftone_scene(uint32_t* frame, int t) {
     // The halftone samples only columns 3k of rows 5k and 5k + 2 (dot centres and 3 pixels up and left of
     // them), and the blur then writes the whole frame: the panorama is drawn only there.
     pano_effect_grid(frame, static_cast<uint32_t>(10000 - t), 3, 5, 0b101);
-    halftone_fill(halftone_frame, frame, 255);
+    // Without blue (the panorama's pictures are red and orange) the blur takes two channels' quotients.
+    const bool blue = halftone_fill(halftone_frame, frame, 255);
     // Onto black a dot line's rows y - 1 and y + 1 are the same (a dot's rows 2 and 4 are, and no other
     // line reaches them), and so are their blurs: rows 5k + 1 are copied from rows 5k - 1 (k >= 1).
     const int n = static_cast<int>(std::sin(t * 0.1) * 8 + 10);
     auto blur = [&](int first, int rows) {
-        horiz_maf(halftone_frame, frame, 0, first, 0, first, kScreenW, rows, kScreenW, kScreenH, n);
+        (blue ? horiz_maf : horiz_maf_red_green)(halftone_frame, frame, 0, first, 0, first, kScreenW, rows,
+                                                 kScreenW, kScreenH, n);
     };
     blur(0, 6);
     for (int y = 6; y < kScreenH; y += 5) {

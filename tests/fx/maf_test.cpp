@@ -325,7 +325,7 @@ TEST_F(Maf, RunsBlurAsTheFrameTheyMake) {
     // without blue, rows of a band left alone.
     constexpr int rows = 6;
     const auto colours = posterised_frame(kW * rows, 29);
-    for (int n : {2, 3, 8, 41, 255})
+    for (int n : {1, 2, 3, 8, 41, 255})
         for (auto [level, then] : {std::pair{0, 0}, std::pair{90, 0}, std::pair{90, 100}, std::pair{255, 0}})
             for (bool blue : {true, false}) {
                 std::vector<uint32_t> divided(kW * rows);
@@ -354,11 +354,12 @@ TEST_F(Maf, RunsBlurAsTheFrameTheyMake) {
                 ASSERT_EQ(got, want) << "window " << n << ", levels " << level << " " << then << ", blue "
                                      << blue;
             }
-    // Windows that do not divide are refused: nothing is written.
+    // Windows outside 1..255 are refused: nothing is written.
     const std::vector<PanoRun> runs = {{0x00010101u, kW}};
     const std::vector<int> row_first = {0, 1};
     std::vector<uint32_t> d(kW, 7);
-    for (int n : {0, 1, 256}) horiz_maf_fade_runs(runs.data(), row_first.data(), d.data(), 0, 1, kW, n, 0, 0);
+    for (int n : {-1, 0, 256})
+        horiz_maf_fade_runs(runs.data(), row_first.data(), d.data(), 0, 1, kW, n, 0, 0);
     EXPECT_EQ(d, std::vector<uint32_t>(kW, 7));
 }
 
