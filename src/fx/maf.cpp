@@ -701,15 +701,11 @@ struct FadedChannels {
     uint32_t operator()(uint32_t sum) const { return map_channels(of, sum); }
 };
 struct FadedRedGreen {
-    uint32_t red[256];
-    uint16_t green[256];
+    uint32_t red[256]; // of[i] << 16, and so green's of[i] << 8 shifted down
     explicit FadedRedGreen(const uint8_t* of) {
-        for (int i = 0; i < 256; i++) {
-            red[i] = uint32_t{of[i]} << 16;
-            green[i] = static_cast<uint16_t>(of[i] << 8);
-        }
+        for (int i = 0; i < 256; i++) red[i] = uint32_t{of[i]} << 16;
     }
-    uint32_t operator()(uint32_t sum) const { return red[sum >> 16 & 255] | green[sum >> 8 & 255]; }
+    uint32_t operator()(uint32_t sum) const { return red[sum >> 16 & 255] | red[sum >> 8 & 255] >> 8; }
 };
 
 // d[x] = out(sum += step) for x of 0..len-1 (len above 0); returns the last sum.
@@ -721,15 +717,15 @@ template <class Out> uint32_t step_words(uint32_t* d, int len, uint32_t sum, uin
         asm volatile("1:\n\t"
                      "add     %[sum], %[sum], %[step]\n\t"
                      "ubfx    %[t], %[sum], #8, #8\n\t"
-                     "ldrh    %[t], [%[green], %[t], lsl #1]\n\t"
+                     "ldr     %[t], [%[red], %[t], lsl #2]\n\t"
                      "ubfx    %[u], %[sum], #16, #8\n\t"
                      "ldr     %[u], [%[red], %[u], lsl #2]\n\t"
-                     "orr     %[t], %[t], %[u]\n\t"
+                     "orr     %[t], %[u], %[t], lsr #8\n\t"
                      "str     %[t], [%[d]], #4\n\t"
                      "cmp     %[d], %[end]\n\t"
                      "bne     1b"
                      : [d] "+r"(d), [sum] "+r"(sum), [t] "=&r"(t), [u] "=&r"(u)
-                     : [step] "r"(step), [end] "r"(end), [red] "r"(out.red), [green] "r"(out.green)
+                     : [step] "r"(step), [end] "r"(end), [red] "r"(out.red)
                      : "cc", "memory");
         return sum;
     }
@@ -741,66 +737,57 @@ template <class Out> uint32_t step_words(uint32_t* d, int len, uint32_t sum, uin
 // One row of width pixels (at most kSpan) as runs, window n (k = n / 2 ahead, behind = n - k), stored
 // through out(). Output x adds the quotients of pixel x + k and drops those of pixel x - behind: while
 // both pixels stay in one run each, the sum changes by the same step at every pixel, and by none where
-// the two runs' words are the same, where the stored word repeats. The runs are turned into the outputs
-// at which each pixel's run stops entering (its end - k) and stops leaving (its end + behind).
-struct Edge {
-    int at;        // the output after the run's last
-    uint32_t word; // its quotients
-};
+// the two runs' words are the same, where the stored word repeats. Each segment ends at the nearer of
+// the output where the entering pixel's run ends (its end - k) and the one where the leaving pixel's
+// does (its end + behind). The runs are walked from a copy between a run of nothing before the row
+// (ending at 0) and one after it (ending at width + k, so that the entering pixel's ends at width).
 template <class Out>
 void fade_runs_row(const PanoRun* runs, int count, uint32_t* d, int width, int n, const Out& out) {
     const int k = n / 2, behind = n - k;
-    Edge enter[kSpan + 1], leave[kSpan + 1];
-    leave[0] = {behind, 0}; // pixels before the row
-    uint32_t sum = 0;       // the window of output -1: pixels 0 .. k - 1
-    int e = 0;
-    for (int r = 0, start = 0; r < count; start = runs[r++].end) {
-        const int end = runs[r].end;
-        const uint32_t w = runs[r].word;
-        leave[r + 1] = {end + behind, w};
-        if (end <= k) {
-            sum += w * static_cast<uint32_t>(end - start);
-        } else {
-            if (start < k) sum += w * static_cast<uint32_t>(k - start);
-            enter[e++] = {end - k, w};
-        }
-    }
-    enter[e] = {width, 0}; // pixels after the row
-    const Edge* in = enter;
-    const Edge* gone = leave;
+    PanoRun edges[kSpan + 2];
+    edges[0] = {0, 0};
+    std::copy(runs, runs + count, edges + 1);
+    edges[count + 1] = {0, static_cast<uint16_t>(width + k)};
+    uint32_t sum = 0; // the window of output -1: pixels 0 .. k - 1
+    const PanoRun* in = edges + 1;
+    for (int start = 0; in->end <= k; start = in++->end)
+        sum += in->word * static_cast<uint32_t>(in->end - start);
+    sum += in->word * static_cast<uint32_t>(k - in[-1].end);
+    const PanoRun* gone = edges;
 #if SHORELINE_MAF_ASM
     if constexpr (std::is_same_v<Out, FadedRedGreen>) {
-        // By hand: 17 instructions a segment, 9 a pixel of steps, and a fill two words a store.
+        // By hand: 17 instructions a segment, 9 a pixel of steps, and a fill two words a store. A run's
+        // edge for the entering pixel is at in_base + 4 * end, for the leaving pixel at gone_base + 4 * end.
         uint32_t *stop, step, t, u;
-        const uint32_t* const base = d;
+        const uint32_t in_base = reinterpret_cast<uintptr_t>(d) - 4 * static_cast<uint32_t>(k);
+        const uint32_t gone_base = reinterpret_cast<uintptr_t>(d) + 4 * static_cast<uint32_t>(behind);
         const uint32_t* const row_end = d + width;
         // clang-format off
 #define MAF_RED_GREEN_STORED                                                                                 \
     "ubfx    %[t], %[sum], #8, #8\n\t"                                                                        \
-    "ldrh    %[t], [%[green], %[t], lsl #1]\n\t"                                                              \
+    "ldr     %[t], [%[red], %[t], lsl #2]\n\t"                                                                \
     "ubfx    %[u], %[sum], #16, #8\n\t"                                                                       \
     "ldr     %[u], [%[red], %[u], lsl #2]\n\t"                                                                \
-    "orr     %[t], %[t], %[u]\n\t"
+    "orr     %[t], %[u], %[t], lsr #8\n\t"
         asm volatile(
             "1:\n\t"
-            // The segment ends at the nearer edge; each list moves past an edge it reaches.
-            "ldr     %[t], [%[in]]\n\t"
-            "ldr     %[u], [%[gone]]\n\t"
+            "ldrh    %[t], [%[in], #4]\n\t"
+            "ldrh    %[u], [%[gone], #4]\n\t"
+            "add     %[t], %[in_base], %[t], lsl #2\n\t"
+            "add     %[u], %[gone_base], %[u], lsl #2\n\t"
             "cmp     %[t], %[u]\n\t"
-            "it      gt\n\t"
-            "movgt   %[t], %[u]\n\t"
-            "add     %[stop], %[base], %[t], lsl #2\n\t"
-            "ldr     %[u], [%[in]]\n\t"
-            "ldr     %[step], [%[in], #4]\n\t"
-            "cmp     %[u], %[t]\n\t"
+            "ite     ls\n\t"
+            "movls   %[stop], %[t]\n\t"
+            "movhi   %[stop], %[u]\n\t"
+            "ldr     %[step], [%[in]]\n\t"
+            "cmp     %[t], %[stop]\n\t"
             "it      eq\n\t"
             "addeq   %[in], %[in], #8\n\t"
-            "ldr     %[u], [%[gone]]\n\t"
-            "cmp     %[u], %[t]\n\t"
-            "ldr     %[u], [%[gone], #4]\n\t"
+            "ldr     %[t], [%[gone]]\n\t"
+            "cmp     %[u], %[stop]\n\t"
             "it      eq\n\t"
             "addeq   %[gone], %[gone], #8\n\t"
-            "subs    %[step], %[step], %[u]\n\t"
+            "subs    %[step], %[step], %[t]\n\t"
             "beq     3f\n"
             "2:\n\t"
             "add     %[sum], %[sum], %[step]\n\t"
@@ -833,7 +820,7 @@ void fade_runs_row(const PanoRun* runs, int count, uint32_t* d, int width, int n
             "9:"
             : [d] "+&r"(d), [in] "+&r"(in), [gone] "+&r"(gone), [sum] "+&r"(sum), [stop] "=&r"(stop),
               [step] "=&r"(step), [t] "=&r"(t), [u] "=&r"(u)
-            : [base] "r"(base), [row_end] "r"(row_end), [red] "r"(out.red), [green] "r"(out.green)
+            : [in_base] "r"(in_base), [gone_base] "r"(gone_base), [row_end] "r"(row_end), [red] "r"(out.red)
             : "cc", "memory");
 #undef MAF_RED_GREEN_STORED
         // clang-format on
@@ -841,15 +828,16 @@ void fade_runs_row(const PanoRun* runs, int count, uint32_t* d, int width, int n
     }
 #endif
     for (int x = 0; x < width;) {
-        const int end = std::min(std::min(in->at, gone->at), width);
+        const int in_at = in->end - k, gone_at = gone->end + behind;
+        const int end = std::min(in_at, gone_at);
         const uint32_t step = in->word - gone->word;
         if (step == 0)
             fill_words(d + x, end - x, out(sum));
         else
             sum = step_words(d + x, end - x, sum, step, out);
         x = end;
-        in += in->at == x;
-        gone += gone->at == x;
+        in += in_at == x;
+        gone += gone_at == x;
     }
 }
 } // namespace
