@@ -38,7 +38,7 @@ void horiz_maf_fade_divided(const uint32_t* src, uint32_t* dst, int sx, int sy, 
                             int height, int pitch, int bufheight, int n, int level, int then_level);
 // horiz_maf_fade_divided of rows first .. first + rows - 1 of a frame `width` words wide given as runs of
 // quotient words (as pano_runs gives them; window n of 1..255, else nothing is written), into the same
-// rows of dst.
+// rows of dst. A row whose runs do not end one after the other at width is left as it is.
 struct PanoRun;
 void horiz_maf_fade_runs(const PanoRun* runs, const int* row_first, uint32_t* dst, int first, int rows,
                          int width, int n, int level, int then_level);

@@ -741,12 +741,19 @@ template <class Out> uint32_t step_words(uint32_t* d, int len, uint32_t sum, uin
 // the output where the entering pixel's run ends (its end - k) and the one where the leaving pixel's
 // does (its end + behind). The runs are walked from a copy between a run of nothing before the row
 // (ending at 0) and one after it (ending at width + k, so that the entering pixel's ends at width).
+// A row whose runs do not end one after the other at width is left as it is.
 template <class Out>
 void fade_runs_row(const PanoRun* runs, int count, uint32_t* d, int width, int n, const Out& out) {
+    if (count < 1 || count > width) return;
     const int k = n / 2, behind = n - k;
     PanoRun edges[kSpan + 2];
     edges[0] = {0, 0};
-    std::copy(runs, runs + count, edges + 1);
+    for (int r = 0, last = 0; r < count; r++) {
+        if (runs[r].end <= last) return;
+        last = runs[r].end;
+        edges[r + 1] = runs[r];
+    }
+    if (runs[count - 1].end != width) return;
     edges[count + 1] = {0, static_cast<uint16_t>(width + k)};
     uint32_t sum = 0; // the window of output -1: pixels 0 .. k - 1
     const PanoRun* in = edges + 1;

@@ -354,10 +354,13 @@ bool pano_runs(uint32_t position, const uint32_t* map, PanoRun* runs, int* row_f
         columns[j] = {fore_cells + (2 * position + column[j]) % kImageW,
                       back_cells + (position + column[j]) % kImageW, reach[j], 0};
     const uint32_t key = fore_cells[0] & 255u;
+    // A word that no colour maps to starts each row, so that its first run is always a run of its own.
+    uint32_t none = 0;
+    for (int i = 0; i < colour_count;) i = map[i] == none ? (none++, 0) : i + 1;
     PanoRun* out = runs;
     for (int i = 0; i < kH; i++) {
         row_first[i] = static_cast<int>(out - runs);
-        uint32_t last = ~0u; // no quotient word has a top byte
+        uint32_t last = none;
         for (int k = stretch_first[i]; k < stretch_first[i + 1]; k++) {
             const Stretch& st = stretches[k];
             const uint32_t offset = st.offset;

@@ -354,13 +354,19 @@ TEST_F(Maf, RunsBlurAsTheFrameTheyMake) {
                 ASSERT_EQ(got, want) << "window " << n << ", levels " << level << " " << then << ", blue "
                                      << blue;
             }
-    // Windows outside 1..255 are refused: nothing is written.
-    const std::vector<PanoRun> runs = {{0x00010101u, kW}};
-    const std::vector<int> row_first = {0, 1};
-    std::vector<uint32_t> d(kW, 7);
+    // Windows outside 1..255 are refused, and rows whose runs do not end one after the other at the
+    // row's end are left alone (runs that repeat an end, stop short, go past it, or none at all).
+    const std::vector<PanoRun> runs = {{0x00010101u, kW},
+                                       {0x00010101u, 100},
+                                       {0x00020202u, 100},
+                                       {0x00010101u, kW - 1},
+                                       {0x00010101u, kW + 8}};
+    const std::vector<int> row_first = {0, 1, 3, 4, 5, 5};
+    std::vector<uint32_t> d(kW * 5, 7);
     for (int n : {-1, 0, 256})
         horiz_maf_fade_runs(runs.data(), row_first.data(), d.data(), 0, 1, kW, n, 0, 0);
-    EXPECT_EQ(d, std::vector<uint32_t>(kW, 7));
+    horiz_maf_fade_runs(runs.data(), row_first.data(), d.data(), 1, 4, kW, 5, 0, 0);
+    EXPECT_EQ(d, std::vector<uint32_t>(kW * 5, 7));
 }
 
 TEST_F(Maf, WideRectanglesTakeTheLongRowAndColumnChunkPaths) {

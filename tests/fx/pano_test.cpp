@@ -157,10 +157,12 @@ TEST(Pano, RunsAreTheMappedFrameRowByRow) {
     const int count = pano_colours(&colours);
     if (count == 0) GTEST_SKIP() << "the images are kept as words here";
     std::vector<uint32_t> map(static_cast<size_t>(count)), frame(kW * kH);
-    for (int i = 0; i < count; i++) map[size_t(i)] = colours[i] >> 1; // two colours map alike
+    // Two colours map alike, and one to ~0u, which must start a row's runs as well as any word.
+    for (int i = 0; i < count; i++) map[size_t(i)] = i == 1 ? ~0u : colours[i] >> 1;
     std::vector<PanoRun> runs(kW * kH);
     std::vector<int> row_first(kH + 1);
     for (uint32_t p : {0u, 1u, 491u, 981u, 9634u, 2147483000u}) {
+        std::fill(runs.begin(), runs.end(), PanoRun{0x12345678u, 7});
         ASSERT_TRUE(pano_runs(p, map.data(), runs.data(), row_first.data())) << p;
         pano_effect_mapped(frame.data(), p, map.data());
         EXPECT_EQ(row_first[0], 0);
