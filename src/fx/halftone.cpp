@@ -254,6 +254,7 @@ void add_dot_onto_black(uint32_t* p, ptrdiff_t stride, const uint8_t* b, const u
     const uint32_t* above = src + static_cast<ptrdiff_t>(y - kHalf) * w - kHalf;
     const uint32_t* at = src + static_cast<ptrdiff_t>(y) * w - kHalf;
     uint32_t* const top_left = dest + static_cast<ptrdiff_t>(y - kHalf) * w - kHalf;
+    uint32_t blues = 0;
     for (; x + kHalf < w; x += kStepX) {
         const uint32_t p0 = above[x], p1 = above[x + kHalf], p2 = at[x], p3 = at[x + kHalf];
         const uint32_t rb = (p0 & 0xFF00FFu) + (p1 & 0xFF00FFu) + (p2 & 0xFF00FFu) + (p3 & 0xFF00FFu);
@@ -261,9 +262,10 @@ void add_dot_onto_black(uint32_t* p, ptrdiff_t stride, const uint8_t* b, const u
                        lg = level[((p0 >> 8 & 255) + (p1 >> 8 & 255) + (p2 >> 8 & 255) + (p3 >> 8 & 255)) >>
                                   2];
         if ((lb | lg | lr) < 4) continue;
-        blue |= lb;
+        blues |= lb;
         add_dot_onto_black(top_left + x, w, dot_bytes[lb], dot_bytes[lg], dot_bytes[lr]);
     }
+    blue |= blues;
     return x;
 }
 
