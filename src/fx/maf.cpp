@@ -673,23 +673,6 @@ void horiz_maf_fade_divided(const uint32_t* src, uint32_t* dst, int sx, int sy, 
 namespace {
 // d[x] = v for x of 0..len-1.
 inline void fill_words(uint32_t* d, int len, uint32_t v) {
-#if SHORELINE_MAF_ASM
-    if (len >= 8) {
-        // Two words a store.
-        uint32_t* const end = d + (len & ~7);
-        asm volatile("1:\n\t"
-                     "strd    %[v], %[v], [%[d]], #8\n\t"
-                     "strd    %[v], %[v], [%[d]], #8\n\t"
-                     "strd    %[v], %[v], [%[d]], #8\n\t"
-                     "strd    %[v], %[v], [%[d]], #8\n\t"
-                     "cmp     %[d], %[end]\n\t"
-                     "bne     1b"
-                     : [d] "+r"(d)
-                     : [v] "r"(v), [end] "r"(end)
-                     : "cc", "memory");
-        len &= 7;
-    }
-#endif
     for (; len >= 4; len -= 4, d += 4) d[0] = d[1] = d[2] = d[3] = v;
     for (; len > 0; len--) *d++ = v;
 }
@@ -707,32 +690,6 @@ struct FadedRedGreen {
     }
     uint32_t operator()(uint32_t sum) const { return red[sum >> 16 & 255] | red[sum >> 8 & 255] >> 8; }
 };
-
-// d[x] = out(sum += step) for x of 0..len-1 (len above 0); returns the last sum.
-template <class Out> uint32_t step_words(uint32_t* d, int len, uint32_t sum, uint32_t step, const Out& out) {
-#if SHORELINE_MAF_ASM
-    if constexpr (std::is_same_v<Out, FadedRedGreen>) {
-        uint32_t t, u;
-        uint32_t* const end = d + len;
-        asm volatile("1:\n\t"
-                     "add     %[sum], %[sum], %[step]\n\t"
-                     "ubfx    %[t], %[sum], #8, #8\n\t"
-                     "ldr     %[t], [%[red], %[t], lsl #2]\n\t"
-                     "ubfx    %[u], %[sum], #16, #8\n\t"
-                     "ldr     %[u], [%[red], %[u], lsl #2]\n\t"
-                     "orr     %[t], %[u], %[t], lsr #8\n\t"
-                     "str     %[t], [%[d]], #4\n\t"
-                     "cmp     %[d], %[end]\n\t"
-                     "bne     1b"
-                     : [d] "+r"(d), [sum] "+r"(sum), [t] "=&r"(t), [u] "=&r"(u)
-                     : [step] "r"(step), [end] "r"(end), [red] "r"(out.red)
-                     : "cc", "memory");
-        return sum;
-    }
-#endif
-    for (int x = 0; x < len; x++) d[x] = out(sum += step);
-    return sum;
-}
 
 // One row of width pixels (at most kSpan) as runs, window n (k = n / 2 ahead, behind = n - k), stored
 // through out(). Output x adds the quotients of pixel x + k and drops those of pixel x - behind: while
@@ -838,11 +795,12 @@ void fade_runs_row(const PanoRun* runs, int count, uint32_t* d, int width, int n
         const int in_at = in->end - k, gone_at = gone->end + behind;
         const int end = std::min(in_at, gone_at);
         const uint32_t step = in->word - gone->word;
-        if (step == 0)
+        if (step == 0) {
             fill_words(d + x, end - x, out(sum));
-        else
-            sum = step_words(d + x, end - x, sum, step, out);
-        x = end;
+            x = end;
+        } else {
+            for (; x < end; x++) d[x] = out(sum += step);
+        }
         in += in_at == x;
         gone += gone_at == x;
     }
